@@ -1,0 +1,49 @@
+# Compiler settings and helpers shared by every folder.
+
+find_package(Threads REQUIRED)
+
+if(ZU_SANITIZE)
+    add_compile_options(-fsanitize=${ZU_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=${ZU_SANITIZE})
+endif()
+
+if(CMAKE_CROSSCOMPILING)
+    # Windows programs of this build run under Wine; set before any target is created, since
+    # each target takes the emulator when it is made.
+    set(ZU_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+    configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                    WORLD_READ WORLD_EXECUTE @ONLY)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+endif()
+
+if(WIN32)
+    # No mingw runtime DLL may be needed next to our binaries: without this the posix
+    # variant still imports libwinpthread-1.dll.
+    add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+# Header-only dependencies. The mingw build must not see /usr/include itself, so it gets a
+# folder that holds only links to these libraries.
+add_library(zu_third_party INTERFACE)
+if(CMAKE_CROSSCOMPILING)
+    set(ZU_THIRD_PARTY_INCLUDE ${CMAKE_BINARY_DIR}/third-party-include)
+    file(MAKE_DIRECTORY ${ZU_THIRD_PARTY_INCLUDE})
+    foreach(l_Library boost nlohmann CLI)
+        if(EXISTS /usr/include/${l_Library} AND NOT EXISTS ${ZU_THIRD_PARTY_INCLUDE}/${l_Library})
+            file(CREATE_LINK /usr/include/${l_Library} ${ZU_THIRD_PARTY_INCLUDE}/${l_Library}
+                 SYMBOLIC)
+        endif()
+    endforeach()
+    target_include_directories(zu_third_party SYSTEM INTERFACE ${ZU_THIRD_PARTY_INCLUDE})
+endif()
+
+function(zu_target_warnings a_Target)
+    target_compile_options(${a_Target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# A shared library named as on its platform without a "lib" prefix. On Linux CMake makes the
+# file name its SONAME, so a loaded copy is found again by its bare name.
+function(zu_plain_shared_library a_Target)
+    set_target_properties(${a_Target} PROPERTIES PREFIX "")
+endfunction()

@@ -1,0 +1,220 @@
+// Linux stand-ins for the Windows services of zuPlatform.h.
+#ifndef _WIN32
+
+#include "platform/zuPlatform.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+thread_local DWORD t_LastError = ERROR_SUCCESS;
+
+// A bare name (no directory) is looked up the way Windows does: an already loaded module of
+// that name, the folder of the running program, then the system's search.
+bool isBareName(const std::string& a_rName) {
+    return a_rName.find('/') == std::string::npos;
+}
+
+std::string toUtf8(LPCWSTR a_pWide) {
+    std::string l_Text;
+    if (a_pWide == nullptr) {
+        return l_Text;
+    }
+    for (std::size_t l_Index = 0; a_pWide[l_Index] != 0; ++l_Index) {
+        std::uint32_t l_Point = a_pWide[l_Index];
+        if (l_Point >= 0xD800 && l_Point <= 0xDBFF && a_pWide[l_Index + 1] >= 0xDC00 &&
+            a_pWide[l_Index + 1] <= 0xDFFF) {
+            l_Point = 0x10000 + ((l_Point - 0xD800) << 10) + (a_pWide[l_Index + 1] - 0xDC00);
+            ++l_Index;
+        }
+        if (l_Point < 0x80) {
+            l_Text += static_cast<char>(l_Point);
+        } else if (l_Point < 0x800) {
+            l_Text += static_cast<char>(0xC0 | (l_Point >> 6));
+            l_Text += static_cast<char>(0x80 | (l_Point & 0x3F));
+        } else if (l_Point < 0x10000) {
+            l_Text += static_cast<char>(0xE0 | (l_Point >> 12));
+            l_Text += static_cast<char>(0x80 | ((l_Point >> 6) & 0x3F));
+            l_Text += static_cast<char>(0x80 | (l_Point & 0x3F));
+        } else {
+            l_Text += static_cast<char>(0xF0 | (l_Point >> 18));
+            l_Text += static_cast<char>(0x80 | ((l_Point >> 12) & 0x3F));
+            l_Text += static_cast<char>(0x80 | ((l_Point >> 6) & 0x3F));
+            l_Text += static_cast<char>(0x80 | (l_Point & 0x3F));
+        }
+    }
+    return l_Text;
+}
+
+std::string withNativeSuffix(const std::string& a_rName) {
+    static const char kWindowsSuffix[] = ".dll";
+    const std::size_t l_SuffixLength = sizeof kWindowsSuffix - 1;
+    if (a_rName.size() >= l_SuffixLength &&
+        strcasecmp(a_rName.c_str() + a_rName.size() - l_SuffixLength, kWindowsSuffix) == 0) {
+        return a_rName.substr(0, a_rName.size() - l_SuffixLength) + ".so";
+    }
+    return a_rName;
+}
+
+std::string executableFolder() {
+    char l_Path[PATH_MAX];
+    const ssize_t l_Length = readlink("/proc/self/exe", l_Path, sizeof l_Path - 1);
+    if (l_Length <= 0) {
+        return std::string();
+    }
+    l_Path[l_Length] = '\0';
+    char* l_pSlash = std::strrchr(l_Path, '/');
+    if (l_pSlash == nullptr) {
+        return std::string();
+    }
+    *l_pSlash = '\0';
+    return l_Path;
+}
+
+void* openModule(const std::string& a_rName) {
+    if (a_rName.empty()) {
+        return nullptr;
+    }
+    if (!isBareName(a_rName)) {
+        return dlopen(a_rName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+    // Matches the SONAME of a module that is already loaded, as Windows matches base names.
+    if (void* l_pLoaded = dlopen(a_rName.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD)) {
+        return l_pLoaded;
+    }
+    const std::string l_Folder = executableFolder();
+    if (!l_Folder.empty()) {
+        const std::string l_Beside = l_Folder + "/" + a_rName;
+        if (access(l_Beside.c_str(), F_OK) == 0) {
+            if (void* l_pBeside = dlopen(l_Beside.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+                return l_pBeside;
+            }
+        }
+    }
+    return dlopen(a_rName.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+const char* messageFor(DWORD a_Error) {
+    switch (a_Error) {
+    case ERROR_MOD_NOT_FOUND:
+        return "The specified module could not be found.\r\n";
+    case ERROR_PROC_NOT_FOUND:
+        return "The specified procedure could not be found.\r\n";
+    case ERROR_NOT_ENOUGH_MEMORY:
+        return "Not enough memory resources are available to process this command.\r\n";
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION a_pSection, DWORD) {
+    // Windows critical sections may be entered again by the thread that holds them.
+    pthread_mutexattr_t l_Attributes;
+    if (pthread_mutexattr_init(&l_Attributes) != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    pthread_mutexattr_settype(&l_Attributes, PTHREAD_MUTEX_RECURSIVE);
+    const int l_Result = pthread_mutex_init(&a_pSection->mutex, &l_Attributes);
+    pthread_mutexattr_destroy(&l_Attributes);
+    if (l_Result != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void EnterCriticalSection(LPCRITICAL_SECTION a_pSection) {
+    pthread_mutex_lock(&a_pSection->mutex);
+}
+
+void LeaveCriticalSection(LPCRITICAL_SECTION a_pSection) {
+    pthread_mutex_unlock(&a_pSection->mutex);
+}
+
+void DeleteCriticalSection(LPCRITICAL_SECTION a_pSection) {
+    pthread_mutex_destroy(&a_pSection->mutex);
+}
+
+BOOL DisableThreadLibraryCalls(HMODULE) {
+    return TRUE;
+}
+
+HMODULE LoadLibraryExW(LPCWSTR a_pFileName, HANDLE, DWORD) {
+    void* l_pModule = openModule(withNativeSuffix(toUtf8(a_pFileName)));
+    if (l_pModule == nullptr) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return static_cast<HMODULE>(l_pModule);
+}
+
+FARPROC GetProcAddress(HMODULE a_Module, LPCSTR a_pName) {
+    if (a_Module == nullptr || a_pName == nullptr) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    void* l_pSymbol = dlsym(static_cast<void*>(a_Module), a_pName);
+    if (l_pSymbol == nullptr) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(l_pSymbol);
+}
+
+BOOL FreeLibrary(HMODULE a_Module) {
+    if (a_Module == nullptr) {
+        return FALSE;
+    }
+    return dlclose(static_cast<void*>(a_Module)) == 0 ? TRUE : FALSE;
+}
+
+DWORD GetLastError() {
+    return t_LastError;
+}
+
+void SetLastError(DWORD a_Error) {
+    t_LastError = a_Error;
+}
+
+DWORD FormatMessageA(DWORD a_Flags, LPCVOID, DWORD a_MessageId, DWORD, LPSTR a_pBuffer, DWORD,
+                     va_list*) {
+    const DWORD l_Needed = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM;
+    const char* l_pMessage = messageFor(a_MessageId);
+    if ((a_Flags & l_Needed) != l_Needed || l_pMessage == nullptr || a_pBuffer == nullptr) {
+        return 0;
+    }
+    // With the allocate flag the buffer argument is really the address of the caller's pointer.
+    char** l_ppOut = reinterpret_cast<char**>(a_pBuffer);
+    const std::size_t l_Length = std::strlen(l_pMessage);
+    char* l_pCopy = static_cast<char*>(std::malloc(l_Length + 1));
+    if (l_pCopy == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    std::memcpy(l_pCopy, l_pMessage, l_Length + 1);
+    *l_ppOut = l_pCopy;
+    return static_cast<DWORD>(l_Length);
+}
+
+HLOCAL LocalFree(HLOCAL a_Memory) {
+    std::free(a_Memory);
+    return nullptr;
+}
+
+void OutputDebugStringA(LPCSTR a_pText) {
+    if (a_pText != nullptr) {
+        std::fputs(a_pText, stderr);
+    }
+}
+
+#endif

@@ -1,0 +1,99 @@
+// The error details document: a JSON object built in place in a buffer closed by an end mark,
+// and the validating reader that reads it back. Neither allocates; the builder grows only
+// through its tGrowth callback.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace nZU7461_14_0 {
+
+// Last byte of every details buffer; lets a builder find the buffer's end from the text alone.
+constexpr char kDocumentEndMark = 'J';
+// "{}", its terminator and the end mark.
+constexpr std::size_t kSmallestDocumentCapacity = 4;
+
+struct tGrowth {
+    // Makes more room and returns the cursor's new position, or null when no room can be made.
+    char* (*callback)(char* a_pCursor, void* a_pContext);
+    void* context;
+};
+
+// ---- Builder -------------------------------------------------------------------------------
+
+char* initDocument(char* a_pBuffer, std::size_t a_Capacity, const char* a_pText);
+bool isEmptyContainer(const char* a_pPosition);
+char* openGap(char* a_pCursor, std::size_t a_Length);
+std::size_t escapedLength(const char* a_pText);
+char* writeEscaped(char* a_pOut, const char* a_pText);
+
+char* addString(char* a_pCursor, const char* a_pKey, const char* a_pValue);
+char* addInt(char* a_pCursor, const char* a_pKey, std::int32_t a_Value);
+char* addUInt(char* a_pCursor, const char* a_pKey, std::uint32_t a_Value);
+char* addObject(char* a_pCursor, const char* a_pKey);
+
+char* addStringGrowing(char* a_pCursor, const char* a_pKey, const char* a_pValue,
+                       const tGrowth& a_rGrowth);
+char* addIntGrowing(char* a_pCursor, const char* a_pKey, std::int32_t a_Value,
+                    const tGrowth& a_rGrowth);
+char* addUIntGrowing(char* a_pCursor, const char* a_pKey, std::uint32_t a_Value,
+                     const tGrowth& a_rGrowth);
+char* addObjectGrowing(char* a_pCursor, const char* a_pKey, const tGrowth& a_rGrowth);
+
+// ---- Reader --------------------------------------------------------------------------------
+
+enum : std::uint32_t {
+    kJsonError = 0,
+    kJsonNull = 1,
+    kJsonBoolean = 2,
+    kJsonNumber = 3,
+    kJsonString = 4,
+    kJsonArray = 5,
+    kJsonObject = 6,
+};
+
+enum : std::uint32_t {
+    kJsonErrorString = 2,
+    kJsonErrorObject = 3,
+    kJsonErrorArray = 4,
+    kJsonErrorColon = 5,
+    kJsonErrorSeparator = 6,
+    kJsonErrorEscape = 7,
+    kJsonErrorTrailingComma = 8,
+    // Nesting deeper than kJsonMaxDepth; far above the two levels this component writes.
+    kJsonErrorDepth = 9,
+};
+
+constexpr unsigned kJsonMaxDepth = 256;
+
+struct tJsonValue {
+    std::uint32_t kind;
+    // String: after the opening quote; number: first byte; container: its bracket; error: where
+    // it was found. A boolean keeps its value in booleanValue instead.
+    const char* start;
+    // String: raw bytes between the quotes; number: token length; error: the error kind.
+    std::uint64_t length;
+    std::uint8_t hasFraction;
+    bool booleanValue;
+};
+
+const char* parseString(const char* a_pText, tJsonValue* a_pValue);
+const char* parseNumber(const char* a_pText, tJsonValue* a_pValue);
+const char* parseObject(const char* a_pText, tJsonValue* a_pValue);
+const char* parseArray(const char* a_pText, tJsonValue* a_pValue);
+const char* parseBoolean(const char* a_pText, tJsonValue* a_pValue);
+const char* parseNull(const char* a_pText, tJsonValue* a_pValue);
+const char* parseValue(const char* a_pText, tJsonValue* a_pValue);
+
+const char* findDocumentEnd(const char* a_pDocument);
+inline char* findDocumentEnd(char* a_pDocument) {
+    return const_cast<char*>(findDocumentEnd(static_cast<const char*>(a_pDocument)));
+}
+const char* findMember(const char* a_pDocument, const char* a_pKey);
+bool keyEquals(const char* a_pRaw, std::size_t a_RawLength, const char* a_pText);
+// a_pOut must hold a_RawLength + 1 bytes (decoding never lengthens the text).
+char* unescapeString(const char* a_pRaw, std::size_t a_RawLength, char* a_pOut);
+bool numberToInt32(const char* a_pStart, std::size_t a_Length, std::uint8_t a_HasFraction,
+                   std::uint32_t* a_pOut);
+
+} // namespace nZU7461_14_0
