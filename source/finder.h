@@ -1,0 +1,27 @@
+// Module-wide state of the finder: the static status, the finder lock, the session manager and
+// the count of open lists, with the module-level operations over them.
+#pragma once
+
+#include <cstdint>
+
+#include "source/cSessionManager.h"
+#include "status/tStatus.h"
+
+namespace nZU7461_14_0 {
+
+// Run when the process attaches and detaches the module (or by tests that link the finder
+// directly). Attaching again after a detach starts from a fresh static status.
+void moduleAttach() noexcept;
+void moduleDetach() noexcept;
+
+void openList(void** a_ppList, std::uint32_t* a_pCount, tStatus* a_pStatus) noexcept;
+void closeList(void* a_pList) noexcept;
+
+// The manager the queries go to, or null while no list is open.
+cSessionManager* currentSessionManager() noexcept;
+
+// Observers for tests.
+const tStatus& staticStatus() noexcept;
+std::uint32_t openListCount() noexcept;
+
+} // namespace nZU7461_14_0
