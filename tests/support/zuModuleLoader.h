@@ -1,0 +1,90 @@
+// Loads one of this build's modules through the platform loader, as a host does.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "platform/zuPlatform.h"
+
+#ifndef _WIN32
+#include <climits>
+#include <unistd.h>
+#endif
+
+namespace zuTest {
+
+using tWideString = std::basic_string<WCHAR>;
+
+// Paths in this build are plain ASCII, so widening byte by byte is exact.
+inline tWideString widen(const std::string& a_rText) {
+    tWideString l_Wide;
+    for (const char l_Char : a_rText) {
+        l_Wide += static_cast<WCHAR>(static_cast<unsigned char>(l_Char));
+    }
+    return l_Wide;
+}
+
+// The folder of the running test program, where the build puts every module.
+inline std::string executableFolder() {
+#ifdef _WIN32
+    char l_Path[MAX_PATH];
+    const DWORD l_Length = GetModuleFileNameA(nullptr, l_Path, MAX_PATH);
+    std::string l_Text(l_Path, l_Length);
+    return l_Text.substr(0, l_Text.find_last_of("\\/"));
+#else
+    char l_Path[PATH_MAX];
+    const ssize_t l_Length = readlink("/proc/self/exe", l_Path, sizeof l_Path - 1);
+    std::string l_Text(l_Path, l_Length > 0 ? static_cast<std::size_t>(l_Length) : 0);
+    return l_Text.substr(0, l_Text.find_last_of('/'));
+#endif
+}
+
+// "zu7461" gives zu7461.dll or zu7461.so in the program's folder (or a sub-folder).
+inline std::string modulePath(const std::string& a_rName, const std::string& a_rSubFolder = "") {
+#ifdef _WIN32
+    const char* const l_pSeparator = "\\";
+    const char* const l_pSuffix = ".dll";
+#else
+    const char* const l_pSeparator = "/";
+    const char* const l_pSuffix = ".so";
+#endif
+    std::string l_Path = executableFolder() + l_pSeparator;
+    if (!a_rSubFolder.empty()) {
+        l_Path += a_rSubFolder + l_pSeparator;
+    }
+    return l_Path + a_rName + l_pSuffix;
+}
+
+class tLoadedModule {
+public:
+    explicit tLoadedModule(const std::string& a_rPath)
+        : m_Module(LoadLibraryExW(widen(a_rPath).c_str(), nullptr, 0)) {
+        if (m_Module == nullptr) {
+            throw std::runtime_error("cannot load " + a_rPath);
+        }
+    }
+    ~tLoadedModule() { release(); }
+    tLoadedModule(const tLoadedModule&) = delete;
+    tLoadedModule& operator=(const tLoadedModule&) = delete;
+
+    template <class tFunction> tFunction get(const char* a_pName) const {
+        FARPROC l_Address = GetProcAddress(m_Module, a_pName);
+        if (l_Address == nullptr) {
+            throw std::runtime_error(std::string("missing entry point ") + a_pName);
+        }
+        return reinterpret_cast<tFunction>(reinterpret_cast<void (*)()>(l_Address));
+    }
+    bool has(const char* a_pName) const { return GetProcAddress(m_Module, a_pName) != nullptr; }
+
+    void release() {
+        if (m_Module != nullptr) {
+            FreeLibrary(m_Module);
+            m_Module = nullptr;
+        }
+    }
+
+private:
+    HMODULE m_Module;
+};
+
+} // namespace zuTest

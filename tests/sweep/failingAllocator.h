@@ -1,0 +1,20 @@
+// Replaces the global allocation functions of a test program with ones that can fail the Nth
+// allocation and that count what is allocated and released while armed.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+namespace zuTest {
+
+struct tAllocationCounters {
+    long allocations;
+    long releases;
+    bool injected; // the armed countdown reached its allocation
+};
+
+// From now on, allocation number a_FailAt (1-based) fails; 0 counts without failing.
+void armAllocationFailure(long a_FailAt);
+tAllocationCounters disarmAllocationFailure();
+
+} // namespace zuTest
