@@ -27,6 +27,8 @@ char* openGap(char* a_pCursor, std::size_t a_Length);
 std::size_t escapedLength(const char* a_pText);
 char* writeEscaped(char* a_pOut, const char* a_pText);
 
+// Each add returns the position just after what it wrote, or null (document unchanged) when the
+// cursor or a string value is null or the room is too small. A null key writes a bare value.
 char* addString(char* a_pCursor, const char* a_pKey, const char* a_pValue);
 char* addInt(char* a_pCursor, const char* a_pKey, std::int32_t a_Value);
 char* addUInt(char* a_pCursor, const char* a_pKey, std::uint32_t a_Value);
@@ -71,7 +73,8 @@ struct tJsonValue {
     // String: after the opening quote; number: first byte; container: its bracket; error: where
     // it was found. A boolean keeps its value in booleanValue instead.
     const char* start;
-    // String: raw bytes between the quotes; number: token length; error: the error kind.
+    // String: raw bytes between the quotes; number, boolean, null, container: bytes of the
+    // value; error: the error kind.
     std::uint64_t length;
     std::uint8_t hasFraction;
     bool booleanValue;
@@ -91,8 +94,13 @@ inline char* findDocumentEnd(char* a_pDocument) {
 }
 const char* findMember(const char* a_pDocument, const char* a_pKey);
 bool keyEquals(const char* a_pRaw, std::size_t a_RawLength, const char* a_pText);
-// a_pOut must hold a_RawLength + 1 bytes (decoding never lengthens the text).
+// a_pOut must hold a_RawLength + 1 bytes (decoding never lengthens the text). A decoded zero
+// byte and a surrogate that is not a high one followed by a low one do not decode.
 char* unescapeString(const char* a_pRaw, std::size_t a_RawLength, char* a_pOut);
+// Reads only the token's a_Length bytes. Integers follow "%i" (a leading 0 is octal, 0x hex);
+// values from INT32_MIN to UINT32_MAX keep their 32-bit pattern, others give 0x80000000. A
+// fraction is truncated toward zero, outside the int32 range 0x80000000; a fraction token of 64
+// bytes or more is refused.
 bool numberToInt32(const char* a_pStart, std::size_t a_Length, std::uint8_t a_HasFraction,
                    std::uint32_t* a_pOut);
 

@@ -1,0 +1,299 @@
+// The in-place builder of the details document. A member is inserted by measuring it, moving
+// the text behind the insertion point once, and writing the member into the gap. The end mark
+// in the buffer's last byte bounds every move, so no add needs to know the buffer's size.
+#include "status/detailsDocument.h"
+
+#include <cstring>
+
+namespace nZU7461_14_0 {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+// Digits of any 32-bit number, a sign and room to spare.
+constexpr std::size_t kNumberScratchSize = 64;
+
+std::size_t boundedLength(const char* a_pText, std::size_t a_Limit) {
+    std::size_t l_Length = 0;
+    while (l_Length < a_Limit && a_pText[l_Length] != '\0') {
+        ++l_Length;
+    }
+    return l_Length;
+}
+
+bool isWhitespace(char a_Byte) {
+    return a_Byte == ' ' || a_Byte == '\t' || a_Byte == '\n' || a_Byte == '\r';
+}
+
+// The two-character escape of a byte, or 0 when it has none.
+char shortEscape(unsigned char a_Byte) {
+    switch (a_Byte) {
+    case '"':
+        return '"';
+    case '\\':
+        return '\\';
+    case '\b':
+        return 'b';
+    case '\t':
+        return 't';
+    case '\n':
+        return 'n';
+    case '\f':
+        return 'f';
+    case '\r':
+        return 'r';
+    default:
+        return 0;
+    }
+}
+
+bool needsUnicodeEscape(unsigned char a_Byte) {
+    return a_Byte < 0x20 || a_Byte == 0x7F;
+}
+
+// Writes the digits of a magnitude backwards from a_pEnd and returns where they start.
+char* formatDigits(std::uint32_t a_Magnitude, char* a_pEnd) {
+    char* l_pAt = a_pEnd;
+    do {
+        *--l_pAt = static_cast<char>('0' + a_Magnitude % 10);
+        a_Magnitude /= 10;
+    } while (a_Magnitude != 0);
+    return l_pAt;
+}
+
+std::size_t keyPartLength(const char* a_pKey) {
+    return a_pKey == nullptr ? 0 : escapedLength(a_pKey) + 3;
+}
+
+char* writeKeyPart(char* a_pOut, const char* a_pKey) {
+    if (a_pKey == nullptr) {
+        return a_pOut;
+    }
+    *a_pOut++ = '"';
+    a_pOut = writeEscaped(a_pOut, a_pKey);
+    *a_pOut++ = '"';
+    *a_pOut++ = ':';
+    return a_pOut;
+}
+
+// Numbers and objects: a key part followed by literal bytes that need no escaping.
+char* addLiteral(char* a_pCursor, const char* a_pKey, const char* a_pLiteral,
+                 std::size_t a_LiteralLength) {
+    if (a_pCursor == nullptr) {
+        return nullptr;
+    }
+    char* l_pOut = openGap(a_pCursor, keyPartLength(a_pKey) + a_LiteralLength);
+    if (l_pOut == nullptr) {
+        return nullptr;
+    }
+    l_pOut = writeKeyPart(l_pOut, a_pKey);
+    std::memcpy(l_pOut, a_pLiteral, a_LiteralLength);
+    return l_pOut + a_LiteralLength;
+}
+
+// The growing adds differ only in the plain add they retry.
+template <class tAdd> char* addGrowing(char* a_pCursor, const tGrowth& a_rGrowth, tAdd a_Add) {
+    if (a_pCursor == nullptr) {
+        return nullptr;
+    }
+    char* l_pResult = a_Add(a_pCursor);
+    if (l_pResult != nullptr) {
+        return l_pResult;
+    }
+    if (a_rGrowth.callback == nullptr) {
+        return nullptr;
+    }
+    // Each round makes the buffer larger; the callback gives up (null) at its size limit.
+    for (;;) {
+        a_pCursor = a_rGrowth.callback(a_pCursor, a_rGrowth.context);
+        if (a_pCursor == nullptr) {
+            return nullptr;
+        }
+        l_pResult = a_Add(a_pCursor);
+        if (l_pResult != nullptr) {
+            return l_pResult;
+        }
+    }
+}
+
+} // namespace
+
+char* initDocument(char* a_pBuffer, std::size_t a_Capacity, const char* a_pText) {
+    if (a_pBuffer == nullptr) {
+        return nullptr;
+    }
+    // Without a text, the text already in the buffer is kept; it must end before the last
+    // two bytes, which belong to its terminator and the end mark.
+    const std::size_t l_Length =
+        a_pText != nullptr ? std::strlen(a_pText) : boundedLength(a_pBuffer, a_Capacity);
+    if (a_Capacity < 2 || l_Length > a_Capacity - 2) {
+        return nullptr;
+    }
+    if (a_pText != nullptr) {
+        std::memmove(a_pBuffer, a_pText, l_Length);
+    }
+    std::memset(a_pBuffer + l_Length, 0, a_Capacity - 1 - l_Length);
+    a_pBuffer[a_Capacity - 1] = kDocumentEndMark;
+    return l_Length == 0 ? a_pBuffer : a_pBuffer + l_Length - 1;
+}
+
+bool isEmptyContainer(const char* a_pPosition) {
+    if (a_pPosition == nullptr) {
+        return false;
+    }
+    const char l_Byte = *a_pPosition;
+    if (l_Byte == '{' || l_Byte == '[') {
+        const char* l_pAt = a_pPosition + 1;
+        while (isWhitespace(*l_pAt)) {
+            ++l_pAt;
+        }
+        return *l_pAt == (l_Byte == '{' ? '}' : ']');
+    }
+    if (l_Byte == '}' || l_Byte == ']') {
+        // A closing bracket of a document always has its opening bracket before it, so the
+        // backward walk stops inside the document.
+        const char* l_pAt = a_pPosition - 1;
+        while (isWhitespace(*l_pAt)) {
+            --l_pAt;
+        }
+        return *l_pAt == (l_Byte == '}' ? '{' : '[');
+    }
+    return false;
+}
+
+char* openGap(char* a_pCursor, std::size_t a_Length) {
+    if (a_pCursor == nullptr) {
+        return nullptr;
+    }
+    const bool l_AtOpening = *a_pCursor == '{' || *a_pCursor == '[';
+    char* l_pInsert = l_AtOpening ? a_pCursor + 1 : a_pCursor;
+    const bool l_NeedsComma = *l_pInsert != '\0' && !isEmptyContainer(l_pInsert);
+    const std::size_t l_Open = a_Length + (l_NeedsComma ? 1 : 0);
+    char* l_pTerminator = l_pInsert + std::strlen(l_pInsert);
+    // The free room is the run of zero bytes before the end mark; only as much of it as the
+    // gap needs is looked at.
+    for (std::size_t l_Index = 1; l_Index <= l_Open; ++l_Index) {
+        if (l_pTerminator[l_Index] != '\0') {
+            return nullptr;
+        }
+    }
+    std::memmove(l_pInsert + l_Open, l_pInsert,
+                 static_cast<std::size_t>(l_pTerminator - l_pInsert) + 1);
+    if (!l_NeedsComma) {
+        return l_pInsert;
+    }
+    if (l_AtOpening) {
+        // The new member becomes the first one and the comma separates it from the old first.
+        l_pInsert[l_Open - 1] = ',';
+        return l_pInsert;
+    }
+    l_pInsert[0] = ',';
+    return l_pInsert + 1;
+}
+
+std::size_t escapedLength(const char* a_pText) {
+    std::size_t l_Length = 0;
+    if (a_pText == nullptr) {
+        return 0;
+    }
+    for (const unsigned char* l_pAt = reinterpret_cast<const unsigned char*>(a_pText); *l_pAt != 0;
+         ++l_pAt) {
+        if (shortEscape(*l_pAt) != 0) {
+            l_Length += 2;
+        } else if (needsUnicodeEscape(*l_pAt)) {
+            l_Length += 6;
+        } else {
+            l_Length += 1;
+        }
+    }
+    return l_Length;
+}
+
+char* writeEscaped(char* a_pOut, const char* a_pText) {
+    if (a_pText == nullptr) {
+        return a_pOut;
+    }
+    for (const unsigned char* l_pAt = reinterpret_cast<const unsigned char*>(a_pText); *l_pAt != 0;
+         ++l_pAt) {
+        const char l_Short = shortEscape(*l_pAt);
+        if (l_Short != 0) {
+            *a_pOut++ = '\\';
+            *a_pOut++ = l_Short;
+        } else if (needsUnicodeEscape(*l_pAt)) {
+            *a_pOut++ = '\\';
+            *a_pOut++ = 'u';
+            *a_pOut++ = '0';
+            *a_pOut++ = '0';
+            *a_pOut++ = kHexDigits[*l_pAt >> 4];
+            *a_pOut++ = kHexDigits[*l_pAt & 0x0F];
+        } else {
+            *a_pOut++ = static_cast<char>(*l_pAt);
+        }
+    }
+    return a_pOut;
+}
+
+char* addString(char* a_pCursor, const char* a_pKey, const char* a_pValue) {
+    if (a_pCursor == nullptr || a_pValue == nullptr) {
+        return nullptr;
+    }
+    char* l_pOut = openGap(a_pCursor, keyPartLength(a_pKey) + escapedLength(a_pValue) + 2);
+    if (l_pOut == nullptr) {
+        return nullptr;
+    }
+    l_pOut = writeKeyPart(l_pOut, a_pKey);
+    *l_pOut++ = '"';
+    l_pOut = writeEscaped(l_pOut, a_pValue);
+    *l_pOut++ = '"';
+    return l_pOut;
+}
+
+char* addInt(char* a_pCursor, const char* a_pKey, std::int32_t a_Value) {
+    char l_Scratch[kNumberScratchSize];
+    char* const l_pEnd = l_Scratch + sizeof l_Scratch;
+    const std::uint32_t l_Magnitude = a_Value < 0 ? 0U - static_cast<std::uint32_t>(a_Value)
+                                                  : static_cast<std::uint32_t>(a_Value);
+    char* l_pDigits = formatDigits(l_Magnitude, l_pEnd);
+    if (a_Value < 0) {
+        *--l_pDigits = '-';
+    }
+    return addLiteral(a_pCursor, a_pKey, l_pDigits, static_cast<std::size_t>(l_pEnd - l_pDigits));
+}
+
+char* addUInt(char* a_pCursor, const char* a_pKey, std::uint32_t a_Value) {
+    char l_Scratch[kNumberScratchSize];
+    char* const l_pEnd = l_Scratch + sizeof l_Scratch;
+    const char* l_pDigits = formatDigits(a_Value, l_pEnd);
+    return addLiteral(a_pCursor, a_pKey, l_pDigits, static_cast<std::size_t>(l_pEnd - l_pDigits));
+}
+
+char* addObject(char* a_pCursor, const char* a_pKey) {
+    return addLiteral(a_pCursor, a_pKey, "{}", 2);
+}
+
+char* addStringGrowing(char* a_pCursor, const char* a_pKey, const char* a_pValue,
+                       const tGrowth& a_rGrowth) {
+    if (a_pValue == nullptr) {
+        return nullptr;
+    }
+    return addGrowing(a_pCursor, a_rGrowth,
+                      [&](char* a_pAt) { return addString(a_pAt, a_pKey, a_pValue); });
+}
+
+char* addIntGrowing(char* a_pCursor, const char* a_pKey, std::int32_t a_Value,
+                    const tGrowth& a_rGrowth) {
+    return addGrowing(a_pCursor, a_rGrowth,
+                      [&](char* a_pAt) { return addInt(a_pAt, a_pKey, a_Value); });
+}
+
+char* addUIntGrowing(char* a_pCursor, const char* a_pKey, std::uint32_t a_Value,
+                     const tGrowth& a_rGrowth) {
+    return addGrowing(a_pCursor, a_rGrowth,
+                      [&](char* a_pAt) { return addUInt(a_pAt, a_pKey, a_Value); });
+}
+
+char* addObjectGrowing(char* a_pCursor, const char* a_pKey, const tGrowth& a_rGrowth) {
+    return addGrowing(a_pCursor, a_rGrowth, [&](char* a_pAt) { return addObject(a_pAt, a_pKey); });
+}
+
+} // namespace nZU7461_14_0

@@ -1,0 +1,639 @@
+// The validating reader of the details document. It works on NUL-terminated text in place:
+// the terminating zero is the end of the text, nothing past it is ever read, nothing is
+// allocated and nothing is written except the caller's descriptor and output buffer.
+#include "status/detailsDocument.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace nZU7461_14_0 {
+
+namespace {
+
+bool isWhitespace(char a_Byte) {
+    return a_Byte == ' ' || a_Byte == '\t' || a_Byte == '\n' || a_Byte == '\r';
+}
+
+const char* skipWhitespace(const char* a_pText) {
+    while (isWhitespace(*a_pText)) {
+        ++a_pText;
+    }
+    return a_pText;
+}
+
+bool isDigit(char a_Byte) {
+    return a_Byte >= '0' && a_Byte <= '9';
+}
+
+int hexDigitValue(char a_Byte) {
+    if (a_Byte >= '0' && a_Byte <= '9') {
+        return a_Byte - '0';
+    }
+    if (a_Byte >= 'a' && a_Byte <= 'f') {
+        return a_Byte - 'a' + 10;
+    }
+    if (a_Byte >= 'A' && a_Byte <= 'F') {
+        return a_Byte - 'A' + 10;
+    }
+    return -1;
+}
+
+// Control characters end a string badly; DEL counts as one because the builder escapes it.
+bool isStringControl(unsigned char a_Byte) {
+    return a_Byte < 0x20 || a_Byte == 0x7F;
+}
+
+const char* fail(tJsonValue* a_pValue, const char* a_pAt, std::uint32_t a_Kind) {
+    if (a_pValue != nullptr) {
+        a_pValue->kind = kJsonError;
+        a_pValue->start = a_pAt;
+        a_pValue->length = a_Kind;
+        a_pValue->hasFraction = 0;
+        a_pValue->booleanValue = false;
+    }
+    return nullptr;
+}
+
+void fill(tJsonValue* a_pValue, std::uint32_t a_Kind, const char* a_pStart, std::uint64_t a_Length,
+          std::uint8_t a_HasFraction) {
+    if (a_pValue != nullptr) {
+        a_pValue->kind = a_Kind;
+        a_pValue->start = a_pStart;
+        a_pValue->length = a_Length;
+        a_pValue->hasFraction = a_HasFraction;
+        a_pValue->booleanValue = false;
+    }
+}
+
+// Containers carry their nesting depth (the number of containers around them) so that hostile
+// text cannot drive the recursion arbitrarily deep.
+const char* parseValueAt(const char* a_pText, tJsonValue* a_pValue, unsigned a_Depth);
+
+const char* parseObjectAt(const char* a_pText, tJsonValue* a_pValue, unsigned a_Depth) {
+    if (*a_pText != '{') {
+        return fail(a_pValue, a_pText, kJsonErrorObject);
+    }
+    const char* l_pAt = skipWhitespace(a_pText + 1);
+    if (*l_pAt == '\0') {
+        return fail(a_pValue, l_pAt, kJsonErrorObject);
+    }
+    for (;;) {
+        if (*l_pAt == '}') {
+            fill(a_pValue, kJsonObject, a_pText, static_cast<std::uint64_t>(l_pAt + 1 - a_pText),
+                 0);
+            return l_pAt + 1;
+        }
+        l_pAt = parseString(l_pAt, a_pValue);
+        if (l_pAt == nullptr) {
+            return nullptr;
+        }
+        l_pAt = skipWhitespace(l_pAt);
+        if (*l_pAt != ':') {
+            return fail(a_pValue, l_pAt, kJsonErrorColon);
+        }
+        l_pAt = parseValueAt(skipWhitespace(l_pAt + 1), a_pValue, a_Depth + 1);
+        if (l_pAt == nullptr) {
+            return nullptr;
+        }
+        l_pAt = skipWhitespace(l_pAt);
+        if (*l_pAt == ',') {
+            l_pAt = skipWhitespace(l_pAt + 1);
+            if (*l_pAt == '}') {
+                return fail(a_pValue, l_pAt, kJsonErrorTrailingComma);
+            }
+        } else if (*l_pAt == '\0') {
+            return fail(a_pValue, l_pAt, kJsonErrorObject);
+        } else if (*l_pAt != '}') {
+            return fail(a_pValue, l_pAt, kJsonErrorSeparator);
+        }
+    }
+}
+
+const char* parseArrayAt(const char* a_pText, tJsonValue* a_pValue, unsigned a_Depth) {
+    if (*a_pText != '[') {
+        return fail(a_pValue, a_pText, kJsonErrorArray);
+    }
+    const char* l_pAt = skipWhitespace(a_pText + 1);
+    if (*l_pAt == '\0') {
+        return fail(a_pValue, l_pAt, kJsonErrorArray);
+    }
+    for (;;) {
+        if (*l_pAt == ']') {
+            fill(a_pValue, kJsonArray, a_pText, static_cast<std::uint64_t>(l_pAt + 1 - a_pText), 0);
+            return l_pAt + 1;
+        }
+        l_pAt = parseValueAt(l_pAt, a_pValue, a_Depth + 1);
+        if (l_pAt == nullptr) {
+            return nullptr;
+        }
+        l_pAt = skipWhitespace(l_pAt);
+        if (*l_pAt == ',') {
+            l_pAt = skipWhitespace(l_pAt + 1);
+            if (*l_pAt == ']') {
+                return fail(a_pValue, l_pAt, kJsonErrorTrailingComma);
+            }
+        } else if (*l_pAt == '\0') {
+            return fail(a_pValue, l_pAt, kJsonErrorArray);
+        } else if (*l_pAt != ']') {
+            return fail(a_pValue, l_pAt, kJsonErrorSeparator);
+        }
+    }
+}
+
+const char* parseValueAt(const char* a_pText, tJsonValue* a_pValue, unsigned a_Depth) {
+    // Checked before the parsers run: otherwise the string parser's error at the same byte
+    // would win the tie and hide why the text was refused.
+    if (a_Depth >= kJsonMaxDepth && (*a_pText == '{' || *a_pText == '[')) {
+        return fail(a_pValue, a_pText, kJsonErrorDepth);
+    }
+    tJsonValue l_Attempt{};
+    tJsonValue l_Furthest{};
+    bool l_HaveError = false;
+    // Only the string, object and array parsers report errors; each fails at once on a byte
+    // that cannot start its kind, so at most one of them walks into the text.
+    auto l_Consider = [&]() {
+        if (l_Attempt.kind == kJsonError && (!l_HaveError || l_Attempt.start > l_Furthest.start)) {
+            l_Furthest = l_Attempt;
+            l_HaveError = true;
+        }
+    };
+    const char* l_pEnd = parseString(a_pText, &l_Attempt);
+    if (l_pEnd != nullptr) {
+        if (a_pValue != nullptr) {
+            *a_pValue = l_Attempt;
+        }
+        return l_pEnd;
+    }
+    l_Consider();
+    if ((l_pEnd = parseNumber(a_pText, a_pValue)) != nullptr) {
+        return l_pEnd;
+    }
+    l_Attempt = tJsonValue{};
+    if ((l_pEnd = parseObjectAt(a_pText, &l_Attempt, a_Depth)) != nullptr) {
+        if (a_pValue != nullptr) {
+            *a_pValue = l_Attempt;
+        }
+        return l_pEnd;
+    }
+    l_Consider();
+    l_Attempt = tJsonValue{};
+    if ((l_pEnd = parseArrayAt(a_pText, &l_Attempt, a_Depth)) != nullptr) {
+        if (a_pValue != nullptr) {
+            *a_pValue = l_Attempt;
+        }
+        return l_pEnd;
+    }
+    l_Consider();
+    if ((l_pEnd = parseBoolean(a_pText, a_pValue)) != nullptr) {
+        return l_pEnd;
+    }
+    if ((l_pEnd = parseNull(a_pText, a_pValue)) != nullptr) {
+        return l_pEnd;
+    }
+    if (a_pValue != nullptr) {
+        *a_pValue = l_Furthest;
+    }
+    return nullptr;
+}
+
+// One decoded unit of a raw string: a plain byte or one escape (a surrogate pair counts as
+// one). Shared by unescapeString and keyEquals so that both read a string the same way.
+struct tDecodedUnit {
+    std::size_t rawLength; // 0: the raw text cannot be decoded here
+    unsigned char bytes[4];
+    std::size_t byteCount;
+};
+
+bool readHexUnit(const char* a_pRaw, std::size_t a_Left, std::uint32_t* a_pUnit) {
+    if (a_Left < 4) {
+        return false;
+    }
+    std::uint32_t l_Unit = 0;
+    for (std::size_t l_Index = 0; l_Index < 4; ++l_Index) {
+        const int l_Digit = hexDigitValue(a_pRaw[l_Index]);
+        if (l_Digit < 0) {
+            return false;
+        }
+        l_Unit = (l_Unit << 4) | static_cast<std::uint32_t>(l_Digit);
+    }
+    *a_pUnit = l_Unit;
+    return true;
+}
+
+void encodeUtf8(std::uint32_t a_CodePoint, tDecodedUnit* a_pUnit) {
+    unsigned char* l_pOut = a_pUnit->bytes;
+    if (a_CodePoint <= 0x7F) {
+        l_pOut[0] = static_cast<unsigned char>(a_CodePoint);
+        a_pUnit->byteCount = 1;
+    } else if (a_CodePoint <= 0x7FF) {
+        l_pOut[0] = static_cast<unsigned char>(0xC0 | (a_CodePoint >> 6));
+        l_pOut[1] = static_cast<unsigned char>(0x80 | (a_CodePoint & 0x3F));
+        a_pUnit->byteCount = 2;
+    } else if (a_CodePoint <= 0xFFFF) {
+        l_pOut[0] = static_cast<unsigned char>(0xE0 | (a_CodePoint >> 12));
+        l_pOut[1] = static_cast<unsigned char>(0x80 | ((a_CodePoint >> 6) & 0x3F));
+        l_pOut[2] = static_cast<unsigned char>(0x80 | (a_CodePoint & 0x3F));
+        a_pUnit->byteCount = 3;
+    } else {
+        l_pOut[0] = static_cast<unsigned char>(0xF0 | (a_CodePoint >> 18));
+        l_pOut[1] = static_cast<unsigned char>(0x80 | ((a_CodePoint >> 12) & 0x3F));
+        l_pOut[2] = static_cast<unsigned char>(0x80 | ((a_CodePoint >> 6) & 0x3F));
+        l_pOut[3] = static_cast<unsigned char>(0x80 | (a_CodePoint & 0x3F));
+        a_pUnit->byteCount = 4;
+    }
+}
+
+// A lone or mismatched surrogate is refused rather than combined arithmetically: combining it
+// would silently decode to some unrelated character.
+tDecodedUnit decodeUnit(const char* a_pRaw, std::size_t a_Left) {
+    tDecodedUnit l_Unit{};
+    const char l_Byte = a_pRaw[0];
+    if (l_Byte == '\0') {
+        // The decoded text is a C string; an embedded zero would cut it short unnoticed.
+        return l_Unit;
+    }
+    if (l_Byte != '\\') {
+        l_Unit.bytes[0] = static_cast<unsigned char>(l_Byte);
+        l_Unit.byteCount = 1;
+        l_Unit.rawLength = 1;
+        return l_Unit;
+    }
+    if (a_Left < 2) {
+        return l_Unit;
+    }
+    char l_Simple = 0;
+    switch (a_pRaw[1]) {
+    case '"':
+        l_Simple = '"';
+        break;
+    case '/':
+        l_Simple = '/';
+        break;
+    case '\\':
+        l_Simple = '\\';
+        break;
+    case 'b':
+        l_Simple = '\b';
+        break;
+    case 'f':
+        l_Simple = '\f';
+        break;
+    case 'n':
+        l_Simple = '\n';
+        break;
+    case 'r':
+        l_Simple = '\r';
+        break;
+    case 't':
+        l_Simple = '\t';
+        break;
+    case 'u':
+        break;
+    default:
+        return l_Unit;
+    }
+    if (l_Simple != 0) {
+        l_Unit.bytes[0] = static_cast<unsigned char>(l_Simple);
+        l_Unit.byteCount = 1;
+        l_Unit.rawLength = 2;
+        return l_Unit;
+    }
+    std::uint32_t l_First = 0;
+    if (!readHexUnit(a_pRaw + 2, a_Left - 2, &l_First) || l_First == 0) {
+        return l_Unit;
+    }
+    std::uint32_t l_CodePoint = l_First;
+    std::size_t l_RawLength = 6;
+    if (l_First >= 0xD800 && l_First <= 0xDFFF) {
+        std::uint32_t l_Second = 0;
+        if (l_First > 0xDBFF || a_Left < 12 || a_pRaw[6] != '\\' || a_pRaw[7] != 'u' ||
+            !readHexUnit(a_pRaw + 8, a_Left - 8, &l_Second) || l_Second < 0xDC00 ||
+            l_Second > 0xDFFF) {
+            return l_Unit;
+        }
+        l_CodePoint = 0x10000 + ((l_First - 0xD800) << 10) + (l_Second - 0xDC00);
+        l_RawLength = 12;
+    }
+    encodeUtf8(l_CodePoint, &l_Unit);
+    l_Unit.rawLength = l_RawLength;
+    return l_Unit;
+}
+
+} // namespace
+
+const char* parseString(const char* a_pText, tJsonValue* a_pValue) {
+    if (*a_pText != '"') {
+        return fail(a_pValue, a_pText, kJsonErrorString);
+    }
+    const char* l_pAt = a_pText + 1;
+    for (;;) {
+        const unsigned char l_Byte = static_cast<unsigned char>(*l_pAt);
+        if (l_Byte == '"') {
+            fill(a_pValue, kJsonString, a_pText + 1,
+                 static_cast<std::uint64_t>(l_pAt - (a_pText + 1)), 0);
+            return l_pAt + 1;
+        }
+        if (isStringControl(l_Byte)) {
+            return fail(a_pValue, l_pAt, kJsonErrorString);
+        }
+        if (l_Byte != '\\') {
+            ++l_pAt;
+            continue;
+        }
+        const char l_Escape = l_pAt[1];
+        if (l_Escape == '"' || l_Escape == '/' || l_Escape == '\\' || l_Escape == 'b' ||
+            l_Escape == 'f' || l_Escape == 'n' || l_Escape == 'r' || l_Escape == 't') {
+            l_pAt += 2;
+            continue;
+        }
+        if (l_Escape != 'u') {
+            return fail(a_pValue, l_pAt + 1, kJsonErrorEscape);
+        }
+        // The first byte that is not a hex digit is where the escape went wrong; the
+        // terminating zero is not one, so the scan stops there at the latest.
+        for (int l_Index = 2; l_Index < 6; ++l_Index) {
+            if (hexDigitValue(l_pAt[l_Index]) < 0) {
+                return fail(a_pValue, l_pAt + l_Index, kJsonErrorEscape);
+            }
+        }
+        l_pAt += 6;
+    }
+}
+
+const char* parseNumber(const char* a_pText, tJsonValue* a_pValue) {
+    const char* l_pAt = a_pText;
+    if (*l_pAt != '-' && !isDigit(*l_pAt)) {
+        return nullptr;
+    }
+    if (*l_pAt == '-') {
+        ++l_pAt;
+    }
+    std::uint8_t l_HasFraction = 0;
+    while (isDigit(*l_pAt)) {
+        ++l_pAt;
+    }
+    if (*l_pAt == '.') {
+        l_HasFraction = 1;
+        ++l_pAt;
+        while (isDigit(*l_pAt)) {
+            ++l_pAt;
+        }
+    }
+    if (*l_pAt == 'e' || *l_pAt == 'E') {
+        ++l_pAt;
+        if (*l_pAt != '+' && *l_pAt != '-' && !isDigit(*l_pAt)) {
+            return nullptr;
+        }
+        l_HasFraction = 1;
+        ++l_pAt;
+        while (isDigit(*l_pAt)) {
+            ++l_pAt;
+        }
+    }
+    fill(a_pValue, kJsonNumber, a_pText, static_cast<std::uint64_t>(l_pAt - a_pText),
+         l_HasFraction);
+    return l_pAt;
+}
+
+const char* parseObject(const char* a_pText, tJsonValue* a_pValue) {
+    return parseObjectAt(a_pText, a_pValue, 0);
+}
+
+const char* parseArray(const char* a_pText, tJsonValue* a_pValue) {
+    return parseArrayAt(a_pText, a_pValue, 0);
+}
+
+const char* parseBoolean(const char* a_pText, tJsonValue* a_pValue) {
+    // strncmp stops at the text's terminating zero, so a short text is never overrun.
+    bool l_Value = false;
+    const char* l_pEnd = nullptr;
+    if (std::strncmp(a_pText, "true", 4) == 0) {
+        l_Value = true;
+        l_pEnd = a_pText + 4;
+    } else if (std::strncmp(a_pText, "false", 5) == 0) {
+        l_pEnd = a_pText + 5;
+    } else {
+        return nullptr;
+    }
+    fill(a_pValue, kJsonBoolean, a_pText, static_cast<std::uint64_t>(l_pEnd - a_pText), 0);
+    if (a_pValue != nullptr) {
+        a_pValue->booleanValue = l_Value;
+    }
+    return l_pEnd;
+}
+
+const char* parseNull(const char* a_pText, tJsonValue* a_pValue) {
+    if (std::strncmp(a_pText, "null", 4) != 0) {
+        return nullptr;
+    }
+    fill(a_pValue, kJsonNull, a_pText, 4, 0);
+    return a_pText + 4;
+}
+
+const char* parseValue(const char* a_pText, tJsonValue* a_pValue) {
+    return parseValueAt(a_pText, a_pValue, 0);
+}
+
+const char* findDocumentEnd(const char* a_pDocument) {
+    if (a_pDocument == nullptr) {
+        return nullptr;
+    }
+    const char* l_pEnd = nullptr;
+    if (*a_pDocument == '{') {
+        l_pEnd = parseObjectAt(a_pDocument, nullptr, 0);
+    } else if (*a_pDocument == '[') {
+        l_pEnd = parseArrayAt(a_pDocument, nullptr, 0);
+    }
+    return l_pEnd == nullptr ? nullptr : l_pEnd - 1;
+}
+
+const char* findMember(const char* a_pDocument, const char* a_pKey) {
+    if (a_pDocument == nullptr || a_pKey == nullptr) {
+        return nullptr;
+    }
+    const char* l_pAt = skipWhitespace(a_pDocument);
+    if (*l_pAt != '{') {
+        return nullptr;
+    }
+    l_pAt = skipWhitespace(l_pAt + 1);
+    for (;;) {
+        tJsonValue l_Key{};
+        l_pAt = parseString(l_pAt, &l_Key);
+        if (l_pAt == nullptr) {
+            return nullptr;
+        }
+        l_pAt = skipWhitespace(l_pAt);
+        if (*l_pAt != ':') {
+            return nullptr;
+        }
+        l_pAt = skipWhitespace(l_pAt + 1);
+        if (keyEquals(l_Key.start, static_cast<std::size_t>(l_Key.length), a_pKey)) {
+            return l_pAt;
+        }
+        l_pAt = parseValueAt(l_pAt, nullptr, 1);
+        if (l_pAt == nullptr) {
+            return nullptr;
+        }
+        l_pAt = skipWhitespace(l_pAt);
+        if (*l_pAt != ',') {
+            return nullptr;
+        }
+        l_pAt = skipWhitespace(l_pAt + 1);
+        if (*l_pAt == '}') {
+            return nullptr;
+        }
+    }
+}
+
+bool keyEquals(const char* a_pRaw, std::size_t a_RawLength, const char* a_pText) {
+    if ((a_pRaw == nullptr && a_RawLength != 0) || a_pText == nullptr) {
+        return false;
+    }
+    std::size_t l_Raw = 0;
+    const unsigned char* l_pText = reinterpret_cast<const unsigned char*>(a_pText);
+    while (l_Raw < a_RawLength) {
+        const tDecodedUnit l_Unit = decodeUnit(a_pRaw + l_Raw, a_RawLength - l_Raw);
+        if (l_Unit.rawLength == 0) {
+            return false;
+        }
+        for (std::size_t l_Index = 0; l_Index < l_Unit.byteCount; ++l_Index) {
+            // The text's terminating zero never equals a decoded byte, which is never zero.
+            if (*l_pText != l_Unit.bytes[l_Index]) {
+                return false;
+            }
+            ++l_pText;
+        }
+        l_Raw += l_Unit.rawLength;
+    }
+    return *l_pText == '\0';
+}
+
+char* unescapeString(const char* a_pRaw, std::size_t a_RawLength, char* a_pOut) {
+    if (a_pOut == nullptr) {
+        return nullptr;
+    }
+    char* l_pOut = a_pOut;
+    *l_pOut = '\0';
+    if (a_pRaw == nullptr && a_RawLength != 0) {
+        return nullptr;
+    }
+    // Every escape is longer than the bytes it decodes to, so a_RawLength + 1 bytes of output
+    // always suffice.
+    std::size_t l_Raw = 0;
+    while (l_Raw < a_RawLength) {
+        const tDecodedUnit l_Unit = decodeUnit(a_pRaw + l_Raw, a_RawLength - l_Raw);
+        if (l_Unit.rawLength == 0) {
+            *l_pOut = '\0';
+            return nullptr;
+        }
+        std::memcpy(l_pOut, l_Unit.bytes, l_Unit.byteCount);
+        l_pOut += l_Unit.byteCount;
+        l_Raw += l_Unit.rawLength;
+    }
+    *l_pOut = '\0';
+    return l_pOut;
+}
+
+namespace {
+
+constexpr std::size_t kNumberScratchSize = 64;
+
+bool isScanSpace(char a_Byte) {
+    return a_Byte == ' ' || (a_Byte >= '\t' && a_Byte <= '\r');
+}
+
+// What "%i" reads (optional sign; "0x" hex, a leading 0 octal, else decimal), done by hand so
+// that the scan stays inside the token however long it is, and an out-of-range value has a
+// defined result instead of the C library's undefined one. Values from INT32_MIN up to
+// UINT32_MAX are kept as their 32-bit pattern, so every number the builder writes with "%i" or
+// "%u" reads back unchanged; anything beyond gives 0x80000000, as an oversized fraction does.
+bool scanInteger(const char* a_pStart, std::size_t a_Length, std::uint32_t* a_pOut) {
+    std::size_t l_At = 0;
+    while (l_At < a_Length && isScanSpace(a_pStart[l_At])) {
+        ++l_At;
+    }
+    bool l_Negative = false;
+    if (l_At < a_Length && (a_pStart[l_At] == '-' || a_pStart[l_At] == '+')) {
+        l_Negative = a_pStart[l_At] == '-';
+        ++l_At;
+    }
+    unsigned l_Base = 10;
+    if (l_At < a_Length && a_pStart[l_At] == '0') {
+        l_Base = 8;
+        if (l_At + 2 < a_Length && (a_pStart[l_At + 1] == 'x' || a_pStart[l_At + 1] == 'X') &&
+            hexDigitValue(a_pStart[l_At + 2]) >= 0) {
+            l_Base = 16;
+            l_At += 2;
+        }
+    }
+    constexpr std::uint64_t kLimit = 0x100000000ULL; // anything at or above is out of range
+    std::uint64_t l_Magnitude = 0;
+    bool l_Any = false;
+    bool l_Overflow = false;
+    for (; l_At < a_Length; ++l_At) {
+        const int l_Digit = hexDigitValue(a_pStart[l_At]);
+        if (l_Digit < 0 || static_cast<unsigned>(l_Digit) >= l_Base) {
+            break;
+        }
+        l_Any = true;
+        if (!l_Overflow) {
+            l_Magnitude = l_Magnitude * l_Base + static_cast<unsigned>(l_Digit);
+            l_Overflow = l_Magnitude >= kLimit;
+        }
+    }
+    if (!l_Any) {
+        return false;
+    }
+    if (l_Overflow || (l_Negative && l_Magnitude > 0x80000000ULL)) {
+        *a_pOut = 0x80000000U;
+    } else {
+        *a_pOut = static_cast<std::uint32_t>(l_Negative ? 0 - l_Magnitude : l_Magnitude);
+    }
+    return true;
+}
+
+} // namespace
+
+bool numberToInt32(const char* a_pStart, std::size_t a_Length, std::uint8_t a_HasFraction,
+                   std::uint32_t* a_pOut) {
+    if (a_pStart == nullptr || a_pOut == nullptr) {
+        return false;
+    }
+    if (a_HasFraction == 0) {
+        return scanInteger(a_pStart, a_Length, a_pOut);
+    }
+    // The token is not terminated in the document, so the floating scan runs on a terminated
+    // copy. A fraction that does not fit is refused: cutting it could change its magnitude.
+    char l_Token[kNumberScratchSize];
+    if (a_Length >= sizeof l_Token || std::memchr(a_pStart, '\0', a_Length) != nullptr) {
+        return false;
+    }
+    std::memcpy(l_Token, a_pStart, a_Length);
+    l_Token[a_Length] = '\0';
+    // The document always writes a full stop; the C library reads the locale's separator.
+    char l_Probe[kNumberScratchSize];
+    std::snprintf(l_Probe, sizeof l_Probe, "%.1f", 1.5);
+    if (l_Probe[1] == ',') {
+        for (char* l_pAt = l_Token; *l_pAt != '\0' && *l_pAt != ','; ++l_pAt) {
+            if (*l_pAt == '.') {
+                *l_pAt = ',';
+                break;
+            }
+        }
+    }
+    char* l_pEnd = nullptr;
+    const double l_Value = std::strtod(l_Token, &l_pEnd);
+    if (l_pEnd == l_Token) {
+        return false;
+    }
+    // NaN and the infinities land outside too; converting them would be undefined.
+    if (l_Value > -2147483649.0 && l_Value < 2147483648.0) {
+        *a_pOut = static_cast<std::uint32_t>(static_cast<std::int32_t>(l_Value));
+    } else {
+        *a_pOut = 0x80000000U;
+    }
+    return true;
+}
+
+} // namespace nZU7461_14_0

@@ -1,0 +1,301 @@
+#include "status/tDetailedStatus.h"
+
+#include <cstring>
+
+#include "platform/memoryAllocation.h"
+
+namespace nZU7461_14_0 {
+
+namespace {
+
+// A first buffer takes this much, enough for every document this component writes.
+constexpr std::uint32_t kFirstDetailsCapacity = 512;
+constexpr std::uint32_t kLargestDetailsRequest = 0x7FFFFFFFU;
+// Growth doubles; beyond this the doubled request would not fit a capacity.
+constexpr std::uint32_t kLargestGrowableCapacity = 0x40000000U;
+// Room for "file" (100 characters), "line" and "component" (9 characters).
+constexpr std::uint32_t kStatusMembersCapacity = 258;
+constexpr std::size_t kComponentChars = kStatusComponentSize - 1;
+constexpr std::size_t kFileChars = kStatusFileSize - 1;
+
+std::size_t boundedLength(const char* a_pText, std::size_t a_Limit) {
+    std::size_t l_Length = 0;
+    while (l_Length < a_Limit && a_pText[l_Length] != '\0') {
+        ++l_Length;
+    }
+    return l_Length;
+}
+
+bool ensureCapacity(tDetailedStatus* a_pDetailed, std::uint32_t a_Capacity) {
+    if (a_pDetailed->capacity >= a_Capacity) {
+        return true;
+    }
+    return a_pDetailed->reallocate != nullptr && a_pDetailed->reallocate(a_pDetailed, a_Capacity);
+}
+
+// Starts the document again as "{}", growing a buffer too small for it first.
+void restartDocument(tDetailedStatus* a_pDetailed) {
+    if (a_pDetailed->json == nullptr ||
+        !ensureCapacity(a_pDetailed, static_cast<std::uint32_t>(kSmallestDocumentCapacity))) {
+        return;
+    }
+    initDocument(a_pDetailed->json, a_pDetailed->capacity, "{}");
+}
+
+bool isHexDigit(char a_Byte) {
+    return (a_Byte >= '0' && a_Byte <= '9') || (a_Byte >= 'a' && a_Byte <= 'f') ||
+           (a_Byte >= 'A' && a_Byte <= 'F');
+}
+
+// Raw bytes of the escape or plain byte at a_pRaw; a surrogate pair counts as one so that a
+// cut never separates its halves.
+std::size_t rawUnitLength(const char* a_pRaw, std::size_t a_Left) {
+    if (a_pRaw[0] != '\\' || a_Left < 2) {
+        return 1;
+    }
+    if (a_pRaw[1] != 'u' || a_Left < 6) {
+        return 2;
+    }
+    const bool l_HighSurrogate = (a_pRaw[2] == 'd' || a_pRaw[2] == 'D') &&
+                                 (a_pRaw[3] == '8' || a_pRaw[3] == '9' || a_pRaw[3] == 'a' ||
+                                  a_pRaw[3] == 'A' || a_pRaw[3] == 'b' || a_pRaw[3] == 'B');
+    if (l_HighSurrogate && a_Left >= 12 && a_pRaw[6] == '\\' && a_pRaw[7] == 'u' &&
+        isHexDigit(a_pRaw[8])) {
+        return 12;
+    }
+    return 6;
+}
+
+// Decodes at most the last a_MaxRaw raw bytes of a string value into a_pOut (a_MaxRaw + 1
+// bytes). The cut is moved forward onto the start of an escape and of a UTF-8 sequence:
+// cutting inside "\\" or "\u00e9" would decode into different text or fail outright, and a
+// long Windows path is full of escaped backslashes. Undecodable text leaves a_pOut empty.
+void decodeTail(const tJsonValue& a_rString, std::size_t a_MaxRaw, char* a_pOut) {
+    const char* l_pRaw = a_rString.start;
+    const std::size_t l_Length = static_cast<std::size_t>(a_rString.length);
+    std::size_t l_At = 0;
+    if (l_Length > a_MaxRaw) {
+        while (l_At < l_Length - a_MaxRaw) {
+            l_At += rawUnitLength(l_pRaw + l_At, l_Length - l_At);
+        }
+        for (int l_Skipped = 0; l_Skipped < 3 && l_At < l_Length &&
+                                (static_cast<unsigned char>(l_pRaw[l_At]) & 0xC0) == 0x80;
+             ++l_Skipped) {
+            ++l_At;
+        }
+    }
+    if (unescapeString(l_pRaw + l_At, l_Length - l_At, a_pOut) == nullptr) {
+        a_pOut[0] = '\0';
+    }
+}
+
+// The value of a root member, parsed, or kind kJsonError when it is missing or malformed.
+tJsonValue memberValue(const char* a_pDocument, const char* a_pKey) {
+    tJsonValue l_Value{};
+    l_Value.kind = kJsonError;
+    const char* l_pAt = findMember(a_pDocument, a_pKey);
+    if (l_pAt == nullptr) {
+        return l_Value;
+    }
+    while (*l_pAt == ' ' || *l_pAt == '\t' || *l_pAt == '\n' || *l_pAt == '\r') {
+        ++l_pAt;
+    }
+    if (parseValue(l_pAt, &l_Value) == nullptr) {
+        l_Value.kind = kJsonError;
+    }
+    return l_Value;
+}
+
+char* growDetailsCallback(char* a_pCursor, void* a_pContext) {
+    return growDetails(a_pCursor, static_cast<tDetailedStatus*>(a_pContext));
+}
+
+} // namespace
+
+bool reallocateDetails(tDetailedStatus* a_pDetailed, std::uint32_t a_NewCapacity) {
+    if (a_pDetailed == nullptr) {
+        return false;
+    }
+    if (a_NewCapacity == 0) {
+        rawRelease(a_pDetailed->json);
+        a_pDetailed->json = nullptr;
+        a_pDetailed->capacity = 0;
+        return true;
+    }
+    if (a_NewCapacity <= a_pDetailed->capacity) {
+        return true;
+    }
+    if (a_NewCapacity > kLargestDetailsRequest) {
+        return false;
+    }
+    std::uint32_t l_Size = kFirstDetailsCapacity;
+    while (l_Size < a_NewCapacity) {
+        l_Size <<= 1;
+    }
+    char* l_pBuffer = static_cast<char*>(rawAllocate(l_Size));
+    if (l_pBuffer == nullptr) {
+        return false;
+    }
+    // Only a text that ends inside the old buffer is carried over; anything else was never a
+    // document of this buffer.
+    const char* l_pOld = a_pDetailed->json;
+    const bool l_KeepOld =
+        l_pOld != nullptr && a_pDetailed->capacity >= 2 &&
+        boundedLength(l_pOld, a_pDetailed->capacity) + 2 <= a_pDetailed->capacity;
+    initDocument(l_pBuffer, l_Size, l_KeepOld ? l_pOld : "{}");
+    rawRelease(a_pDetailed->json);
+    a_pDetailed->json = l_pBuffer;
+    a_pDetailed->capacity = l_Size;
+    return true;
+}
+
+char* growDetails(char* a_pCursor, tDetailedStatus* a_pDetailed) {
+    if (a_pCursor == nullptr || a_pDetailed == nullptr || a_pDetailed->json == nullptr) {
+        return nullptr;
+    }
+    const std::uint32_t l_Capacity = a_pDetailed->capacity;
+    if (l_Capacity < 2 || l_Capacity > kLargestGrowableCapacity) {
+        return nullptr;
+    }
+    const std::ptrdiff_t l_Distance = a_pCursor - a_pDetailed->json;
+    const std::uint32_t l_Request = 2 * l_Capacity - 2;
+    if (l_Capacity < l_Request && !ensureCapacity(a_pDetailed, l_Request)) {
+        return nullptr;
+    }
+    if (findDocumentEnd(a_pDetailed->json) == nullptr) {
+        return nullptr;
+    }
+    return a_pDetailed->json + l_Distance;
+}
+
+tDetailedStatus makeDetailedStatus() {
+    return tDetailedStatus{0, 0, &reallocateDetails, nullptr};
+}
+
+void releaseDetailedStatus(tDetailedStatus* a_pDetailed) {
+    if (a_pDetailed == nullptr) {
+        return;
+    }
+    a_pDetailed->code = 0;
+    if (a_pDetailed->reallocate != nullptr) {
+        a_pDetailed->reallocate(a_pDetailed, 0);
+    }
+}
+
+bool statusToDetailed(const tStatus* a_pStatus, tDetailedStatus* a_pDetailed) {
+    if (a_pStatus == nullptr || a_pDetailed == nullptr) {
+        return false;
+    }
+    if (a_pStatus->code == 0 || !statusCodeReplaces(a_pDetailed->code, a_pStatus->code)) {
+        return true;
+    }
+    a_pDetailed->code = a_pStatus->code;
+    restartDocument(a_pDetailed);
+    if (a_pStatus->structureSize < kStatusFullSize) {
+        return true;
+    }
+    // The record's texts are copied bounded: a record filled by someone else may lack its zero.
+    char l_File[kStatusFileSize];
+    const std::size_t l_FileLength = boundedLength(a_pStatus->file, kFileChars);
+    std::memcpy(l_File, a_pStatus->file, l_FileLength);
+    l_File[l_FileLength] = '\0';
+    char l_Component[kStatusComponentSize];
+    const std::size_t l_ComponentLength = boundedLength(a_pStatus->component, kComponentChars);
+    std::memcpy(l_Component, a_pStatus->component, l_ComponentLength);
+    l_Component[l_ComponentLength] = '\0';
+
+    bool l_LineAdded = false;
+    if (l_FileLength != 0 && ensureCapacity(a_pDetailed, kStatusMembersCapacity)) {
+        char* l_pCursor = addString(findDocumentEnd(a_pDetailed->json), "file", l_File);
+        l_LineAdded = addUInt(l_pCursor, "line", a_pStatus->line) != nullptr;
+    }
+    if (l_ComponentLength == 0) {
+        return l_FileLength == 0 || l_LineAdded;
+    }
+    if (!ensureCapacity(a_pDetailed, kStatusMembersCapacity)) {
+        return false;
+    }
+    char* l_pEnd = findDocumentEnd(a_pDetailed->json);
+    return l_pEnd != nullptr && addString(l_pEnd, "component", l_Component) != nullptr;
+}
+
+bool detailedToStatus(const tDetailedStatus* a_pDetailed, tStatus* a_pStatus) {
+    if (a_pDetailed == nullptr || a_pStatus == nullptr || a_pDetailed->code == 0 ||
+        a_pStatus->code < 0) {
+        return true;
+    }
+    char l_Component[kStatusComponentSize] = {};
+    char l_File[kStatusFileSize] = {};
+    std::uint32_t l_Line = 0;
+    // The whole document is validated first: findMember stops at the first match and would
+    // take members out of a document that turns out broken further on.
+    if (a_pDetailed->json != nullptr && findDocumentEnd(a_pDetailed->json) != nullptr) {
+        const tJsonValue l_ComponentValue = memberValue(a_pDetailed->json, "component");
+        if (l_ComponentValue.kind == kJsonString && l_ComponentValue.length != 0) {
+            decodeTail(l_ComponentValue, kComponentChars, l_Component);
+        }
+        const tJsonValue l_FileValue = memberValue(a_pDetailed->json, "file");
+        if (l_FileValue.kind == kJsonString && l_FileValue.length != 0) {
+            decodeTail(l_FileValue, kFileChars, l_File);
+        }
+        const tJsonValue l_LineValue = memberValue(a_pDetailed->json, "line");
+        if (l_LineValue.kind == kJsonNumber &&
+            !numberToInt32(l_LineValue.start, static_cast<std::size_t>(l_LineValue.length),
+                           l_LineValue.hasFraction, &l_Line)) {
+            l_Line = 0;
+        }
+    }
+    setStatus(a_pStatus, a_pDetailed->code, l_Component, l_File, l_Line);
+    return true;
+}
+
+tGrowth detailsGrowth(tDetailedStatus* a_pDetailed) {
+    return tGrowth{&growDetailsCallback, a_pDetailed};
+}
+
+bool setDetailedError(tDetailedStatus* a_pDetailed, std::int32_t a_Code, char** a_ppCursor) {
+    if (a_ppCursor != nullptr) {
+        *a_ppCursor = nullptr;
+    }
+    if (a_pDetailed == nullptr || !statusCodeReplaces(a_pDetailed->code, a_Code)) {
+        return false;
+    }
+    a_pDetailed->code = a_Code;
+    restartDocument(a_pDetailed);
+    char* l_pCursor = nullptr;
+    if (ensureCapacity(a_pDetailed, static_cast<std::uint32_t>(kSmallestDocumentCapacity))) {
+        l_pCursor = findDocumentEnd(a_pDetailed->json);
+    }
+    if (a_ppCursor != nullptr) {
+        *a_ppCursor = l_pCursor;
+    }
+    return true;
+}
+
+char* addErrorMembers(char* a_pCursor, const tGrowth& a_rGrowth, const char* a_pErrorConstant,
+                      const char* a_pFile, std::int32_t a_Line) {
+    a_pCursor = addStringGrowing(a_pCursor, "error_constant", a_pErrorConstant, a_rGrowth);
+    a_pCursor = addStringGrowing(a_pCursor, "file", a_pFile, a_rGrowth);
+    a_pCursor = addIntGrowing(a_pCursor, "line", a_Line, a_rGrowth);
+    return addStringGrowing(a_pCursor, "component", kComponentName, a_rGrowth);
+}
+
+tDetailedStatusScope::tDetailedStatusScope(tStatus* a_pTarget)
+    : m_pTarget(a_pTarget), m_Own(makeDetailedStatus()) {
+    statusToDetailed(m_pTarget, &m_Own);
+}
+
+tDetailedStatusScope::~tDetailedStatusScope() {
+    detailedToStatus(&m_Own, m_pTarget);
+    releaseDetailedStatus(&m_Own);
+}
+
+tStatusScope::tStatusScope(tDetailedStatus* a_pSource) : m_pSource(a_pSource), m_Own(makeStatus()) {
+    detailedToStatus(m_pSource, &m_Own);
+}
+
+tStatusScope::~tStatusScope() {
+    statusToDetailed(&m_Own, m_pSource);
+}
+
+} // namespace nZU7461_14_0

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "status/detailsDocument.h"
+
+using namespace nZU7461_14_0;
+
+namespace {
+
+// A details buffer of a fixed capacity holding a document.
+struct tBuffer {
+    std::vector<char> bytes;
+
+    tBuffer(std::size_t a_Capacity, const char* a_pText) : bytes(a_Capacity, '#') {
+        EXPECT_NE(initDocument(bytes.data(), bytes.size(), a_pText), nullptr);
+    }
+    char* at(std::size_t a_Offset) { return bytes.data() + a_Offset; }
+    char* end() { return findDocumentEnd(bytes.data()); }
+    std::string text() const { return std::string(bytes.data()); }
+    // The text, its zero, zero bytes and the end mark in the last byte.
+    ::testing::AssertionResult keepsConvention() const {
+        const std::size_t l_Length = text().size();
+        for (std::size_t l_At = l_Length; l_At + 1 < bytes.size(); ++l_At) {
+            if (bytes[l_At] != '\0') {
+                return ::testing::AssertionFailure() << "non-zero byte at " << l_At;
+            }
+        }
+        if (bytes.back() != kDocumentEndMark) {
+            return ::testing::AssertionFailure() << "end mark missing";
+        }
+        return ::testing::AssertionSuccess();
+    }
+};
+
+TEST(DetailsBuilder, InitDocument) {
+    std::vector<char> l_Three(3, '#');
+    EXPECT_EQ(initDocument(l_Three.data(), 3, "{}"), nullptr);
+    EXPECT_EQ(std::string(l_Three.begin(), l_Three.end()), "###");
+
+    tBuffer l_Four(4, "{}");
+    EXPECT_EQ(l_Four.end(), l_Four.at(1));
+    EXPECT_TRUE(l_Four.keepsConvention());
+
+    // Without a text, the buffer's own text is kept and everything behind it cleared.
+    std::vector<char> l_Old = {'{', '}', '\0', 'x', 'y', 'z'};
+    EXPECT_EQ(initDocument(l_Old.data(), l_Old.size(), nullptr), l_Old.data() + 1);
+    EXPECT_EQ(std::string(l_Old.begin(), l_Old.end()), std::string("{}\0\0\0J", 6));
+    std::vector<char> l_Unterminated(5, 'x');
+    EXPECT_EQ(initDocument(l_Unterminated.data(), l_Unterminated.size(), nullptr), nullptr);
+    EXPECT_EQ(std::string(l_Unterminated.begin(), l_Unterminated.end()), "xxxxx");
+}
+
+TEST(DetailsBuilder, MembersLandWhereTheCursorIs) {
+    tBuffer l_Buffer(128, "{}");
+    char* l_pCursor = addString(l_Buffer.end(), "file", "a");
+    EXPECT_EQ(l_Buffer.text(), "{\"file\":\"a\"}");
+    l_pCursor = addInt(l_pCursor, "line", 5);
+    EXPECT_EQ(l_Buffer.text(), "{\"file\":\"a\",\"line\":5}");
+    ASSERT_EQ(l_pCursor, l_Buffer.end());
+
+    // At the opening brace the member becomes the first one; the chain continues after it.
+    tBuffer l_Front(128, "{\"a\":1}");
+    l_pCursor = addInt(l_Front.at(0), "new", 2);
+    EXPECT_EQ(l_Front.text(), "{\"new\":2,\"a\":1}");
+    addUInt(l_pCursor, "x", 3);
+    EXPECT_EQ(l_Front.text(), "{\"new\":2,\"x\":3,\"a\":1}");
+
+    // Nesting by stepping the cursor back onto the new object's brace, then past it.
+    tBuffer l_Nested(128, "{\"a\":1}");
+    l_pCursor = addObject(l_Nested.end(), "zudynlib_debug");
+    l_pCursor = addString(l_pCursor - 1, "debug", "x");
+    addInt(l_pCursor + 1, "b", 2);
+    EXPECT_EQ(l_Nested.text(), "{\"a\":1,\"zudynlib_debug\":{\"debug\":\"x\"},\"b\":2}");
+
+    tBuffer l_Empty(128, "{}");
+    l_pCursor = addObject(l_Empty.end(), "o");
+    addInt(l_pCursor, "b", 1);
+    EXPECT_EQ(l_Empty.text(), "{\"o\":{},\"b\":1}");
+
+    // Without keys the values form an array.
+    tBuffer l_Array(128, "[]");
+    l_pCursor = addInt(l_Array.end(), nullptr, -2147483647 - 1);
+    l_pCursor = addUInt(l_pCursor, nullptr, 4294967295u);
+    l_pCursor = addString(l_pCursor, nullptr, "");
+    addObject(l_pCursor, nullptr);
+    EXPECT_EQ(l_Array.text(), "[-2147483648,4294967295,\"\",{}]");
+    EXPECT_TRUE(l_Array.keepsConvention());
+}
+
+TEST(DetailsBuilder, StringsAreEscaped) {
+    const std::vector<std::pair<std::string, std::string>> l_Cases = {
+        {"q\"b\\t\t\x01", "q\\\"b\\\\t\\t\\u0001"},
+        {"/\xc3\xa9\xff", "/\xc3\xa9\xff"},
+        {"\b\f\n\r\x0b\x1f\x7f", "\\b\\f\\n\\r\\u000b\\u001f\\u007f"},
+    };
+    for (const auto& l_Case : l_Cases) {
+        SCOPED_TRACE(l_Case.second);
+        EXPECT_EQ(escapedLength(l_Case.first.c_str()), l_Case.second.size());
+        tBuffer l_Buffer(128, "{}");
+        addString(l_Buffer.end(), l_Case.first.c_str(), l_Case.first.c_str());
+        EXPECT_EQ(l_Buffer.text(), "{\"" + l_Case.second + "\":\"" + l_Case.second + "\"}");
+    }
+}
+
+TEST(DetailsBuilder, AddsWithoutRoomChangeNothing) {
+    // A 4-byte buffer holds "{}" and nothing more.
+    tBuffer l_Full(4, "{}");
+    const std::vector<char> l_Before = l_Full.bytes;
+    EXPECT_EQ(addString(l_Full.end(), nullptr, ""), nullptr);
+    EXPECT_EQ(addInt(l_Full.end(), nullptr, 0), nullptr);
+    EXPECT_EQ(addUInt(l_Full.end(), nullptr, 0), nullptr);
+    EXPECT_EQ(addObject(l_Full.end(), nullptr), nullptr);
+    EXPECT_EQ(l_Full.bytes, l_Before);
+
+    // The smallest capacity that takes the member, including the comma it may need.
+    struct tCase {
+        const char* document;
+        std::size_t fits;
+        const char* result;
+    };
+    for (const tCase& l_Case :
+         {tCase{"{}", 9, "{\"a\":1}"}, tCase{"{\"b\":2}", 15, "{\"b\":2,\"a\":1}"},
+          tCase{"{ }", 10, "{ \"a\":1}"}}) {
+        SCOPED_TRACE(l_Case.document);
+        tBuffer l_Small(l_Case.fits - 1, l_Case.document);
+        const std::vector<char> l_Unchanged = l_Small.bytes;
+        EXPECT_EQ(addInt(l_Small.end(), "a", 1), nullptr);
+        EXPECT_EQ(l_Small.bytes, l_Unchanged);
+        tBuffer l_Exact(l_Case.fits, l_Case.document);
+        EXPECT_NE(addInt(l_Exact.end(), "a", 1), nullptr);
+        EXPECT_EQ(l_Exact.text(), l_Case.result);
+        EXPECT_TRUE(l_Exact.keepsConvention());
+    }
+}
+
+TEST(DetailsBuilder, IsEmptyContainer) {
+    const std::string l_Text = "{ \n}[\t]{1}[}";
+    const std::vector<std::pair<std::size_t, bool>> l_Cases = {
+        {0, true},  {3, true},  {4, true},   {6, true},   {7, false},
+        {8, false}, {9, false}, {10, false}, {11, false},
+    };
+    for (const auto& l_Case : l_Cases) {
+        SCOPED_TRACE(l_Case.first);
+        EXPECT_EQ(isEmptyContainer(l_Text.c_str() + l_Case.first), l_Case.second);
+    }
+}
+
+// A growth that moves the document into a buffer twice as large, as often as allowed.
+struct tVectorGrowth {
+    std::vector<char> buffer;
+    int allowed;
+    int calls = 0;
+
+    static char* grow(char* a_pCursor, void* a_pContext) {
+        tVectorGrowth* l_pSelf = static_cast<tVectorGrowth*>(a_pContext);
+        ++l_pSelf->calls;
+        if (l_pSelf->allowed-- <= 0) {
+            return nullptr;
+        }
+        const std::ptrdiff_t l_Distance = a_pCursor - l_pSelf->buffer.data();
+        std::vector<char> l_Larger(l_pSelf->buffer.size() * 2);
+        initDocument(l_Larger.data(), l_Larger.size(), l_pSelf->buffer.data());
+        l_pSelf->buffer.swap(l_Larger);
+        return l_pSelf->buffer.data() + l_Distance;
+    }
+};
+
+TEST(DetailsBuilder, GrowingAddsRetryAfterEachGrowth) {
+    const std::string l_Long(40, 'v');
+    struct tCase {
+        int allowed;
+        bool succeeds;
+        int calls;
+    };
+    for (const tCase& l_Case : {tCase{3, true, 3}, tCase{2, false, 3}}) {
+        SCOPED_TRACE(l_Case.allowed);
+        tVectorGrowth l_Growth{std::vector<char>(8), l_Case.allowed};
+        initDocument(l_Growth.buffer.data(), l_Growth.buffer.size(), "{}");
+        const tGrowth l_Callback{&tVectorGrowth::grow, &l_Growth};
+        char* l_pEnd = addStringGrowing(findDocumentEnd(l_Growth.buffer.data()), "k",
+                                        l_Long.c_str(), l_Callback);
+        EXPECT_EQ(l_pEnd != nullptr, l_Case.succeeds);
+        EXPECT_EQ(l_Growth.calls, l_Case.calls);
+        EXPECT_EQ(std::string(l_Growth.buffer.data()),
+                  l_Case.succeeds ? "{\"k\":\"" + l_Long + "\"}" : std::string("{}"));
+    }
+    tVectorGrowth l_Unused{std::vector<char>(8), 5};
+    const tGrowth l_Callback{&tVectorGrowth::grow, &l_Unused};
+    EXPECT_EQ(addObjectGrowing(nullptr, "k", l_Callback), nullptr);
+    EXPECT_EQ(l_Unused.calls, 0);
+    tBuffer l_Full(4, "{}");
+    EXPECT_EQ(addUIntGrowing(l_Full.end(), "k", 1, tGrowth{nullptr, nullptr}), nullptr);
+}
+
+} // namespace
