@@ -1,0 +1,300 @@
+#include "pcibrd/dynload.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "detailsCheck.h"
+#include "pcibrd/zupcibrd.h"
+#include "zuTestLibrary.h"
+
+namespace nZU7461_14_0 {
+namespace {
+
+using nTest::cDetailedStatus;
+using nTest::detailsOf;
+using nTest::keysOf;
+using nTest::tJson;
+
+// The system's message text for an error number, or "" when it has none.
+std::string systemMessage(DWORD a_Error) {
+    char* l_pMessage = nullptr;
+    const DWORD l_Length = FormatMessageA(0x1300, nullptr, a_Error, 0x400,
+                                          reinterpret_cast<LPSTR>(&l_pMessage), 0, nullptr);
+    std::string l_Text = (l_Length != 0 && l_pMessage != nullptr) ? l_pMessage : "";
+    LocalFree(l_pMessage);
+    return l_Text;
+}
+
+// Checks a load or lookup failure document; returns the recorded error number.
+std::uint32_t expectLoaderDocument(const tDetailedStatus& a_rStatus, int a_Line, const char* a_pKey,
+                                   const std::string& a_rValue) {
+    EXPECT_EQ(a_rStatus.code, kStatusInvalidParameter);
+    const tJson l_Document = detailsOf(a_rStatus);
+    EXPECT_EQ(keysOf(l_Document),
+              (std::vector<std::string>{"error_constant", "file", "line", "component",
+                                        "zudynlib_debug", "internal_error"}));
+    if (!l_Document.is_object() || !l_Document.contains("internal_error")) {
+        return 0;
+    }
+    EXPECT_EQ(l_Document["error_constant"], "zuoskaerr_invalidParameter");
+    EXPECT_EQ(l_Document["file"], "dynload");
+    EXPECT_EQ(l_Document["line"], a_Line);
+    EXPECT_EQ(l_Document["component"], "zu7461");
+
+    tJson l_Debug = tJson::object();
+    l_Debug["debug"] = "failed to zudynlib_load library";
+    l_Debug[a_pKey] = a_rValue;
+    EXPECT_EQ(l_Document["zudynlib_debug"], l_Debug);
+
+    const tJson& l_rInternal = l_Document["internal_error"];
+    const std::uint32_t l_Code = l_rInternal.value("code", 0u);
+    const std::string l_Message = systemMessage(l_Code);
+    std::vector<std::string> l_Keys{"api", "code"};
+    if (!l_Message.empty()) {
+        l_Keys.push_back("string");
+        EXPECT_EQ(l_rInternal["string"], l_Message);
+    }
+    EXPECT_EQ(keysOf(l_rInternal), l_Keys);
+    EXPECT_EQ(l_rInternal["api"], "win32");
+    EXPECT_TRUE(l_rInternal["code"].is_number_unsigned());
+    return l_Code;
+}
+
+// ---- UTF-8 to UTF-16 -----------------------------------------------------------------------
+
+struct tConversionCase {
+    std::string bytes;
+    std::vector<std::uint16_t> units;
+};
+
+class Utf8ToWide : public ::testing::TestWithParam<tConversionCase> {};
+
+TEST_P(Utf8ToWide, GivesTheUnits) {
+    cDetailedStatus l_Status;
+    tWidePath l_Wide = makeWidePath();
+    utf8ToWide(GetParam().bytes.c_str(), &l_Wide, l_Status.get());
+    EXPECT_EQ(l_Status->code, 0);
+    ASSERT_EQ(l_Wide.length, GetParam().units.size());
+    for (std::size_t l_Index = 0; l_Index < l_Wide.length; ++l_Index) {
+        EXPECT_EQ(static_cast<std::uint16_t>(l_Wide.data[l_Index]), GetParam().units[l_Index])
+            << "unit " << l_Index;
+    }
+    if (l_Wide.data != nullptr) {
+        EXPECT_EQ(l_Wide.data[l_Wide.length], 0);
+    }
+    releaseWidePath(&l_Wide);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, Utf8ToWide,
+    ::testing::Values(
+        tConversionCase{"", {}}, tConversionCase{"zu.dll", {'z', 'u', '.', 'd', 'l', 'l'}},
+        tConversionCase{"\xC3\xA9", {0x00E9}}, tConversionCase{"\xE2\x82\xAC", {0x20AC}},
+        tConversionCase{"\xF0\x9F\x98\x80", {0xD83D, 0xDE00}},
+        tConversionCase{"\xF4\x8F\xBF\xBF", {0xDBFF, 0xDFFF}},
+        // Beyond the Unicode range the same arithmetic still gives two units.
+        tConversionCase{"\xF7\xBF\xBF\xBF", {0xDFBF, 0xDFFF}},
+        // Surrogate values pass as they are.
+        tConversionCase{"\xED\xA0\x80", {0xD800}},
+        // Continuation bytes are not checked, only their low six bits used.
+        tConversionCase{"\xC3\x41", {0x00C1}},
+        // Bytes that cannot lead stand for themselves.
+        tConversionCase{"\x80\xBF\xF8\xFF", {0x0080, 0x00BF, 0x00F8, 0x00FF}},
+        // Sequences cut short by the terminator give their bytes one by one.
+        tConversionCase{"\xC3", {0x00C3}}, tConversionCase{"a\xE2\x82", {'a', 0x00E2, 0x0082}},
+        tConversionCase{"\xF0\x9F\x98", {0x00F0, 0x009F, 0x0098}}));
+
+TEST(Utf8ToWideBounds, NeverReadsPastTheTerminator) {
+    // Bytes after the terminator that would complete the sequence must not be used.
+    const char l_Bytes[] = {'\xE2', '\0', '\x82', '\xAC', '\0'};
+    cDetailedStatus l_Status;
+    tWidePath l_Wide = makeWidePath();
+    utf8ToWide(l_Bytes, &l_Wide, l_Status.get());
+    ASSERT_EQ(l_Wide.length, 1u);
+    EXPECT_EQ(static_cast<std::uint16_t>(l_Wide.data[0]), 0x00E2);
+    releaseWidePath(&l_Wide);
+}
+
+TEST(Utf8ToWideBounds, GrowsByHalfBeyondTheFirst127Units) {
+    cDetailedStatus l_Status;
+    tWidePath l_Wide = makeWidePath();
+    const std::string l_Path(127, 'p');
+    utf8ToWide(l_Path.c_str(), &l_Wide, l_Status.get());
+    EXPECT_EQ(l_Wide.capacity, 127u);
+    utf8ToWide("q", &l_Wide, l_Status.get());
+    EXPECT_EQ(l_Wide.capacity, 190u);
+    EXPECT_EQ(l_Wide.length, 128u);
+    EXPECT_EQ(l_Wide.data[127], u'q');
+    EXPECT_EQ(l_Wide.data[128], 0);
+    releaseWidePath(&l_Wide);
+}
+
+// Fails the allocation with the given number (from 1); every other one succeeds.
+int g_AllocationNumber = 0;
+int g_FailingAllocation = 0;
+void* failingAllocate(std::size_t a_Bytes) {
+    ++g_AllocationNumber;
+    return g_AllocationNumber == g_FailingAllocation ? nullptr : rawAllocate(a_Bytes);
+}
+void failAllocation(int a_Number) {
+    g_AllocationNumber = 0;
+    g_FailingAllocation = a_Number;
+}
+
+void expectMemoryDocument(const tDetailedStatus& a_rStatus) {
+    EXPECT_EQ(a_rStatus.code, kStatusMemoryFull);
+    EXPECT_EQ(detailsOf(a_rStatus), nTest::errorMembers("zuoskaerr_memoryFull", "Allocator", 32));
+}
+
+TEST(Utf8ToWideMemory, FailureKeepsWhatWasConvertedAndAppendsNothingMore) {
+    cDetailedStatus l_Status;
+    tWidePath l_Wide = makeWidePath();
+    failAllocation(2);
+    const std::string l_Path = std::string(127, 'a') + "bcd";
+    utf8ToWide(l_Path.c_str(), &l_Wide, l_Status.get(), &failingAllocate);
+    expectMemoryDocument(*l_Status);
+    EXPECT_EQ(g_AllocationNumber, 2);
+    EXPECT_EQ(l_Wide.length, 127u);
+    EXPECT_EQ(l_Wide.data[127], 0);
+    releaseWidePath(&l_Wide);
+
+    cDetailedStatus l_First;
+    failAllocation(1);
+    utf8ToWide("abc", &l_Wide, l_First.get(), &failingAllocate);
+    expectMemoryDocument(*l_First);
+    // No second attempt once memory ran out.
+    EXPECT_EQ(g_AllocationNumber, 1);
+    EXPECT_EQ(l_Wide.data, nullptr);
+    EXPECT_EQ(l_Wide.length, 0u);
+}
+
+TEST(Utf8ToWideMemory, LoadIsStillAttemptedWithTheUnitsConverted) {
+    // A path whose first 127 or 190 characters name the test library, followed by more: the
+    // growth after them fails, and the loader gets exactly that prefix.
+    const std::string l_Folder = nZuTest::executableFolder() + nZuTest::pathSeparator() +
+                                 "testlibs" + nZuTest::pathSeparator() + "scriptable" +
+                                 nZuTest::pathSeparator();
+    const std::string l_File = nZuTest::bridgeLibraryFileName();
+    const std::size_t l_Base = l_Folder.size() + l_File.size();
+    const std::size_t l_Target = (l_Base % 2 == 1) ? 127 : 190;
+    if (l_Base > l_Target) {
+        GTEST_SKIP() << "build folder path too long for this check";
+    }
+    std::string l_Padding;
+    while (l_Base + l_Padding.size() < l_Target) {
+        l_Padding += std::string(".") + nZuTest::pathSeparator();
+    }
+    const std::string l_Path = l_Folder + l_Padding + l_File + "-not-converted";
+
+    const std::uint32_t l_LoadsBefore = ZuTest_LoadCount();
+    cDetailedStatus l_Status;
+    failAllocation(l_Target == 127 ? 2 : 3);
+    HMODULE l_Module = loadLibraryUsing(l_Path.c_str(), l_Status.get(), &failingAllocate);
+    EXPECT_NE(l_Module, nullptr);
+    expectMemoryDocument(*l_Status);
+    if (l_Module != nullptr) {
+        EXPECT_EQ(ZuTest_LoadCount(), l_LoadsBefore + 1);
+        FreeLibrary(l_Module);
+    }
+
+    // A load that fails after the memory failure adds nothing to the record.
+    cDetailedStatus l_Failing;
+    failAllocation(1);
+    EXPECT_EQ(loadLibraryUsing("zu-no-such-library.dll", l_Failing.get(), &failingAllocate),
+              nullptr);
+    expectMemoryDocument(*l_Failing);
+}
+
+// ---- Loading and looking up ----------------------------------------------------------------
+
+TEST(LoadLibrary, NegativeRecordDoesNothing) {
+    nZuTest::cTestBridgeLibrary l_Held;
+    ASSERT_TRUE(l_Held.IsLoaded());
+    const std::uint32_t l_LoadsBefore = ZuTest_LoadCount();
+    cDetailedStatus l_Status;
+    l_Status->code = -1;
+    SetLastError(0);
+    EXPECT_EQ(loadLibrary("zu-no-such-library.dll", l_Status.get()), nullptr);
+    EXPECT_EQ(loadLibrary(nZuTest::bridgeLibraryPath("no-GetBridgeIds").c_str(), l_Status.get()),
+              nullptr);
+    EXPECT_EQ(ZuTest_LoadCount(), l_LoadsBefore);
+    EXPECT_EQ(findSymbol(reinterpret_cast<HMODULE>(1), "ZuPciBrd_OpenSession", l_Status.get()),
+              nullptr);
+    EXPECT_EQ(l_Status->code, -1);
+    EXPECT_EQ(l_Status->json, nullptr);
+    EXPECT_EQ(GetLastError(), 0u);
+}
+
+TEST(LoadLibrary, LoadsByPathAndFindsEntryPoints) {
+    ZuTest_Reset();
+    cDetailedStatus l_Status;
+    HMODULE l_Module =
+        loadLibrary(nZuTest::bridgeLibraryPath("scriptable").c_str(), l_Status.get());
+    ASSERT_NE(l_Module, nullptr);
+    FARPROC l_pEntry = findSymbol(l_Module, "ZuPciBrd_CloseSession", l_Status.get());
+    ASSERT_NE(l_pEntry, nullptr);
+    // Through void (*)(): the one function type every other converts to without complaint.
+    reinterpret_cast<tZuPciBrd_CloseSession>(reinterpret_cast<void (*)()>(l_pEntry))(42);
+    EXPECT_NE(nZuTest::callLog().find("CloseSession(42)\n"), std::string::npos);
+    EXPECT_EQ(l_Status->code, 0);
+    EXPECT_EQ(l_Status->json, nullptr);
+    FreeLibrary(l_Module);
+}
+
+TEST(LoadLibrary, MissingLibraryRecordsPathAndSystemError) {
+    cDetailedStatus l_Status;
+    const char* l_pPath = "zu-no-such-library-\xC3\xA9.dll";
+    EXPECT_EQ(loadLibrary(l_pPath, l_Status.get()), nullptr);
+    EXPECT_EQ(expectLoaderDocument(*l_Status, 94, "path", l_pPath), 126u);
+}
+
+TEST(LoadLibrary, WarningIsReplacedByTheLoadFailureAlone) {
+    cDetailedStatus l_Status;
+    nTest::presetStatus(l_Status.get(), 5, "earlier warning");
+    ASSERT_EQ(l_Status->code, 5);
+    EXPECT_EQ(loadLibrary("zu-no-such-library.dll", l_Status.get()), nullptr);
+    expectLoaderDocument(*l_Status, 94, "path", "zu-no-such-library.dll");
+}
+
+TEST(LoadLibrary, EmptyPathIsPassedOnAndRecordedAsGiven) {
+    cDetailedStatus l_Status;
+    EXPECT_EQ(loadLibrary("", l_Status.get()), nullptr);
+    const std::uint32_t l_Code = expectLoaderDocument(*l_Status, 94, "path", "");
+    EXPECT_NE(l_Code, 0u);
+#ifndef _WIN32
+    EXPECT_EQ(l_Code, 126u);
+#endif
+}
+
+TEST(LoadLibrary, MissingEntryPointIsNamedAndLaterLookupsDoNothing) {
+    nZuTest::cTestBridgeLibrary l_Held("no-GetBridgeIds");
+    ASSERT_TRUE(l_Held.IsLoaded());
+    cDetailedStatus l_Status;
+    HMODULE l_Module = loadLibrary(l_Held.Path().c_str(), l_Status.get());
+    ASSERT_NE(l_Module, nullptr);
+    EXPECT_EQ(findSymbol(l_Module, "ZuPciBrd_GetBridgeIds", l_Status.get()), nullptr);
+    EXPECT_EQ(expectLoaderDocument(*l_Status, 177, "zudynlib_symbol", "ZuPciBrd_GetBridgeIds"),
+              127u);
+    const std::string l_Document = l_Status->json;
+    EXPECT_EQ(findSymbol(l_Module, "ZuPciBrd_OpenSession", l_Status.get()), nullptr);
+    EXPECT_EQ(l_Status->json, l_Document);
+    FreeLibrary(l_Module);
+}
+
+TEST(LoadLibrary, NoMessageTextLeavesOutTheString) {
+    // A customer error number: no system has a text for it.
+    const DWORD l_Error = 0x2000ABCDu;
+    ASSERT_EQ(systemMessage(l_Error), "");
+    cDetailedStatus l_Status;
+    recordLoadFailure("x.dll", l_Error, l_Status.get());
+    EXPECT_EQ(expectLoaderDocument(*l_Status, 94, "path", "x.dll"), l_Error);
+    cDetailedStatus l_Lookup;
+    recordLookupFailure("Entry", l_Error, l_Lookup.get());
+    EXPECT_EQ(expectLoaderDocument(*l_Lookup, 177, "zudynlib_symbol", "Entry"), l_Error);
+}
+
+} // namespace
+} // namespace nZU7461_14_0
