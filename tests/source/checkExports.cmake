@@ -16,8 +16,16 @@ if(WINDOWS)
     if(NOT l_Base EQUAL 101)
         message(FATAL_ERROR "ordinal base is '${l_Base}', expected 101")
     endif()
-    # Lines like "[   0] nZUPXIFINDER100_openList" in the name pointer table.
-    string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z0-9_]+" l_Entries "${l_Dump}")
+    # Lines like "[   0] nZUPXIFINDER100_openList" in the name pointer table, where the
+    # number is the ordinal less the base.
+    string(FIND "${l_Dump}" "[Ordinal/Name Pointer] Table" l_TableStart)
+    if(l_TableStart LESS 0)
+        message(FATAL_ERROR "no name pointer table in ${MODULE}")
+    endif()
+    string(SUBSTRING "${l_Dump}" ${l_TableStart} -1 l_Table)
+    string(FIND "${l_Table}" "\n\n" l_TableEnd)
+    string(SUBSTRING "${l_Table}" 0 ${l_TableEnd} l_Table)
+    string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z0-9_]+" l_Entries "${l_Table}")
     set(l_Found "")
     foreach(l_Entry ${l_Entries})
         string(REGEX REPLACE "\\[ *([0-9]+)\\] ([A-Za-z0-9_]+)" "\\1;\\2" l_Pair "${l_Entry}")
