@@ -71,7 +71,7 @@ TEST(AllocationSweep, EveryFailedAllocationOfOpenListEndsInMemoryFull) {
     zuTest::tSeamedFinder l_Finder({1, 2, 3});
     const tSweepResult l_Result = sweepOpenList(0);
     std::cout << "allocation points failed: " << l_Result.failedPoints << "\n";
-    for (const std::string& l_Place :
+    for (const char* l_Place :
          {"memoryAllocation:291", "cSessionManager:276", "cSessionManager:285",
           "cSessionManager:296", "cSessionManager:435"}) {
         EXPECT_EQ(l_Result.places.count(l_Place), 1u) << l_Place << " never failed";
