@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "failingAllocation.h"
+
 namespace nZU7461_14_0 {
 namespace {
 
@@ -256,6 +258,57 @@ TEST(CheckedString, SizesThatOverflowAreMemoryFailures) {
         EXPECT_EQ(l_Text.Data(), nullptr);
         EXPECT_EQ(l_Status.code, -7);
     }
+}
+
+TEST(SlotPathMemory, NodeFailureKeepsEarlierElementsAndStopsAdding) {
+    cSlotPath l_Path;
+    tStatus l_Status = makeStatus();
+    long l_Failed = 0;
+    {
+        nTest::cFailingAllocationScope l_Scope;
+        // The pattern text, then one node per element: the third allocation is the second node.
+        nTest::failNthAllocation(3);
+        l_Path.Parse("MR04:01,02,03,04", &l_Status);
+        l_Failed = nTest::failedAllocations();
+    }
+    EXPECT_EQ(l_Failed, 1);
+    EXPECT_EQ(l_Status.code, kStatusMemoryFull);
+    EXPECT_STREQ(l_Status.file, "memoryAllocation");
+    EXPECT_EQ(l_Status.line, 291u);
+    EXPECT_EQ(l_Path.RootBus(), 0x04);
+    EXPECT_EQ(elementsOf(l_Path), (std::vector<std::uint8_t>{0x01}));
+}
+
+TEST(SlotPathMemory, PatternFailureLeavesTheRootBus) {
+    cSlotPath l_Path;
+    fill(l_Path, 0x09, {0x01});
+    tStatus l_Status = makeStatus();
+    {
+        nTest::cFailingAllocationScope l_Scope;
+        nTest::failNthAllocation(1);
+        l_Path.Parse("MR04:01", &l_Status);
+    }
+    EXPECT_EQ(l_Status.code, kStatusMemoryFull);
+    EXPECT_STREQ(l_Status.file, "cAllocator");
+    EXPECT_EQ(l_Status.line, 51u);
+    EXPECT_EQ(l_Path.RootBus(), 0x09);
+    EXPECT_EQ(l_Path.ElementCount(), 0u);
+}
+
+TEST(SlotPathMemory, FormatFailureIsRecordedOnce) {
+    cSlotPath l_Path;
+    fill(l_Path, 0x09, {0x01, 0x02});
+    tStatus l_Status = makeStatus();
+    cCheckedString l_Text;
+    {
+        nTest::cFailingAllocationScope l_Scope;
+        // The element text is the second storage made.
+        nTest::failNthAllocation(2);
+        l_Path.Format(l_Text, &l_Status);
+    }
+    EXPECT_EQ(l_Status.code, kStatusMemoryFull);
+    EXPECT_STREQ(l_Status.file, "cAllocator");
+    EXPECT_STREQ(l_Text.CStr(), "MR09:");
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 // the ZuTest_* functions of zuTestBridge.h lives in the state library that the test program
 // links, so it survives every load and unload the component makes.
 //
-//     nZuTest::cTestBridgeLibrary l_Library("no-GetBridgeIds"); // resets the script
+//     nZuTest::cTestBridgeLibrary l_Library("no-GetBridgeIds"); // loads, resets the script
 //     ZuTest_SetArray(ZuTestEntry_FindBridgesByPciIds, l_Bridges, 3);
 //     ... run the component ...
 //     EXPECT_EQ(nZuTest::callLog(), "...");
@@ -133,13 +133,14 @@ inline std::string callLog() {
 // Holds one test bridge library variant loaded for its lifetime.
 class cTestBridgeLibrary {
 public:
-    // Resets the script (ZuTest_Reset) unless a_Reset is false, then loads the variant.
+    // Loads the variant, then resets the script (ZuTest_Reset) unless a_Reset is false, so the
+    // call log starts empty.
     explicit cTestBridgeLibrary(const std::string& a_rVariant = "scriptable", bool a_Reset = true)
         : m_Path(bridgeLibraryPath(a_rVariant)) {
+        m_pHandle = loadByPath(m_Path);
         if (a_Reset) {
             ZuTest_Reset();
         }
-        m_pHandle = loadByPath(m_Path);
     }
     ~cTestBridgeLibrary() { Release(); }
     cTestBridgeLibrary(const cTestBridgeLibrary&) = delete;
