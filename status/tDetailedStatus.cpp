@@ -15,6 +15,9 @@ constexpr std::uint32_t kLargestDetailsRequest = 0x7FFFFFFFU;
 constexpr std::uint32_t kLargestGrowableCapacity = 0x40000000U;
 // Room for "file" (100 characters), "line" and "component" (9 characters).
 constexpr std::uint32_t kStatusMembersCapacity = 258;
+// Everything of "{}" with "file", "line" (10 digits), "component", the separators, the
+// terminator and the end mark, but the two escaped texts.
+constexpr std::size_t kStatusMembersFrame = 46;
 constexpr std::size_t kComponentChars = kStatusComponentSize - 1;
 constexpr std::size_t kFileChars = kStatusFileSize - 1;
 
@@ -42,41 +45,75 @@ void restartDocument(tDetailedStatus* a_pDetailed) {
     initDocument(a_pDetailed->json, a_pDetailed->capacity, "{}");
 }
 
-bool isHexDigit(char a_Byte) {
-    return (a_Byte >= '0' && a_Byte <= '9') || (a_Byte >= 'a' && a_Byte <= 'f') ||
-           (a_Byte >= 'A' && a_Byte <= 'F');
+int hexValue(char a_Byte) {
+    if (a_Byte >= '0' && a_Byte <= '9') {
+        return a_Byte - '0';
+    }
+    if (a_Byte >= 'a' && a_Byte <= 'f') {
+        return a_Byte - 'a' + 10;
+    }
+    if (a_Byte >= 'A' && a_Byte <= 'F') {
+        return a_Byte - 'A' + 10;
+    }
+    return -1;
 }
 
-// Raw bytes of the escape or plain byte at a_pRaw; a surrogate pair counts as one so that a
-// cut never separates its halves.
-std::size_t rawUnitLength(const char* a_pRaw, std::size_t a_Left) {
+// The value of the four hex digits at a_pDigits, or -1.
+long hexUnit(const char* a_pDigits) {
+    long l_Unit = 0;
+    for (int l_Index = 0; l_Index < 4; ++l_Index) {
+        const int l_Digit = hexValue(a_pDigits[l_Index]);
+        if (l_Digit < 0) {
+            return -1;
+        }
+        l_Unit = (l_Unit << 4) | l_Digit;
+    }
+    return l_Unit;
+}
+
+// One plain byte or one escape of a raw string (a surrogate pair counts as one escape), with the
+// number of bytes it decodes to. Malformed escapes are measured as something; they make the
+// decoding fail later anyway.
+struct tRawUnit {
+    std::size_t raw;
+    std::size_t decoded;
+};
+
+tRawUnit measureUnit(const char* a_pRaw, std::size_t a_Left) {
     if (a_pRaw[0] != '\\' || a_Left < 2) {
-        return 1;
+        return {1, 1};
     }
     if (a_pRaw[1] != 'u' || a_Left < 6) {
-        return 2;
+        return {2, 1};
     }
-    const bool l_HighSurrogate = (a_pRaw[2] == 'd' || a_pRaw[2] == 'D') &&
-                                 (a_pRaw[3] == '8' || a_pRaw[3] == '9' || a_pRaw[3] == 'a' ||
-                                  a_pRaw[3] == 'A' || a_pRaw[3] == 'b' || a_pRaw[3] == 'B');
-    if (l_HighSurrogate && a_Left >= 12 && a_pRaw[6] == '\\' && a_pRaw[7] == 'u' &&
-        isHexDigit(a_pRaw[8])) {
-        return 12;
+    const long l_Unit = hexUnit(a_pRaw + 2);
+    if (l_Unit >= 0xD800 && l_Unit <= 0xDBFF && a_Left >= 12 && a_pRaw[6] == '\\' &&
+        a_pRaw[7] == 'u') {
+        return {12, 4};
     }
-    return 6;
+    return {6, l_Unit < 0x80 ? 1u : l_Unit < 0x800 ? 2u : 3u};
 }
 
-// Decodes at most the last a_MaxRaw raw bytes of a string value into a_pOut (a_MaxRaw + 1
-// bytes). The cut is moved forward onto the start of an escape and of a UTF-8 sequence:
-// cutting inside "\\" or "\u00e9" would decode into different text or fail outright, and a
-// long Windows path is full of escaped backslashes. Undecodable text leaves a_pOut empty.
-void decodeTail(const tJsonValue& a_rString, std::size_t a_MaxRaw, char* a_pOut) {
+// Decodes the last a_MaxChars bytes of a string value's decoded text into a_pOut (a_MaxChars + 1
+// bytes). The text is measured first and the cut made between escapes, so that a text with
+// escapes loses only its head, never characters there is room for, and a cut never falls inside
+// an escape, where the rest would decode differently or not at all. A cut inside a UTF-8
+// sequence moves on to the next character. Undecodable text leaves a_pOut empty.
+void decodeTail(const tJsonValue& a_rString, std::size_t a_MaxChars, char* a_pOut) {
     const char* l_pRaw = a_rString.start;
     const std::size_t l_Length = static_cast<std::size_t>(a_rString.length);
+    std::size_t l_Decoded = 0;
+    for (std::size_t l_At = 0; l_At < l_Length;) {
+        const tRawUnit l_Unit = measureUnit(l_pRaw + l_At, l_Length - l_At);
+        l_Decoded += l_Unit.decoded;
+        l_At += l_Unit.raw;
+    }
     std::size_t l_At = 0;
-    if (l_Length > a_MaxRaw) {
-        while (l_At < l_Length - a_MaxRaw) {
-            l_At += rawUnitLength(l_pRaw + l_At, l_Length - l_At);
+    if (l_Decoded > a_MaxChars) {
+        while (l_Decoded > a_MaxChars) {
+            const tRawUnit l_Unit = measureUnit(l_pRaw + l_At, l_Length - l_At);
+            l_Decoded -= l_Unit.decoded;
+            l_At += l_Unit.raw;
         }
         for (int l_Skipped = 0; l_Skipped < 3 && l_At < l_Length &&
                                 (static_cast<unsigned char>(l_pRaw[l_At]) & 0xC0) == 0x80;
@@ -84,6 +121,7 @@ void decodeTail(const tJsonValue& a_rString, std::size_t a_MaxRaw, char* a_pOut)
             ++l_At;
         }
     }
+    // Never more than a_MaxChars bytes are decoded: each unit yields at most what was counted.
     if (unescapeString(l_pRaw + l_At, l_Length - l_At, a_pOut) == nullptr) {
         a_pOut[0] = '\0';
     }
@@ -204,15 +242,22 @@ bool statusToDetailed(const tStatus* a_pStatus, tDetailedStatus* a_pDetailed) {
     std::memcpy(l_Component, a_pStatus->component, l_ComponentLength);
     l_Component[l_ComponentLength] = '\0';
 
+    // Texts full of escapes take more than the usual 258 bytes; the buffer is sized for the
+    // actual members so that none of them is lost.
+    const std::size_t l_Need =
+        kStatusMembersFrame + escapedLength(l_File) + escapedLength(l_Component);
+    const std::uint32_t l_Capacity = l_Need > kStatusMembersCapacity
+                                         ? static_cast<std::uint32_t>(l_Need)
+                                         : kStatusMembersCapacity;
     bool l_LineAdded = false;
-    if (l_FileLength != 0 && ensureCapacity(a_pDetailed, kStatusMembersCapacity)) {
+    if (l_FileLength != 0 && ensureCapacity(a_pDetailed, l_Capacity)) {
         char* l_pCursor = addString(findDocumentEnd(a_pDetailed->json), "file", l_File);
         l_LineAdded = addUInt(l_pCursor, "line", a_pStatus->line) != nullptr;
     }
     if (l_ComponentLength == 0) {
         return l_FileLength == 0 || l_LineAdded;
     }
-    if (!ensureCapacity(a_pDetailed, kStatusMembersCapacity)) {
+    if (!ensureCapacity(a_pDetailed, l_Capacity)) {
         return false;
     }
     char* l_pEnd = findDocumentEnd(a_pDetailed->json);

@@ -175,9 +175,9 @@ TEST(DetailedStatus, DetailedToStatusReadsTheMembersBack) {
         std::uint32_t line;
     };
     const std::string l_Path = "dir\\\\" + std::string(140, 'p') + "\\\\file";
-    // "ab", 60 escaped backslashes, "c": the last 100 raw bytes begin inside an escape.
+    // "ab", 110 escaped backslashes, "c": the last 100 characters are kept, not raw bytes.
     std::string l_Escapes = "ab";
-    for (int l_Index = 0; l_Index < 60; ++l_Index) {
+    for (int l_Index = 0; l_Index < 110; ++l_Index) {
         l_Escapes += "\\\\";
     }
     l_Escapes += "c";
@@ -185,8 +185,8 @@ TEST(DetailedStatus, DetailedToStatusReadsTheMembersBack) {
         {"plain", "{\"component\":\"zu7461\",\"file\":\"dynload\",\"line\":94}", "zu7461",
          "dynload", 94},
         {"long texts", "{\"component\":\"abcdefghijkl\",\"file\":\"" + l_Path + "\",\"line\":12.7}",
-         "defghijkl", std::string(94, 'p') + "\\file", 12},
-        {"cut inside escapes", "{\"file\":\"" + l_Escapes + "\"}", "", std::string(49, '\\') + "c",
+         "defghijkl", std::string(95, 'p') + "\\file", 12},
+        {"cut between escapes", "{\"file\":\"" + l_Escapes + "\"}", "", std::string(99, '\\') + "c",
          0},
         {"cut inside UTF-8",
          "{\"component\":\"\xc3\xa9"
@@ -210,6 +210,25 @@ TEST(DetailedStatus, DetailedToStatusReadsTheMembersBack) {
         EXPECT_EQ(std::string(l_Status.component), l_Case.component);
         EXPECT_EQ(std::string(l_Status.file), l_Case.file);
         EXPECT_EQ(l_Status.line, l_Case.line);
+    }
+}
+
+TEST(DetailedStatus, RecordsSurviveTheWayThroughADocument) {
+    const std::vector<tStatus> l_Cases = {
+        statusWith(-1, "zu7461", "dynload", 94),
+        statusWith(-1, "\"\"\"\"\"\"\"\"\"", std::string(100, '"').c_str(), 4294967295u),
+        statusWith(-1, "\x01\x7f\t", std::string(100, '\x1f').c_str(), 0),
+        statusWith(-1, "\xc3\xa9", "C:\\src\\pcibrd\\dynload.cpp", 7),
+    };
+    for (const tStatus& l_Original : l_Cases) {
+        SCOPED_TRACE(l_Original.file);
+        tOwnedDetailed l_Detailed;
+        EXPECT_TRUE(statusToDetailed(&l_Original, l_Detailed.get()));
+        tStatus l_Back = makeStatus();
+        detailedToStatus(l_Detailed.get(), &l_Back);
+        EXPECT_STREQ(l_Back.component, l_Original.component);
+        EXPECT_STREQ(l_Back.file, l_Original.file);
+        EXPECT_EQ(l_Back.line, l_Original.line);
     }
 }
 
