@@ -3,9 +3,12 @@
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "platform/memoryAllocation.h"
 #include "platform/synchronization.h"
+#include "status/trace.h"
 
 namespace nZU7461_14_0 {
 
@@ -27,6 +30,30 @@ std::atomic<cSessionManager*> g_pSessionManager{nullptr};
 // Guarded by the finder lock.
 std::uint32_t g_OpenListCount = 0;
 
+// What attach sets up is torn down at detach in the reverse order: trace objects first, the
+// finder lock last.
+struct tTeardown {
+    const char* name;
+    void (*run)();
+};
+constexpr std::size_t kMaxTeardowns = 4;
+tTeardown g_Teardowns[kMaxTeardowns];
+std::size_t g_TeardownCount = 0;
+std::vector<const char*> g_LastTeardownOrder;
+
+void registerTeardown(const char* a_pName, void (*a_Run)()) {
+    if (g_TeardownCount < kMaxTeardowns) {
+        g_Teardowns[g_TeardownCount++] = tTeardown{a_pName, a_Run};
+    }
+}
+
+void teardownFinderLock() {
+    if (g_pFinderLock != nullptr) {
+        g_pFinderLock->~tCriticalSection();
+        g_pFinderLock = nullptr;
+    }
+}
+
 void writeNoList(void** a_ppList, std::uint32_t* a_pCount) {
     *a_ppList = nullptr;
     *a_pCount = 0;
@@ -42,15 +69,33 @@ void moduleAttach() noexcept {
     g_StaticStatus = makeStatus();
     g_OpenListCount = 0;
     g_pSessionManager.store(nullptr);
+    g_TeardownCount = 0;
     g_pFinderLock = new (g_FinderLockStorage) tCriticalSection(&g_StaticStatus);
+    registerTeardown("finder lock", &teardownFinderLock);
+    nZUOSKA000::createTrace();
+    registerTeardown("trace", &nZUOSKA000::teardownTrace);
+    registerTeardown("console trace destination", &nZUOSKA000::teardownConsoleDestination);
 }
 
 void moduleDetach() noexcept {
     // Lists the host left open are not released: the process is going away.
-    if (g_pFinderLock != nullptr) {
-        g_pFinderLock->~tCriticalSection();
-        g_pFinderLock = nullptr;
+    try {
+        g_LastTeardownOrder.clear();
+        g_LastTeardownOrder.reserve(g_TeardownCount);
+    } catch (const std::bad_alloc&) {
+        // Only the record of the order is lost.
     }
+    while (g_TeardownCount > 0) {
+        const tTeardown& l_rTeardown = g_Teardowns[--g_TeardownCount];
+        l_rTeardown.run();
+        if (g_LastTeardownOrder.size() < g_LastTeardownOrder.capacity()) {
+            g_LastTeardownOrder.push_back(l_rTeardown.name);
+        }
+    }
+}
+
+std::vector<const char*> lastTeardownOrder() {
+    return g_LastTeardownOrder;
 }
 
 void openList(void** a_ppList, std::uint32_t* a_pCount, tStatus* a_pStatus) noexcept {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "source/cSessionManager.h"
 #include "status/tStatus.h"
@@ -23,5 +25,7 @@ cSessionManager* currentSessionManager() noexcept;
 // Observers for tests.
 const tStatus& staticStatus() noexcept;
 std::uint32_t openListCount() noexcept;
+// What the last moduleDetach tore down, in order.
+std::vector<const char*> lastTeardownOrder();
 
 } // namespace nZU7461_14_0
