@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ struct tParseCase {
     std::vector<std::uint8_t> elements;
     std::int32_t code;
 };
+
+void PrintTo(const tParseCase& a_rCase, std::ostream* a_pOut) {
+    *a_pOut << '"' << a_rCase.text << '"';
+}
 
 class SlotPathParse : public ::testing::TestWithParam<tParseCase> {};
 
@@ -74,6 +79,10 @@ struct tFormatCase {
     const char* text;
     const char* elementText;
 };
+
+void PrintTo(const tFormatCase& a_rCase, std::ostream* a_pOut) {
+    *a_pOut << a_rCase.text;
+}
 
 class SlotPathFormat : public ::testing::TestWithParam<tFormatCase> {};
 

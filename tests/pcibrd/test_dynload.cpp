@@ -1,6 +1,7 @@
 #include "pcibrd/dynload.h"
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,10 @@ struct tConversionCase {
     std::string bytes;
     std::vector<std::uint16_t> units;
 };
+
+void PrintTo(const tConversionCase& a_rCase, std::ostream* a_pOut) {
+    *a_pOut << ::testing::PrintToString(a_rCase.bytes);
+}
 
 class Utf8ToWide : public ::testing::TestWithParam<tConversionCase> {};
 
