@@ -3,7 +3,9 @@
 #include <atomic>
 #include <new>
 
+#include "pcibrd/cPciBrdWrapper_sc.h"
 #include "platform/memoryAllocation.h"
+#include "status/tDetailedStatus.h"
 
 namespace nZU7461_14_0 {
 
@@ -17,6 +19,12 @@ constexpr std::uint32_t kLineAppendToList = 276;
 constexpr std::uint32_t kLineEnterItem = 285;
 constexpr std::uint32_t kLineEnterList = 296;
 constexpr std::uint32_t kLineAppendFound = 435;
+
+constexpr std::uint32_t kSessionFlags = 0;
+constexpr std::uint16_t kChassisSubsystemVendorId = 0x1F3C;
+constexpr std::uint16_t kChassisSubsystemId = 0x5C2E;
+// Its low 16 bits tell the chassis apart.
+constexpr std::uint32_t kBridgeValueAttribute = 0x20000300;
 
 std::atomic<tChassisSource> g_ChassisSource{nullptr};
 
@@ -222,7 +230,40 @@ void cSessionManager::findChassis(tChassisArray& a_rFound, tStatus* a_pStatus) n
         l_Source(a_rFound, a_pStatus);
         return;
     }
-    // Discovery through the bridge driver library arrives here.
+    // Everything of the bridge driver library lives for this run only: the run's status, the
+    // wrapper with the loaded library and its session, and the bridge references.
+    tDetailedStatus l_Run = makeDetailedStatus();
+    {
+        nZuPciBrdWrapper_15_0::cPciBrdWrapper_sc l_Wrapper(&l_Run);
+        l_Wrapper.OpenSession(kSessionFlags, &l_Run);
+        std::vector<std::uint32_t> l_Bridges;
+        const std::uint16_t l_SubsystemVendorId = kChassisSubsystemVendorId;
+        const std::uint16_t l_SubsystemId = kChassisSubsystemId;
+        // Null vendor and device IDs match any bridge: only the subsystem IDs name the chassis.
+        l_Wrapper.FindBridgesByPciIds(nullptr, nullptr, &l_SubsystemVendorId, &l_SubsystemId,
+                                      l_Bridges, &l_Run);
+        {
+            tStatusScope l_Outcome(&l_Run);
+            mergeStatus(a_pStatus, l_Outcome.get());
+        }
+        if (!isFailed(a_pStatus)) {
+            for (const std::uint32_t l_Bridge : l_Bridges) {
+                std::uint32_t l_Value = 0;
+                {
+                    // Lent with the current code, so a failed bridge stops every later read.
+                    tDetailedStatusScope l_Lent(a_pStatus);
+                    l_Wrapper.GetAttributeU32(l_Bridge, kBridgeValueAttribute, l_Value,
+                                              l_Lent.get());
+                }
+                if (isFailed(a_pStatus)) {
+                    continue;
+                }
+                appendChassis(a_rFound, static_cast<std::uint16_t>(l_Value & 0xFFFFu), a_pStatus);
+            }
+        }
+        l_Wrapper.CloseSession();
+    }
+    releaseDetailedStatus(&l_Run);
 }
 
 } // namespace nZU7461_14_0

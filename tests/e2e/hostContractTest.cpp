@@ -4,37 +4,15 @@
 #include <cstdint>
 #include <memory>
 
-#include "tests/support/zuModuleLoader.h"
+#include "tests/support/zuFinderModule.h"
 #include "zu7461/zu7461.h"
 
 namespace {
 
-struct tFinderExports {
-    tZU7461_openList openList;
-    tZU7461_closeList closeList;
-    tZU7461_getNthItem getNthItem;
-    tZU7461_getU32Attribute getU32Attribute;
-    tZU7461_getStringAttribute getStringAttribute;
-    tZU7461_getControllerIDSELMap getControllerIDSELMap;
-};
-
 class HostContract : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_pModule = std::make_unique<zuTest::tLoadedModule>(zuTest::modulePath("zu7461"));
-        m_Exports.openList = m_pModule->get<tZU7461_openList>("nZUPXIFINDER100_openList");
-        m_Exports.closeList = m_pModule->get<tZU7461_closeList>("nZUPXIFINDER100_closeList");
-        m_Exports.getNthItem = m_pModule->get<tZU7461_getNthItem>("nZUPXIFINDER100_getNthItem");
-        m_Exports.getU32Attribute =
-            m_pModule->get<tZU7461_getU32Attribute>("nZUPXIFINDER100_getU32Attribute");
-        m_Exports.getStringAttribute =
-            m_pModule->get<tZU7461_getStringAttribute>("nZUPXIFINDER100_getStringAttribute");
-        m_Exports.getControllerIDSELMap =
-            m_pModule->get<tZU7461_getControllerIDSELMap>("nZUPXIFINDER100_getControllerIDSELMap");
-    }
-
-    std::unique_ptr<zuTest::tLoadedModule> m_pModule;
-    tFinderExports m_Exports{};
+    std::unique_ptr<zuTest::tFinderModule> m_pFinder = std::make_unique<zuTest::tFinderModule>();
+    zuTest::tFinderModule& m_Exports = *m_pFinder;
 };
 
 void* forgedHandle(std::uintptr_t a_Value) {
@@ -81,7 +59,7 @@ TEST_F(HostContract, QueriesWithNoListOpenAreRefused) {
 }
 
 TEST_F(HostContract, ModuleLoadsAndUnloadsRepeatedly) {
-    m_pModule.reset();
+    m_pFinder.reset();
     for (int l_Cycle = 0; l_Cycle < 5; ++l_Cycle) {
         zuTest::tLoadedModule l_Module(zuTest::modulePath("zu7461"));
         auto l_Map =

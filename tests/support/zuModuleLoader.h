@@ -8,6 +8,7 @@
 
 #ifndef _WIN32
 #include <climits>
+#include <dlfcn.h>
 #include <unistd.h>
 #endif
 
