@@ -1,0 +1,47 @@
+// What the probe needs of the platform beyond the loader: its own folder, wide names, the
+// system's message for an error number, and where a loaded module came from.
+#pragma once
+
+#include "platform/zuPlatform.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace nZU7461_14_0 {
+namespace nProbe {
+
+using tWideString = std::basic_string<WCHAR>;
+
+// UTF-8 to UTF-16; a malformed byte becomes U+FFFD.
+tWideString widen(const std::string& a_rUtf8);
+
+// The folder of the running program, in UTF-8, without a trailing separator.
+std::string executableFolder();
+
+// "zu7461" as a file name of this platform: zu7461.dll or zu7461.so.
+std::string nativeModuleName(const std::string& a_rBaseName);
+
+std::string joinPath(const std::string& a_rFolder, const std::string& a_rName);
+
+// The command line in UTF-8 whatever the platform (Windows hands narrow arguments over in the
+// ANSI code page).
+std::vector<std::string> utf8Arguments(int a_Count, char** a_ppArguments);
+
+struct tLoadedModule {
+    HMODULE m_Module = nullptr;
+    DWORD m_Error = 0; // the system's error number when the load failed
+};
+
+// Through the platform loader, as a host loads the finder.
+tLoadedModule loadModule(const std::string& a_rUtf8NameOrPath);
+
+// The system's text for an error number, without trailing line breaks; empty if it has none.
+std::string systemMessage(DWORD a_Error);
+
+// The file a loaded module came from; a_Entry is any of its resolved entry points (Linux
+// finds the file by address). Empty when it cannot be told.
+std::string moduleLocation(HMODULE a_Module, FARPROC a_Entry);
+
+} // namespace nProbe
+} // namespace nZU7461_14_0
