@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <new>
 #include <string>
 #include <unistd.h>
 
@@ -150,7 +151,14 @@ BOOL DisableThreadLibraryCalls(HMODULE) {
 }
 
 HMODULE LoadLibraryExW(LPCWSTR a_pFileName, HANDLE, DWORD) {
-    void* l_pModule = openModule(withNativeSuffix(toUtf8(a_pFileName)));
+    void* l_pModule = nullptr;
+    try {
+        l_pModule = openModule(withNativeSuffix(toUtf8(a_pFileName)));
+    } catch (const std::bad_alloc&) {
+        // Like the system call, the loader reports running out of memory as an error number.
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     if (l_pModule == nullptr) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;

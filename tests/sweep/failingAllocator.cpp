@@ -1,6 +1,9 @@
 #include "tests/sweep/failingAllocator.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <execinfo.h>
 #include <new>
 
 namespace {
@@ -10,9 +13,31 @@ std::atomic<long> g_Countdown{0};
 std::atomic<long> g_Allocations{0};
 std::atomic<long> g_Releases{0};
 std::atomic<bool> g_Injected{false};
+std::atomic<const char*> g_pIgnoredModule{nullptr};
+thread_local bool t_InHook = false;
+
+bool calledFromIgnoredModule() {
+    const char* l_pIgnored = g_pIgnoredModule.load();
+    if (l_pIgnored == nullptr || t_InHook) {
+        return false;
+    }
+    t_InHook = true;
+    void* l_Frames[16];
+    const int l_Count = backtrace(l_Frames, 16);
+    bool l_Ignored = false;
+    for (int l_Index = 1; l_Index < l_Count && !l_Ignored; ++l_Index) {
+        Dl_info l_Info;
+        if (dladdr(l_Frames[l_Index], &l_Info) != 0 && l_Info.dli_fname != nullptr &&
+            std::strstr(l_Info.dli_fname, l_pIgnored) != nullptr) {
+            l_Ignored = true;
+        }
+    }
+    t_InHook = false;
+    return l_Ignored;
+}
 
 void* allocate(std::size_t a_Size) noexcept {
-    if (g_Armed.load()) {
+    if (g_Armed.load() && !calledFromIgnoredModule()) {
         if (g_Countdown.load() > 0 && g_Countdown.fetch_sub(1) == 1) {
             g_Injected = true;
             return nullptr;
@@ -23,7 +48,7 @@ void* allocate(std::size_t a_Size) noexcept {
 }
 
 void release(void* a_pMemory) noexcept {
-    if (a_pMemory != nullptr && g_Armed.load()) {
+    if (a_pMemory != nullptr && g_Armed.load() && !calledFromIgnoredModule()) {
         ++g_Releases;
     }
     std::free(a_pMemory);
@@ -39,6 +64,15 @@ void armAllocationFailure(long a_FailAt) {
     g_Injected = false;
     g_Countdown = a_FailAt;
     g_Armed = true;
+}
+
+void ignoreAllocationsFrom(const char* a_pModuleName) {
+    if (a_pModuleName != nullptr) {
+        // The first backtrace loads the unwinder, which must not happen inside the hook.
+        void* l_Frame[1];
+        backtrace(l_Frame, 1);
+    }
+    g_pIgnoredModule = a_pModuleName;
 }
 
 tAllocationCounters disarmAllocationFailure() {

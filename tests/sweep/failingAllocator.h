@@ -17,4 +17,8 @@ struct tAllocationCounters {
 void armAllocationFailure(long a_FailAt);
 tAllocationCounters disarmAllocationFailure();
 
+// Allocations and releases made from inside the named module (a part of its file name) are
+// neither failed nor counted: the sweep is about our code, not about a library we load.
+void ignoreAllocationsFrom(const char* a_pModuleName);
+
 } // namespace zuTest
