@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstring>
 #include <new>
-#include <string>
 #include <vector>
 
 #include "platform/memoryAllocation.h"
@@ -39,7 +38,9 @@ struct tTeardown {
 constexpr std::size_t kMaxTeardowns = 4;
 tTeardown g_Teardowns[kMaxTeardowns];
 std::size_t g_TeardownCount = 0;
-std::vector<const char*> g_LastTeardownOrder;
+// Plain storage: detach may run after the destructors of this file's other statics.
+const char* g_LastTeardownOrder[kMaxTeardowns];
+std::size_t g_LastTeardownCount = 0;
 
 void registerTeardown(const char* a_pName, void (*a_Run)()) {
     if (g_TeardownCount < kMaxTeardowns) {
@@ -79,23 +80,17 @@ void moduleAttach() noexcept {
 
 void moduleDetach() noexcept {
     // Lists the host left open are not released: the process is going away.
-    try {
-        g_LastTeardownOrder.clear();
-        g_LastTeardownOrder.reserve(g_TeardownCount);
-    } catch (const std::bad_alloc&) {
-        // Only the record of the order is lost.
-    }
+    g_LastTeardownCount = 0;
     while (g_TeardownCount > 0) {
         const tTeardown& l_rTeardown = g_Teardowns[--g_TeardownCount];
         l_rTeardown.run();
-        if (g_LastTeardownOrder.size() < g_LastTeardownOrder.capacity()) {
-            g_LastTeardownOrder.push_back(l_rTeardown.name);
-        }
+        g_LastTeardownOrder[g_LastTeardownCount++] = l_rTeardown.name;
     }
 }
 
 std::vector<const char*> lastTeardownOrder() {
-    return g_LastTeardownOrder;
+    return std::vector<const char*>(g_LastTeardownOrder,
+                                    g_LastTeardownOrder + g_LastTeardownCount);
 }
 
 void openList(void** a_ppList, std::uint32_t* a_pCount, tStatus* a_pStatus) noexcept {
