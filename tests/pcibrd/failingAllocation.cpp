@@ -4,6 +4,15 @@
 #include <cstdlib>
 #include <new>
 
+// The thread sanitizer's runtime brings its own allocation functions.
+#if defined(__SANITIZE_THREAD__)
+#define ZU_TEST_KEEP_ALLOCATION_FUNCTIONS 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ZU_TEST_KEEP_ALLOCATION_FUNCTIONS 1
+#endif
+#endif
+
 namespace nZU7461_14_0 {
 namespace nTest {
 
@@ -16,6 +25,50 @@ std::atomic<long> g_Countdown{0};
 std::atomic<std::size_t> g_Size{0};
 std::atomic<bool> g_Tripped{false};
 std::atomic<long> g_Failed{0};
+
+void arm(int a_Mode, long a_Countdown, std::size_t a_Size) {
+    g_Mode = kOff;
+    g_Countdown = a_Countdown;
+    g_Size = a_Size;
+    g_Tripped = false;
+    g_Failed = 0;
+    g_Mode = a_Mode;
+}
+
+} // namespace
+
+bool canFailAllocations() {
+#ifdef ZU_TEST_KEEP_ALLOCATION_FUNCTIONS
+    return false;
+#else
+    return true;
+#endif
+}
+
+void failNthAllocation(long a_Nth) {
+    arm(kNth, a_Nth, 0);
+}
+void failAllocationsOfSize(std::size_t a_Size) {
+    arm(kSize, 0, a_Size);
+}
+void failAllocationsAfterSize(std::size_t a_Size) {
+    arm(kAfterSize, 0, a_Size);
+}
+void stopFailingAllocations() {
+    g_Mode = kOff;
+}
+long failedAllocations() {
+    return g_Failed.load();
+}
+
+} // namespace nTest
+} // namespace nZU7461_14_0
+
+#ifndef ZU_TEST_KEEP_ALLOCATION_FUNCTIONS
+
+namespace nZU7461_14_0 {
+namespace nTest {
+namespace {
 
 bool shouldFail(std::size_t a_Size) {
     switch (g_Mode.load()) {
@@ -36,18 +89,6 @@ bool shouldFail(std::size_t a_Size) {
     }
 }
 
-void arm(int a_Mode, long a_Countdown, std::size_t a_Size) {
-    g_Mode = kOff;
-    g_Countdown = a_Countdown;
-    g_Size = a_Size;
-    g_Tripped = false;
-    g_Failed = 0;
-    g_Mode = a_Mode;
-}
-
-} // namespace
-
-namespace {
 void* allocate(std::size_t a_Size) noexcept {
     if (shouldFail(a_Size)) {
         ++g_Failed;
@@ -56,23 +97,6 @@ void* allocate(std::size_t a_Size) noexcept {
     return std::malloc(a_Size == 0 ? 1 : a_Size);
 }
 } // namespace
-
-void failNthAllocation(long a_Nth) {
-    arm(kNth, a_Nth, 0);
-}
-void failAllocationsOfSize(std::size_t a_Size) {
-    arm(kSize, 0, a_Size);
-}
-void failAllocationsAfterSize(std::size_t a_Size) {
-    arm(kAfterSize, 0, a_Size);
-}
-void stopFailingAllocations() {
-    g_Mode = kOff;
-}
-long failedAllocations() {
-    return g_Failed.load();
-}
-
 } // namespace nTest
 } // namespace nZU7461_14_0
 
@@ -114,3 +138,5 @@ void operator delete(void* a_pMemory, const std::nothrow_t&) noexcept {
 void operator delete[](void* a_pMemory, const std::nothrow_t&) noexcept {
     std::free(a_pMemory);
 }
+
+#endif

@@ -229,6 +229,7 @@ TEST_F(PciBrdDynLibSlotPath, MalformedTextAnswersTheParseCode) {
 }
 
 TEST_F(PciBrdDynLibSlotPath, TextBufferMemoryFailureAnswersMemoryFull) {
+    ZU_REQUIRE_FAILING_ALLOCATIONS();
     // An unusual size, so that only the text buffer (one byte more) is refused.
     setText(std::string(4999, '0') + '\0');
     // Checks wait until the failing scope ends: a failing check allocates.

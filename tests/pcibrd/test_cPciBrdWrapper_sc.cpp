@@ -405,6 +405,7 @@ TEST_P(CountThenFill, WarningOfTheFillIsKeptWithTheArray) {
 }
 
 TEST_P(CountThenFill, TemporaryArrayMemoryFailureIsRecorded) {
+    ZU_REQUIRE_FAILING_ALLOCATIONS();
     // An unusual count, so that only the temporary array has this size.
     const std::uint32_t l_Count = 12345;
     setArray(std::vector<std::uint32_t>(l_Count, 1));

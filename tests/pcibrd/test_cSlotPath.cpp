@@ -270,6 +270,7 @@ TEST(CheckedString, SizesThatOverflowAreMemoryFailures) {
 }
 
 TEST(SlotPathMemory, NodeFailureKeepsEarlierElementsAndStopsAdding) {
+    ZU_REQUIRE_FAILING_ALLOCATIONS();
     cSlotPath l_Path;
     tStatus l_Status = makeStatus();
     long l_Failed = 0;
@@ -289,6 +290,7 @@ TEST(SlotPathMemory, NodeFailureKeepsEarlierElementsAndStopsAdding) {
 }
 
 TEST(SlotPathMemory, PatternFailureLeavesTheRootBus) {
+    ZU_REQUIRE_FAILING_ALLOCATIONS();
     cSlotPath l_Path;
     fill(l_Path, 0x09, {0x01});
     tStatus l_Status = makeStatus();
@@ -305,6 +307,7 @@ TEST(SlotPathMemory, PatternFailureLeavesTheRootBus) {
 }
 
 TEST(SlotPathMemory, FormatFailureIsRecordedOnce) {
+    ZU_REQUIRE_FAILING_ALLOCATIONS();
     cSlotPath l_Path;
     fill(l_Path, 0x09, {0x01, 0x02});
     tStatus l_Status = makeStatus();
