@@ -199,7 +199,10 @@ protected:
         }
     }
     void useTopology(const std::string& a_rJson) {
-        const std::string l_File = "e2e-topology-" + std::to_string(m_Files.size()) + ".json";
+        // Named after the test: the test runner may run several of them at once here.
+        const std::string l_File = std::string("e2e-topology-") +
+                                   ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                                   "-" + std::to_string(m_Files.size()) + ".json";
         std::ofstream(l_File) << a_rJson;
         m_Files.push_back(l_File);
         setEnvironment("ZUPCIBRD_SIM_TOPOLOGY", l_File);
