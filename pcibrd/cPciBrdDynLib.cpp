@@ -13,6 +13,9 @@ namespace nZuPciBrdWrapper_15_0 {
 
 namespace {
 
+// "MRbb:" and three characters for each of at most 256 levels of buses, with room to spare.
+constexpr std::uint32_t kMaxSlotPathSize = 64 * 1024;
+
 constexpr const char kLibraryName[] = "zupcibrd.dll";
 
 // Through void (*)(): every function pointer type converts to and from it without a warning.
@@ -179,6 +182,11 @@ std::int32_t cPciBrdDynLib::GetBridgeSlotPath(std::uint32_t a_Session, std::uint
     const std::int32_t l_CountResult = m_pGetBridgeSlotPath(a_Session, a_Bridge, nullptr, &l_Size);
     if (l_CountResult != kStatusBufferTooSmall) {
         return l_CountResult;
+    }
+    // No slot path text comes near this size; a library announcing more is refused as an
+    // allocator would refuse it, rather than making us zero gigabytes.
+    if (l_Size > kMaxSlotPathSize) {
+        return kStatusMemoryFull;
     }
     // One byte more than the library asked for, holding a terminator of our own: the parse
     // stays inside the buffer even when the library's text has none (or the size is 0).

@@ -68,6 +68,9 @@ constexpr tCallSite kGetBridgeChildrenMemory{"zuoskaerr_memoryFull", 260};
 constexpr tCallSite kGetBusChildrenMemory{"zuoskaerr_memoryFull", 307};
 constexpr tCallSite kGetRootBusesMemory{"zuoskaerr_memoryFull", 351};
 
+// 256 buses of 32 devices with 8 functions each.
+constexpr std::uint32_t kMaxArrayElements = 256 * 32 * 8;
+
 // Stores a_Result by the precedence rule with the details of the call that produced it.
 void record(tDetailedStatus* a_pStatus, std::int32_t a_Result, const tCallSite& a_rSite) {
     char* l_pCursor = nullptr;
@@ -109,6 +112,12 @@ void countThenFill(std::vector<tElement>& a_rOut, tDetailedStatus* a_pStatus,
     a_pStatus->code = 0;
     restartDocument(a_pStatus);
     std::vector<tElement> l_Temporary;
+    if (l_Count > kMaxArrayElements) {
+        // More than a PCI hierarchy can hold: refused as an allocator would refuse it, rather
+        // than zeroing gigabytes for a library that answers nonsense.
+        record(a_pStatus, kStatusMemoryFull, a_rMemory);
+        return;
+    }
     try {
         l_Temporary.resize(l_Count);
     } catch (...) {

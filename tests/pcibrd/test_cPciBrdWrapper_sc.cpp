@@ -399,6 +399,24 @@ TEST_P(CountThenFill, TemporaryArrayMemoryFailureIsRecorded) {
     EXPECT_EQ(calls(), 1u);
 }
 
+TEST_P(CountThenFill, CountBeyondAnyPciHierarchyIsRefusedWithoutAllocating) {
+    // 256 buses of 32 devices with 8 functions hold 65536 functions at most.
+    setArray(std::vector<std::uint32_t>(65536, 1));
+    cDetailedStatus l_Status;
+    run(l_Status.get());
+    EXPECT_EQ(l_Status->code, 0);
+    EXPECT_EQ(m_Output.size(), 65536u);
+
+    setArray(std::vector<std::uint32_t>(65537, 1));
+    m_Output = m_Before;
+    cDetailedStatus l_Refused;
+    run(l_Refused.get());
+    EXPECT_EQ(l_Refused->code, kStatusMemoryFull);
+    EXPECT_EQ(detailsOf(*l_Refused), callMembers("zuoskaerr_memoryFull", GetParam().memoryLine));
+    EXPECT_EQ(m_Output, m_Before);
+    EXPECT_EQ(calls(), 3u) << "no fill call after the refused count";
+}
+
 TEST_P(CountThenFill, NegativeStatusMakesNoCall) {
     setArray({1});
     cDetailedStatus l_Status;
@@ -434,6 +452,16 @@ TEST_F(WrapperTest, SlotPathTextWithoutTerminatorIsParsed) {
     EXPECT_EQ(l_Path.RootBus(), 0x02);
     EXPECT_EQ(std::vector<std::uint8_t>(l_Path.begin(), l_Path.end()),
               (std::vector<std::uint8_t>{0x1C, 0x00}));
+}
+
+TEST_F(WrapperTest, SlotPathSizeBeyondAnyPathIsRefused) {
+    const std::string l_Huge(64 * 1024 + 1, 'A');
+    ZuTest_SetSlotPathBytes(l_Huge.data(), static_cast<std::uint32_t>(l_Huge.size()));
+    cSlotPath l_Path;
+    cDetailedStatus l_Status;
+    m_pWrapper->GetBridgeSlotPath(4, l_Path, l_Status.get());
+    EXPECT_EQ(l_Status->code, kStatusMemoryFull);
+    EXPECT_EQ(ZuTest_CallCount(ZuTestEntry_GetBridgeSlotPath), 1u);
 }
 
 TEST_F(WrapperTest, SlotPathConversionFailuresAreRecordedWithTheCall) {
