@@ -25,31 +25,30 @@ bool isWhitespace(char a_Byte) {
     return a_Byte == ' ' || a_Byte == '\t' || a_Byte == '\n' || a_Byte == '\r';
 }
 
-// The two-character escape of a byte, or 0 when it has none.
-char shortEscape(unsigned char a_Byte) {
-    switch (a_Byte) {
-    case '"':
-        return '"';
-    case '\\':
-        return '\\';
-    case '\b':
-        return 'b';
-    case '\t':
-        return 't';
-    case '\n':
-        return 'n';
-    case '\f':
-        return 'f';
-    case '\r':
-        return 'r';
-    default:
-        return 0;
+// How each byte is written inside a string: its escaped width (1, 2 or 6) and, for a width of
+// 2, the letter after the backslash. A table keeps the per-byte work to one lookup, which is
+// what appends spend their time on.
+struct tEscapeTable {
+    unsigned char width[256];
+    char letter[256];
+};
+
+constexpr tEscapeTable makeEscapeTable() {
+    tEscapeTable l_Table{};
+    for (int l_Byte = 0; l_Byte < 256; ++l_Byte) {
+        l_Table.width[l_Byte] = (l_Byte < 0x20 || l_Byte == 0x7F) ? 6 : 1;
     }
+    const char l_Escaped[] = {'"', '\\', '\b', '\t', '\n', '\f', '\r'};
+    const char l_Letters[] = {'"', '\\', 'b', 't', 'n', 'f', 'r'};
+    for (int l_Index = 0; l_Index < 7; ++l_Index) {
+        const unsigned char l_Byte = static_cast<unsigned char>(l_Escaped[l_Index]);
+        l_Table.width[l_Byte] = 2;
+        l_Table.letter[l_Byte] = l_Letters[l_Index];
+    }
+    return l_Table;
 }
 
-bool needsUnicodeEscape(unsigned char a_Byte) {
-    return a_Byte < 0x20 || a_Byte == 0x7F;
-}
+constexpr tEscapeTable kEscapes = makeEscapeTable();
 
 // Writes the digits of a magnitude backwards from a_pEnd and returns where they start.
 char* formatDigits(std::uint32_t a_Magnitude, char* a_pEnd) {
@@ -61,16 +60,45 @@ char* formatDigits(std::uint32_t a_Magnitude, char* a_pEnd) {
     return l_pAt;
 }
 
-std::size_t keyPartLength(const char* a_pKey) {
-    return a_pKey == nullptr ? 0 : escapedLength(a_pKey) + 3;
+// A text measured once: most texts need no escape and are then copied whole.
+struct tMeasuredText {
+    const char* text;
+    std::size_t length;
+    std::size_t escapedLength;
+};
+
+tMeasuredText measure(const char* a_pText) {
+    tMeasuredText l_Measured{a_pText, 0, 0};
+    if (a_pText == nullptr) {
+        return l_Measured;
+    }
+    const unsigned char* l_pAt = reinterpret_cast<const unsigned char*>(a_pText);
+    for (; *l_pAt != 0; ++l_pAt) {
+        l_Measured.escapedLength += kEscapes.width[*l_pAt];
+    }
+    l_Measured.length =
+        static_cast<std::size_t>(l_pAt - reinterpret_cast<const unsigned char*>(a_pText));
+    return l_Measured;
 }
 
-char* writeKeyPart(char* a_pOut, const char* a_pKey) {
-    if (a_pKey == nullptr) {
+char* writeMeasured(char* a_pOut, const tMeasuredText& a_rText) {
+    if (a_rText.length == a_rText.escapedLength) {
+        std::memcpy(a_pOut, a_rText.text, a_rText.length);
+        return a_pOut + a_rText.length;
+    }
+    return writeEscaped(a_pOut, a_rText.text);
+}
+
+std::size_t keyPartLength(const tMeasuredText& a_rKey) {
+    return a_rKey.text == nullptr ? 0 : a_rKey.escapedLength + 3;
+}
+
+char* writeKeyPart(char* a_pOut, const tMeasuredText& a_rKey) {
+    if (a_rKey.text == nullptr) {
         return a_pOut;
     }
     *a_pOut++ = '"';
-    a_pOut = writeEscaped(a_pOut, a_pKey);
+    a_pOut = writeMeasured(a_pOut, a_rKey);
     *a_pOut++ = '"';
     *a_pOut++ = ':';
     return a_pOut;
@@ -82,11 +110,12 @@ char* addLiteral(char* a_pCursor, const char* a_pKey, const char* a_pLiteral,
     if (a_pCursor == nullptr) {
         return nullptr;
     }
-    char* l_pOut = openGap(a_pCursor, keyPartLength(a_pKey) + a_LiteralLength);
+    const tMeasuredText l_Key = measure(a_pKey);
+    char* l_pOut = openGap(a_pCursor, keyPartLength(l_Key) + a_LiteralLength);
     if (l_pOut == nullptr) {
         return nullptr;
     }
-    l_pOut = writeKeyPart(l_pOut, a_pKey);
+    l_pOut = writeKeyPart(l_pOut, l_Key);
     std::memcpy(l_pOut, a_pLiteral, a_LiteralLength);
     return l_pOut + a_LiteralLength;
 }
@@ -170,12 +199,19 @@ char* openGap(char* a_pCursor, std::size_t a_Length) {
     const bool l_NeedsComma = *l_pInsert != '\0' && !isEmptyContainer(l_pInsert);
     const std::size_t l_Open = a_Length + (l_NeedsComma ? 1 : 0);
     char* l_pTerminator = l_pInsert + std::strlen(l_pInsert);
-    // The free room is the run of zero bytes before the end mark; only as much of it as the
-    // gap needs is looked at.
+    // The free room is the run of zero bytes before the end mark, and only as much of it as
+    // the gap needs is looked at. The search for the end mark stops at it, so it never leaves
+    // the buffer; once the mark is known to lie beyond the gap, the gap's bytes are all inside
+    // and can be checked without stopping at each.
+    if (std::memchr(l_pTerminator + 1, kDocumentEndMark, l_Open) != nullptr) {
+        return nullptr;
+    }
+    unsigned char l_Occupied = 0;
     for (std::size_t l_Index = 1; l_Index <= l_Open; ++l_Index) {
-        if (l_pTerminator[l_Index] != '\0') {
-            return nullptr;
-        }
+        l_Occupied |= static_cast<unsigned char>(l_pTerminator[l_Index]);
+    }
+    if (l_Occupied != 0) {
+        return nullptr;
     }
     std::memmove(l_pInsert + l_Open, l_pInsert,
                  static_cast<std::size_t>(l_pTerminator - l_pInsert) + 1);
@@ -198,13 +234,7 @@ std::size_t escapedLength(const char* a_pText) {
     }
     for (const unsigned char* l_pAt = reinterpret_cast<const unsigned char*>(a_pText); *l_pAt != 0;
          ++l_pAt) {
-        if (shortEscape(*l_pAt) != 0) {
-            l_Length += 2;
-        } else if (needsUnicodeEscape(*l_pAt)) {
-            l_Length += 6;
-        } else {
-            l_Length += 1;
-        }
+        l_Length += kEscapes.width[*l_pAt];
     }
     return l_Length;
 }
@@ -215,19 +245,23 @@ char* writeEscaped(char* a_pOut, const char* a_pText) {
     }
     for (const unsigned char* l_pAt = reinterpret_cast<const unsigned char*>(a_pText); *l_pAt != 0;
          ++l_pAt) {
-        const char l_Short = shortEscape(*l_pAt);
-        if (l_Short != 0) {
+        const unsigned char l_Byte = *l_pAt;
+        switch (kEscapes.width[l_Byte]) {
+        case 1:
+            *a_pOut++ = static_cast<char>(l_Byte);
+            break;
+        case 2:
             *a_pOut++ = '\\';
-            *a_pOut++ = l_Short;
-        } else if (needsUnicodeEscape(*l_pAt)) {
+            *a_pOut++ = kEscapes.letter[l_Byte];
+            break;
+        default:
             *a_pOut++ = '\\';
             *a_pOut++ = 'u';
             *a_pOut++ = '0';
             *a_pOut++ = '0';
-            *a_pOut++ = kHexDigits[*l_pAt >> 4];
-            *a_pOut++ = kHexDigits[*l_pAt & 0x0F];
-        } else {
-            *a_pOut++ = static_cast<char>(*l_pAt);
+            *a_pOut++ = kHexDigits[l_Byte >> 4];
+            *a_pOut++ = kHexDigits[l_Byte & 0x0F];
+            break;
         }
     }
     return a_pOut;
@@ -237,13 +271,15 @@ char* addString(char* a_pCursor, const char* a_pKey, const char* a_pValue) {
     if (a_pCursor == nullptr || a_pValue == nullptr) {
         return nullptr;
     }
-    char* l_pOut = openGap(a_pCursor, keyPartLength(a_pKey) + escapedLength(a_pValue) + 2);
+    const tMeasuredText l_Key = measure(a_pKey);
+    const tMeasuredText l_Value = measure(a_pValue);
+    char* l_pOut = openGap(a_pCursor, keyPartLength(l_Key) + l_Value.escapedLength + 2);
     if (l_pOut == nullptr) {
         return nullptr;
     }
-    l_pOut = writeKeyPart(l_pOut, a_pKey);
+    l_pOut = writeKeyPart(l_pOut, l_Key);
     *l_pOut++ = '"';
-    l_pOut = writeEscaped(l_pOut, a_pValue);
+    l_pOut = writeMeasured(l_pOut, l_Value);
     *l_pOut++ = '"';
     return l_pOut;
 }

@@ -3,6 +3,9 @@
 // allocated and nothing is written except the caller's descriptor and output buffer.
 #include "status/detailsDocument.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,11 +42,6 @@ int hexDigitValue(char a_Byte) {
     return -1;
 }
 
-// Control characters end a string badly; DEL counts as one because the builder escapes it.
-bool isStringControl(unsigned char a_Byte) {
-    return a_Byte < 0x20 || a_Byte == 0x7F;
-}
-
 const char* fail(tJsonValue* a_pValue, const char* a_pAt, std::uint32_t a_Kind) {
     if (a_pValue != nullptr) {
         a_pValue->kind = kJsonError;
@@ -68,9 +66,12 @@ void fill(tJsonValue* a_pValue, std::uint32_t a_Kind, const char* a_pStart, std:
 
 // Containers carry their nesting depth (the number of containers around them) so that hostile
 // text cannot drive the recursion arbitrarily deep.
-const char* parseValueAt(const char* a_pText, tJsonValue* a_pValue, unsigned a_Depth);
+const char* parseValueAt(const char* a_pText, const char* a_pEnd, tJsonValue* a_pValue,
+                         unsigned a_Depth);
+const char* parseStringIn(const char* a_pText, const char* a_pEnd, tJsonValue* a_pValue);
 
-const char* parseObjectAt(const char* a_pText, tJsonValue* a_pValue, unsigned a_Depth) {
+const char* parseObjectAt(const char* a_pText, const char* a_pEnd, tJsonValue* a_pValue,
+                          unsigned a_Depth) {
     if (*a_pText != '{') {
         return fail(a_pValue, a_pText, kJsonErrorObject);
     }
@@ -84,7 +85,7 @@ const char* parseObjectAt(const char* a_pText, tJsonValue* a_pValue, unsigned a_
                  0);
             return l_pAt + 1;
         }
-        l_pAt = parseString(l_pAt, a_pValue);
+        l_pAt = parseStringIn(l_pAt, a_pEnd, a_pValue);
         if (l_pAt == nullptr) {
             return nullptr;
         }
@@ -92,7 +93,7 @@ const char* parseObjectAt(const char* a_pText, tJsonValue* a_pValue, unsigned a_
         if (*l_pAt != ':') {
             return fail(a_pValue, l_pAt, kJsonErrorColon);
         }
-        l_pAt = parseValueAt(skipWhitespace(l_pAt + 1), a_pValue, a_Depth + 1);
+        l_pAt = parseValueAt(skipWhitespace(l_pAt + 1), a_pEnd, a_pValue, a_Depth + 1);
         if (l_pAt == nullptr) {
             return nullptr;
         }
@@ -110,7 +111,8 @@ const char* parseObjectAt(const char* a_pText, tJsonValue* a_pValue, unsigned a_
     }
 }
 
-const char* parseArrayAt(const char* a_pText, tJsonValue* a_pValue, unsigned a_Depth) {
+const char* parseArrayAt(const char* a_pText, const char* a_pEnd, tJsonValue* a_pValue,
+                         unsigned a_Depth) {
     if (*a_pText != '[') {
         return fail(a_pValue, a_pText, kJsonErrorArray);
     }
@@ -123,7 +125,7 @@ const char* parseArrayAt(const char* a_pText, tJsonValue* a_pValue, unsigned a_D
             fill(a_pValue, kJsonArray, a_pText, static_cast<std::uint64_t>(l_pAt + 1 - a_pText), 0);
             return l_pAt + 1;
         }
-        l_pAt = parseValueAt(l_pAt, a_pValue, a_Depth + 1);
+        l_pAt = parseValueAt(l_pAt, a_pEnd, a_pValue, a_Depth + 1);
         if (l_pAt == nullptr) {
             return nullptr;
         }
@@ -141,60 +143,39 @@ const char* parseArrayAt(const char* a_pText, tJsonValue* a_pValue, unsigned a_D
     }
 }
 
-const char* parseValueAt(const char* a_pText, tJsonValue* a_pValue, unsigned a_Depth) {
-    // Checked before the parsers run: otherwise the string parser's error at the same byte
-    // would win the tie and hide why the text was refused.
-    if (a_Depth >= kJsonMaxDepth && (*a_pText == '{' || *a_pText == '[')) {
-        return fail(a_pValue, a_pText, kJsonErrorDepth);
-    }
-    tJsonValue l_Attempt{};
-    tJsonValue l_Furthest{};
-    bool l_HaveError = false;
-    // Only the string, object and array parsers report errors; each fails at once on a byte
-    // that cannot start its kind, so at most one of them walks into the text.
-    auto l_Consider = [&]() {
-        if (l_Attempt.kind == kJsonError && (!l_HaveError || l_Attempt.start > l_Furthest.start)) {
-            l_Furthest = l_Attempt;
-            l_HaveError = true;
+const char* parseValueAt(const char* a_pText, const char* a_pEnd, tJsonValue* a_pValue,
+                         unsigned a_Depth) {
+    // The six parsers are tried in the order string, number, object, array, boolean, null, and
+    // a failure reports the error found furthest into the text, the earlier parser's on a tie.
+    // Each parser but the one the first byte selects fails right at that byte, and only the
+    // string, object and array parsers report errors; so the outcome is the selected parser's
+    // success, else its error when it got past the first byte (an object or array always
+    // does), else the string parser's error at the first byte.
+    switch (*a_pText) {
+    case '"':
+        return parseStringIn(a_pText, a_pEnd, a_pValue);
+    case '{':
+    case '[':
+        // Checked before parsing: the nesting limit is reported as such, not as a string error.
+        if (a_Depth >= kJsonMaxDepth) {
+            return fail(a_pValue, a_pText, kJsonErrorDepth);
         }
-    };
-    const char* l_pEnd = parseString(a_pText, &l_Attempt);
-    if (l_pEnd != nullptr) {
-        if (a_pValue != nullptr) {
-            *a_pValue = l_Attempt;
-        }
-        return l_pEnd;
+        return *a_pText == '{' ? parseObjectAt(a_pText, a_pEnd, a_pValue, a_Depth)
+                               : parseArrayAt(a_pText, a_pEnd, a_pValue, a_Depth);
+    default:
+        break;
     }
-    l_Consider();
-    if ((l_pEnd = parseNumber(a_pText, a_pValue)) != nullptr) {
-        return l_pEnd;
+    const char* l_pEnd = parseNumber(a_pText, a_pValue);
+    if (l_pEnd == nullptr) {
+        l_pEnd = parseBoolean(a_pText, a_pValue);
     }
-    l_Attempt = tJsonValue{};
-    if ((l_pEnd = parseObjectAt(a_pText, &l_Attempt, a_Depth)) != nullptr) {
-        if (a_pValue != nullptr) {
-            *a_pValue = l_Attempt;
-        }
-        return l_pEnd;
+    if (l_pEnd == nullptr) {
+        l_pEnd = parseNull(a_pText, a_pValue);
     }
-    l_Consider();
-    l_Attempt = tJsonValue{};
-    if ((l_pEnd = parseArrayAt(a_pText, &l_Attempt, a_Depth)) != nullptr) {
-        if (a_pValue != nullptr) {
-            *a_pValue = l_Attempt;
-        }
-        return l_pEnd;
+    if (l_pEnd == nullptr) {
+        return fail(a_pValue, a_pText, kJsonErrorString);
     }
-    l_Consider();
-    if ((l_pEnd = parseBoolean(a_pText, a_pValue)) != nullptr) {
-        return l_pEnd;
-    }
-    if ((l_pEnd = parseNull(a_pText, a_pValue)) != nullptr) {
-        return l_pEnd;
-    }
-    if (a_pValue != nullptr) {
-        *a_pValue = l_Furthest;
-    }
-    return nullptr;
+    return l_pEnd;
 }
 
 // One decoded unit of a raw string: a plain byte or one escape (a surrogate pair counts as
@@ -322,43 +303,92 @@ tDecodedUnit decodeUnit(const char* a_pRaw, std::size_t a_Left) {
 
 } // namespace
 
-const char* parseString(const char* a_pText, tJsonValue* a_pValue) {
+namespace {
+
+// Inside a string, the bytes that need a closer look: the closing quotation mark, the
+// backslash, control characters (the terminating zero among them) and DEL, which the builder
+// escapes.
+bool isStringStop(unsigned char a_Byte) {
+    return a_Byte < 0x20 || a_Byte == 0x7F || a_Byte == '\\' || a_Byte == '"';
+}
+
+// The first stop byte at or after a_pAt. a_pEnd is the text's terminating zero, itself a stop,
+// so the search ends there at the latest; when it is known (not null), sixteen bytes are
+// compared at a time while all of them lie inside the text.
+const char* findStringStop(const char* a_pAt, const char* a_pEnd) {
+#if defined(__SSE2__)
+    if (a_pEnd == nullptr) {
+        a_pEnd = a_pAt;
+    }
+    const __m128i l_Quote = _mm_set1_epi8('"');
+    const __m128i l_Backslash = _mm_set1_epi8('\\');
+    const __m128i l_Delete = _mm_set1_epi8(0x7F);
+    const __m128i l_LastControl = _mm_set1_epi8(0x1F);
+    while (a_pEnd - a_pAt >= 15) {
+        const __m128i l_Bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a_pAt));
+        // Unsigned "at most 0x1F": the minimum with 0x1F is the byte itself.
+        const __m128i l_Control = _mm_cmpeq_epi8(_mm_min_epu8(l_Bytes, l_LastControl), l_Bytes);
+        const __m128i l_Marks =
+            _mm_or_si128(_mm_cmpeq_epi8(l_Bytes, l_Quote), _mm_cmpeq_epi8(l_Bytes, l_Backslash));
+        const __m128i l_Stops =
+            _mm_or_si128(l_Control, _mm_or_si128(l_Marks, _mm_cmpeq_epi8(l_Bytes, l_Delete)));
+        const int l_Mask = _mm_movemask_epi8(l_Stops);
+        if (l_Mask != 0) {
+            return a_pAt + __builtin_ctz(static_cast<unsigned>(l_Mask));
+        }
+        a_pAt += 16;
+    }
+#else
+    (void)a_pEnd;
+#endif
+    while (!isStringStop(static_cast<unsigned char>(*a_pAt))) {
+        ++a_pAt;
+    }
+    return a_pAt;
+}
+
+// a_pEnd is the text's terminating zero, or null when unknown; knowing it lets the scan take
+// the text in blocks.
+const char* parseStringIn(const char* a_pText, const char* a_pEnd, tJsonValue* a_pValue) {
     if (*a_pText != '"') {
         return fail(a_pValue, a_pText, kJsonErrorString);
     }
-    const char* l_pAt = a_pText + 1;
+    const char* const l_pStart = a_pText + 1;
+    const char* l_pAt = l_pStart;
     for (;;) {
-        const unsigned char l_Byte = static_cast<unsigned char>(*l_pAt);
-        if (l_Byte == '"') {
-            fill(a_pValue, kJsonString, a_pText + 1,
-                 static_cast<std::uint64_t>(l_pAt - (a_pText + 1)), 0);
+        l_pAt = findStringStop(l_pAt, a_pEnd);
+        if (*l_pAt == '"') {
+            fill(a_pValue, kJsonString, l_pStart, static_cast<std::uint64_t>(l_pAt - l_pStart), 0);
             return l_pAt + 1;
         }
-        if (isStringControl(l_Byte)) {
+        if (*l_pAt != '\\') {
+            // A control character, or the end of the text inside the string.
             return fail(a_pValue, l_pAt, kJsonErrorString);
-        }
-        if (l_Byte != '\\') {
-            ++l_pAt;
-            continue;
         }
         const char l_Escape = l_pAt[1];
         if (l_Escape == '"' || l_Escape == '/' || l_Escape == '\\' || l_Escape == 'b' ||
             l_Escape == 'f' || l_Escape == 'n' || l_Escape == 'r' || l_Escape == 't') {
             l_pAt += 2;
-            continue;
-        }
-        if (l_Escape != 'u') {
+        } else if (l_Escape == 'u') {
+            // The first byte that is not a hex digit is where the escape went wrong; the
+            // terminating zero is not one, so the scan stops there at the latest.
+            for (int l_Index = 2; l_Index < 6; ++l_Index) {
+                if (hexDigitValue(l_pAt[l_Index]) < 0) {
+                    return fail(a_pValue, l_pAt + l_Index, kJsonErrorEscape);
+                }
+            }
+            l_pAt += 6;
+        } else {
             return fail(a_pValue, l_pAt + 1, kJsonErrorEscape);
         }
-        // The first byte that is not a hex digit is where the escape went wrong; the
-        // terminating zero is not one, so the scan stops there at the latest.
-        for (int l_Index = 2; l_Index < 6; ++l_Index) {
-            if (hexDigitValue(l_pAt[l_Index]) < 0) {
-                return fail(a_pValue, l_pAt + l_Index, kJsonErrorEscape);
-            }
-        }
-        l_pAt += 6;
     }
+}
+
+} // namespace
+
+// A lone string is read without first measuring the rest of the text, which may be long.
+const char* parseString(const char* a_pText, tJsonValue* a_pValue) {
+    return parseStringIn(a_pText, nullptr, a_pValue);
 }
 
 const char* parseNumber(const char* a_pText, tJsonValue* a_pValue) {
@@ -397,11 +427,11 @@ const char* parseNumber(const char* a_pText, tJsonValue* a_pValue) {
 }
 
 const char* parseObject(const char* a_pText, tJsonValue* a_pValue) {
-    return parseObjectAt(a_pText, a_pValue, 0);
+    return parseObjectAt(a_pText, a_pText + std::strlen(a_pText), a_pValue, 0);
 }
 
 const char* parseArray(const char* a_pText, tJsonValue* a_pValue) {
-    return parseArrayAt(a_pText, a_pValue, 0);
+    return parseArrayAt(a_pText, a_pText + std::strlen(a_pText), a_pValue, 0);
 }
 
 const char* parseBoolean(const char* a_pText, tJsonValue* a_pValue) {
@@ -432,7 +462,10 @@ const char* parseNull(const char* a_pText, tJsonValue* a_pValue) {
 }
 
 const char* parseValue(const char* a_pText, tJsonValue* a_pValue) {
-    return parseValueAt(a_pText, a_pValue, 0);
+    if (*a_pText == '"') {
+        return parseString(a_pText, a_pValue);
+    }
+    return parseValueAt(a_pText, a_pText + std::strlen(a_pText), a_pValue, 0);
 }
 
 const char* findDocumentEnd(const char* a_pDocument) {
@@ -440,10 +473,11 @@ const char* findDocumentEnd(const char* a_pDocument) {
         return nullptr;
     }
     const char* l_pEnd = nullptr;
+    const char* l_pTextEnd = a_pDocument + std::strlen(a_pDocument);
     if (*a_pDocument == '{') {
-        l_pEnd = parseObjectAt(a_pDocument, nullptr, 0);
+        l_pEnd = parseObjectAt(a_pDocument, l_pTextEnd, nullptr, 0);
     } else if (*a_pDocument == '[') {
-        l_pEnd = parseArrayAt(a_pDocument, nullptr, 0);
+        l_pEnd = parseArrayAt(a_pDocument, l_pTextEnd, nullptr, 0);
     }
     return l_pEnd == nullptr ? nullptr : l_pEnd - 1;
 }
@@ -452,6 +486,7 @@ const char* findMember(const char* a_pDocument, const char* a_pKey) {
     if (a_pDocument == nullptr || a_pKey == nullptr) {
         return nullptr;
     }
+    const char* l_pTextEnd = a_pDocument + std::strlen(a_pDocument);
     const char* l_pAt = skipWhitespace(a_pDocument);
     if (*l_pAt != '{') {
         return nullptr;
@@ -459,7 +494,7 @@ const char* findMember(const char* a_pDocument, const char* a_pKey) {
     l_pAt = skipWhitespace(l_pAt + 1);
     for (;;) {
         tJsonValue l_Key{};
-        l_pAt = parseString(l_pAt, &l_Key);
+        l_pAt = parseStringIn(l_pAt, l_pTextEnd, &l_Key);
         if (l_pAt == nullptr) {
             return nullptr;
         }
@@ -471,7 +506,7 @@ const char* findMember(const char* a_pDocument, const char* a_pKey) {
         if (keyEquals(l_Key.start, static_cast<std::size_t>(l_Key.length), a_pKey)) {
             return l_pAt;
         }
-        l_pAt = parseValueAt(l_pAt, nullptr, 1);
+        l_pAt = parseValueAt(l_pAt, l_pTextEnd, nullptr, 1);
         if (l_pAt == nullptr) {
             return nullptr;
         }
@@ -493,6 +528,16 @@ bool keyEquals(const char* a_pRaw, std::size_t a_RawLength, const char* a_pText)
     std::size_t l_Raw = 0;
     const unsigned char* l_pText = reinterpret_cast<const unsigned char*>(a_pText);
     while (l_Raw < a_RawLength) {
+        // Plain bytes compare as they are; only escapes need decoding.
+        const char l_Byte = a_pRaw[l_Raw];
+        if (l_Byte != '\\' && l_Byte != '\0') {
+            if (static_cast<unsigned char>(l_Byte) != *l_pText) {
+                return false;
+            }
+            ++l_pText;
+            ++l_Raw;
+            continue;
+        }
         const tDecodedUnit l_Unit = decodeUnit(a_pRaw + l_Raw, a_RawLength - l_Raw);
         if (l_Unit.rawLength == 0) {
             return false;
@@ -522,6 +567,13 @@ char* unescapeString(const char* a_pRaw, std::size_t a_RawLength, char* a_pOut) 
     // always suffice.
     std::size_t l_Raw = 0;
     while (l_Raw < a_RawLength) {
+        // Plain bytes are copied as they are; only escapes need decoding.
+        const char l_Byte = a_pRaw[l_Raw];
+        if (l_Byte != '\\' && l_Byte != '\0') {
+            *l_pOut++ = l_Byte;
+            ++l_Raw;
+            continue;
+        }
         const tDecodedUnit l_Unit = decodeUnit(a_pRaw + l_Raw, a_RawLength - l_Raw);
         if (l_Unit.rawLength == 0) {
             *l_pOut = '\0';

@@ -167,6 +167,11 @@ inline unsigned knownDifferences(const std::string& a_rText) {
                     l_Raw += a_rText[l_At++];
                     continue;
                 }
+                // An escape ends any multi-byte sequence before it.
+                if (!isValidUtf8(l_Raw)) {
+                    l_Found |= kUnvalidatedUtf8;
+                }
+                l_Raw.clear();
                 if (l_At + 1 < l_End && a_rText[l_At + 1] == 'u' && l_At + 5 < l_End) {
                     std::uint32_t l_Unit = 0;
                     for (std::size_t l_Index = 2; l_Index < 6; ++l_Index) {
