@@ -81,6 +81,10 @@ TEST(DetailedStatus, GrowthDoublesAndKeepsTheCursorDistance) {
     ASSERT_NE(addStringGrowing(l_Detailed->json + l_Distance, "big", l_Big.c_str(), l_Growth),
               nullptr);
     EXPECT_EQ(l_Detailed->capacity, 4096u);
+    EXPECT_EQ(addObjectGrowing(nullptr, "k", l_Growth), nullptr);
+    char l_Full[4];
+    initDocument(l_Full, sizeof l_Full, "{}");
+    EXPECT_EQ(addObjectGrowing(l_Full + 1, "k", tGrowth{nullptr, nullptr}), nullptr);
     EXPECT_EQ(l_Detailed.text(), "{\"fill\":\"" + l_Filler + "\",\"big\":\"" + l_Big + "\"}");
 
     // Growth gives up on refused memory, on an oversized buffer and on a broken document.
