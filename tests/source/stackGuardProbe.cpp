@@ -1,0 +1,36 @@
+// A program with the module's stack guard linked in, for checkStackGuard.cmake:
+//   "guard"    prints the guard value the seeding left;
+//   "overrun N" writes N bytes into a 16-byte local buffer, which for N beyond the buffer must
+//              end the process before the writing function returns.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" std::uintptr_t __stack_chk_guard;
+
+namespace {
+
+// The length comes from the command line, so the compiler cannot see the overrun coming.
+__attribute__((noinline)) int fill(std::size_t a_Length) {
+    volatile char l_Buffer[16];
+    for (std::size_t l_Index = 0; l_Index < a_Length; ++l_Index) {
+        l_Buffer[l_Index] = 'x';
+    }
+    return l_Buffer[0];
+}
+
+} // namespace
+
+int main(int a_Count, char** a_ppArguments) {
+    if (a_Count == 2 && std::strcmp(a_ppArguments[1], "guard") == 0) {
+        std::printf("%llx\n", static_cast<unsigned long long>(__stack_chk_guard));
+        return 0;
+    }
+    if (a_Count == 3 && std::strcmp(a_ppArguments[1], "overrun") == 0) {
+        std::printf("filled %d\n", fill(std::strtoul(a_ppArguments[2], nullptr, 10)));
+        std::fflush(stdout);
+        return 0;
+    }
+    return 2;
+}
