@@ -134,14 +134,6 @@ BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION a_pSection, DWORD)
     return TRUE;
 }
 
-void EnterCriticalSection(LPCRITICAL_SECTION a_pSection) {
-    pthread_mutex_lock(&a_pSection->mutex);
-}
-
-void LeaveCriticalSection(LPCRITICAL_SECTION a_pSection) {
-    pthread_mutex_unlock(&a_pSection->mutex);
-}
-
 void DeleteCriticalSection(LPCRITICAL_SECTION a_pSection) {
     pthread_mutex_destroy(&a_pSection->mutex);
 }

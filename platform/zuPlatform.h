@@ -59,8 +59,14 @@ struct CRITICAL_SECTION {
 using LPCRITICAL_SECTION = CRITICAL_SECTION*;
 
 BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION a_pSection, DWORD a_SpinCount);
-void EnterCriticalSection(LPCRITICAL_SECTION a_pSection);
-void LeaveCriticalSection(LPCRITICAL_SECTION a_pSection);
+// Inline: every query of an open list takes and releases a lock, and a call into the layer
+// for each cost a good part of a query.
+inline void EnterCriticalSection(LPCRITICAL_SECTION a_pSection) {
+    pthread_mutex_lock(&a_pSection->mutex);
+}
+inline void LeaveCriticalSection(LPCRITICAL_SECTION a_pSection) {
+    pthread_mutex_unlock(&a_pSection->mutex);
+}
 void DeleteCriticalSection(LPCRITICAL_SECTION a_pSection);
 
 BOOL DisableThreadLibraryCalls(HMODULE a_Module);

@@ -45,13 +45,6 @@ void storeFile(tStatus* a_pStatus, const char* a_pFile) {
 
 } // namespace
 
-tStatus makeStatus() {
-    tStatus l_Status;
-    std::memset(&l_Status, 0, sizeof l_Status);
-    l_Status.structureSize = kStatusFullSize;
-    return l_Status;
-}
-
 bool setStatus(tStatus* a_pStatus, std::int32_t a_Code, const char* a_pComponent,
                const char* a_pFile, std::uint32_t a_Line) {
     if (a_pStatus == nullptr || !statusCodeReplaces(a_pStatus->code, a_Code)) {

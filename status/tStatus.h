@@ -41,8 +41,18 @@ static_assert(offsetof(tStatus, line) == 120, "tStatus layout");
 static_assert(offsetof(tStatus, extension) == 128, "tStatus layout");
 static_assert(sizeof(tStatus) == kStatusFullSize, "tStatus must stay 208 bytes");
 
-// A full-size record with code 0 and every text empty.
-tStatus makeStatus();
+// A full-size record with code 0 and every text empty. Every exported call makes one, so only
+// what makes it empty is written: clearing all 208 bytes cost more than the rest of a query.
+inline tStatus makeStatus() {
+    tStatus l_Status;
+    l_Status.structureSize = kStatusFullSize;
+    l_Status.code = 0;
+    l_Status.component[0] = '\0';
+    l_Status.file[0] = '\0';
+    l_Status.line = 0;
+    l_Status.extension[0] = 0;
+    return l_Status;
+}
 
 // The single precedence rule: the first error wins, an error replaces a warning, a warning
 // never replaces a warning and 0 never clears anything.
