@@ -1,0 +1,32 @@
+/* Included before zuTestBridge.h, these names turn the scriptable front end's forwarding
+ * functions into the chaos state's, so the chaos front end is the same 18 entry points (with the
+ * same ZU_TEST_OMIT_<Name> variants) without a second copy of them. */
+#ifndef ZU_TEST_BRIDGE_CHAOS_NAMES_H
+#define ZU_TEST_BRIDGE_CHAOS_NAMES_H
+
+#ifdef ZU_TEST_BRIDGE_H
+#error "zuTestBridgeChaosNames.h must come before zuTestBridge.h"
+#endif
+
+#define ZuTestImpl_NoteLoad ZuTestChaosImpl_NoteLoad
+#define ZuTestImpl_NoteUnload ZuTestChaosImpl_NoteUnload
+#define ZuTestImpl_OpenSession ZuTestChaosImpl_OpenSession
+#define ZuTestImpl_CloseSession ZuTestChaosImpl_CloseSession
+#define ZuTestImpl_FindBridgesByPciIds ZuTestChaosImpl_FindBridgesByPciIds
+#define ZuTestImpl_FindBridgeByAddress ZuTestChaosImpl_FindBridgeByAddress
+#define ZuTestImpl_FindBridgeBySlotPath ZuTestChaosImpl_FindBridgeBySlotPath
+#define ZuTestImpl_FindParentBridgeForBus ZuTestChaosImpl_FindParentBridgeForBus
+#define ZuTestImpl_GetBridgeParent ZuTestChaosImpl_GetBridgeParent
+#define ZuTestImpl_GetBridgeChildren ZuTestChaosImpl_GetBridgeChildren
+#define ZuTestImpl_GetBusChildren ZuTestChaosImpl_GetBusChildren
+#define ZuTestImpl_GetRootBuses ZuTestChaosImpl_GetRootBuses
+#define ZuTestImpl_GetBridgeAddress ZuTestChaosImpl_GetBridgeAddress
+#define ZuTestImpl_GetBridgeSlotPath ZuTestChaosImpl_GetBridgeSlotPath
+#define ZuTestImpl_GetBridgeIds ZuTestChaosImpl_GetBridgeIds
+#define ZuTestImpl_SetAttributeU32 ZuTestChaosImpl_SetAttributeU32
+#define ZuTestImpl_GetAttributeU32 ZuTestChaosImpl_GetAttributeU32
+#define ZuTestImpl_OpenBridge ZuTestChaosImpl_OpenBridge
+#define ZuTestImpl_CloseBridge ZuTestChaosImpl_CloseBridge
+#define ZuTestImpl_EepromUpdate ZuTestChaosImpl_EepromUpdate
+
+#endif /* ZU_TEST_BRIDGE_CHAOS_NAMES_H */
