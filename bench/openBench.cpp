@@ -26,18 +26,6 @@ namespace {
 
 constexpr std::uint16_t kChassisSubsystemVendorId = 0x1F3C;
 constexpr std::uint16_t kChassisSubsystemId = 0x5C2E;
-constexpr const char* kEntryNames[] = {
-    "ZuPciBrd_OpenSession",          "ZuPciBrd_CloseSession",
-    "ZuPciBrd_FindBridgesByPciIds",  "ZuPciBrd_FindBridgeByAddress",
-    "ZuPciBrd_FindBridgeBySlotPath", "ZuPciBrd_FindParentBridgeForBus",
-    "ZuPciBrd_GetBridgeParent",      "ZuPciBrd_GetBridgeChildren",
-    "ZuPciBrd_GetBusChildren",       "ZuPciBrd_GetRootBuses",
-    "ZuPciBrd_GetBridgeAddress",     "ZuPciBrd_GetBridgeSlotPath",
-    "ZuPciBrd_GetBridgeIds",         "ZuPciBrd_SetAttributeU32",
-    "ZuPciBrd_GetAttributeU32",      "ZuPciBrd_OpenBridge",
-    "ZuPciBrd_CloseBridge",          "ZuPciBrd_EepromUpdate"};
-constexpr std::size_t kEntryCount = sizeof kEntryNames / sizeof kEntryNames[0];
-static_assert(kEntryCount == 18, "the library has 18 entry points");
 
 const zuTest::tWideString& libraryName() {
     static const zuTest::tWideString s_Name = zuTest::widen("zupcibrd.dll");
@@ -54,10 +42,10 @@ long floorOpenAndClose() {
     if (l_Library == nullptr) {
         return -1;
     }
-    FARPROC l_Entries[kEntryCount];
+    FARPROC l_Entries[kZuPciBrdEntryCount];
     bool l_AllFound = true;
-    for (std::size_t l_Index = 0; l_Index < kEntryCount; ++l_Index) {
-        l_Entries[l_Index] = GetProcAddress(l_Library, kEntryNames[l_Index]);
+    for (std::size_t l_Index = 0; l_Index < kZuPciBrdEntryCount; ++l_Index) {
+        l_Entries[l_Index] = GetProcAddress(l_Library, kZuPciBrdEntryNames[l_Index]);
         l_AllFound = l_AllFound && l_Entries[l_Index] != nullptr;
     }
     long l_Found = -1;

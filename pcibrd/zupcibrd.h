@@ -59,6 +59,21 @@ typedef int32_t (*tZuPciBrd_EepromUpdate)(uint32_t a_Session, uint32_t a_Bridge,
 
 #ifdef __cplusplus
 }
+
+/* The entry point names, in the order a client resolves them. */
+inline constexpr const char* kZuPciBrdEntryNames[] = {
+    "ZuPciBrd_OpenSession",          "ZuPciBrd_CloseSession",
+    "ZuPciBrd_FindBridgesByPciIds",  "ZuPciBrd_FindBridgeByAddress",
+    "ZuPciBrd_FindBridgeBySlotPath", "ZuPciBrd_FindParentBridgeForBus",
+    "ZuPciBrd_GetBridgeParent",      "ZuPciBrd_GetBridgeChildren",
+    "ZuPciBrd_GetBusChildren",       "ZuPciBrd_GetRootBuses",
+    "ZuPciBrd_GetBridgeAddress",     "ZuPciBrd_GetBridgeSlotPath",
+    "ZuPciBrd_GetBridgeIds",         "ZuPciBrd_SetAttributeU32",
+    "ZuPciBrd_GetAttributeU32",      "ZuPciBrd_OpenBridge",
+    "ZuPciBrd_CloseBridge",          "ZuPciBrd_EepromUpdate",
+};
+inline constexpr unsigned kZuPciBrdEntryCount = sizeof kZuPciBrdEntryNames / sizeof(const char*);
+static_assert(kZuPciBrdEntryCount == 18, "the library has 18 entry points");
 #endif
 
 #endif /* ZUPCIBRD_H */

@@ -68,6 +68,20 @@ enum : std::uint32_t {
 
 constexpr unsigned kJsonMaxDepth = 256;
 
+// The value of one hexadecimal digit of either case, or -1.
+inline int hexDigitValue(char a_Byte) {
+    if (a_Byte >= '0' && a_Byte <= '9') {
+        return a_Byte - '0';
+    }
+    if (a_Byte >= 'a' && a_Byte <= 'f') {
+        return a_Byte - 'a' + 10;
+    }
+    if (a_Byte >= 'A' && a_Byte <= 'F') {
+        return a_Byte - 'A' + 10;
+    }
+    return -1;
+}
+
 struct tJsonValue {
     std::uint32_t kind;
     // String: after the opening quote; number: first byte; container: its bracket; error: where

@@ -29,19 +29,6 @@ bool isDigit(char a_Byte) {
     return a_Byte >= '0' && a_Byte <= '9';
 }
 
-int hexDigitValue(char a_Byte) {
-    if (a_Byte >= '0' && a_Byte <= '9') {
-        return a_Byte - '0';
-    }
-    if (a_Byte >= 'a' && a_Byte <= 'f') {
-        return a_Byte - 'a' + 10;
-    }
-    if (a_Byte >= 'A' && a_Byte <= 'F') {
-        return a_Byte - 'A' + 10;
-    }
-    return -1;
-}
-
 const char* fail(tJsonValue* a_pValue, const char* a_pAt, std::uint32_t a_Kind) {
     if (a_pValue != nullptr) {
         a_pValue->kind = kJsonError;

@@ -45,24 +45,11 @@ void restartDocument(tDetailedStatus* a_pDetailed) {
     initDocument(a_pDetailed->json, a_pDetailed->capacity, "{}");
 }
 
-int hexValue(char a_Byte) {
-    if (a_Byte >= '0' && a_Byte <= '9') {
-        return a_Byte - '0';
-    }
-    if (a_Byte >= 'a' && a_Byte <= 'f') {
-        return a_Byte - 'a' + 10;
-    }
-    if (a_Byte >= 'A' && a_Byte <= 'F') {
-        return a_Byte - 'A' + 10;
-    }
-    return -1;
-}
-
 // The value of the four hex digits at a_pDigits, or -1.
 long hexUnit(const char* a_pDigits) {
     long l_Unit = 0;
     for (int l_Index = 0; l_Index < 4; ++l_Index) {
-        const int l_Digit = hexValue(a_pDigits[l_Index]);
+        const int l_Digit = hexDigitValue(a_pDigits[l_Index]);
         if (l_Digit < 0) {
             return -1;
         }

@@ -17,19 +17,6 @@ namespace {
 constexpr std::uint16_t kChassisSubsystemVendorId = 0x1F3C;
 constexpr std::uint16_t kChassisSubsystemId = 0x5C2E;
 
-const char* const kEntryNames[] = {
-    "ZuPciBrd_OpenSession",          "ZuPciBrd_CloseSession",
-    "ZuPciBrd_FindBridgesByPciIds",  "ZuPciBrd_FindBridgeByAddress",
-    "ZuPciBrd_FindBridgeBySlotPath", "ZuPciBrd_FindParentBridgeForBus",
-    "ZuPciBrd_GetBridgeParent",      "ZuPciBrd_GetBridgeChildren",
-    "ZuPciBrd_GetBusChildren",       "ZuPciBrd_GetRootBuses",
-    "ZuPciBrd_GetBridgeAddress",     "ZuPciBrd_GetBridgeSlotPath",
-    "ZuPciBrd_GetBridgeIds",         "ZuPciBrd_SetAttributeU32",
-    "ZuPciBrd_GetAttributeU32",      "ZuPciBrd_OpenBridge",
-    "ZuPciBrd_CloseBridge",          "ZuPciBrd_EepromUpdate",
-};
-constexpr std::size_t kEntryCount = sizeof kEntryNames / sizeof kEntryNames[0];
-
 enum tEntry : std::size_t {
     kOpenSession = 0,
     kCloseSession = 1,
@@ -50,8 +37,8 @@ std::string hexText(std::uint32_t a_Value, int a_Digits) {
 class cBridgeLibrary {
 public:
     explicit cBridgeLibrary(HMODULE a_Module) : m_Module(a_Module) {
-        for (std::size_t l_Index = 0; l_Index < kEntryCount; ++l_Index) {
-            m_Entries[l_Index] = GetProcAddress(a_Module, kEntryNames[l_Index]);
+        for (std::size_t l_Index = 0; l_Index < kZuPciBrdEntryCount; ++l_Index) {
+            m_Entries[l_Index] = GetProcAddress(a_Module, kZuPciBrdEntryNames[l_Index]);
         }
     }
     ~cBridgeLibrary() {
@@ -85,7 +72,7 @@ public:
 
 private:
     HMODULE m_Module;
-    FARPROC m_Entries[kEntryCount] = {};
+    FARPROC m_Entries[kZuPciBrdEntryCount] = {};
     std::uint32_t m_Session = 0xFFFFFFFFu;
     bool m_SessionOpen = false;
 };
@@ -219,15 +206,16 @@ int runDiagnose(std::ostream& a_rOut) {
     a_rOut << "  loaded from " << (l_Location.empty() ? "an unknown place" : l_Location) << "\n";
 
     std::vector<std::string> l_Missing;
-    for (std::size_t l_Index = 0; l_Index < kEntryCount; ++l_Index) {
+    for (std::size_t l_Index = 0; l_Index < kZuPciBrdEntryCount; ++l_Index) {
         if (!l_Library.has(l_Index)) {
-            l_Missing.push_back(kEntryNames[l_Index]);
+            l_Missing.push_back(kZuPciBrdEntryNames[l_Index]);
         }
     }
     if (l_Missing.empty()) {
-        a_rOut << "  entry points: all " << kEntryCount << " present\n";
+        a_rOut << "  entry points: all " << kZuPciBrdEntryCount << " present\n";
     } else {
-        a_rOut << "  entry points: " << l_Missing.size() << " of " << kEntryCount << " missing:";
+        a_rOut << "  entry points: " << l_Missing.size() << " of " << kZuPciBrdEntryCount
+               << " missing:";
         for (const std::string& l_Name : l_Missing) {
             a_rOut << " " << l_Name;
         }
