@@ -299,9 +299,9 @@ bool isStringStop(unsigned char a_Byte) {
     return a_Byte < 0x20 || a_Byte == 0x7F || a_Byte == '\\' || a_Byte == '"';
 }
 
-// The first stop byte at or after a_pAt. a_pEnd is the text's terminating zero, itself a stop,
-// so the search ends there at the latest; when it is known (not null), sixteen bytes are
-// compared at a time while all of them lie inside the text.
+// The first stop byte at or after a_pAt; the text's terminating zero is itself a stop, so the
+// search ends there at the latest. a_pEnd, when not null, is a point no further than that zero:
+// sixteen bytes are compared at a time while all of them lie before or at it.
 const char* findStringStop(const char* a_pAt, const char* a_pEnd) {
 #if defined(__SSE2__)
     if (a_pEnd == nullptr) {
@@ -334,8 +334,8 @@ const char* findStringStop(const char* a_pAt, const char* a_pEnd) {
     return a_pAt;
 }
 
-// a_pEnd is the text's terminating zero, or null when unknown; knowing it lets the scan take
-// the text in blocks.
+// a_pEnd is the text's terminating zero or a point before it, or null when unknown; knowing it
+// lets the scan take the text in blocks.
 const char* parseStringIn(const char* a_pText, const char* a_pEnd, tJsonValue* a_pValue) {
     if (*a_pText != '"') {
         return fail(a_pValue, a_pText, kJsonErrorString);
@@ -373,9 +373,13 @@ const char* parseStringIn(const char* a_pText, const char* a_pEnd, tJsonValue* a
 
 } // namespace
 
-// A lone string is read without first measuring the rest of the text, which may be long.
+// A lone string is read without measuring the rest of the text, which may be long: only this
+// far ahead, which covers every string the component writes. The block scan needs no more than
+// a point that is not past the terminating zero.
+constexpr std::size_t kLoneStringLookahead = 4096;
+
 const char* parseString(const char* a_pText, tJsonValue* a_pValue) {
-    return parseStringIn(a_pText, nullptr, a_pValue);
+    return parseStringIn(a_pText, a_pText + strnlen(a_pText, kLoneStringLookahead), a_pValue);
 }
 
 const char* parseNumber(const char* a_pText, tJsonValue* a_pValue) {

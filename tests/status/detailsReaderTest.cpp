@@ -48,6 +48,10 @@ TEST(DetailsReader, MalformedTextsReportKindAndPosition) {
         {std::string(kJsonMaxDepth + 1, '['), kJsonErrorDepth, static_cast<long>(kJsonMaxDepth)},
         {"{\"a\":" + std::string(kJsonMaxDepth, '['), kJsonErrorDepth,
          static_cast<long>(kJsonMaxDepth + 4)},
+        // Lone strings are measured only so far ahead; faults beyond that must still be found.
+        {"\"" + std::string(5000, 'a'), kJsonErrorString, 5001},
+        {"\"" + std::string(4100, 'a') + "\x01\"", kJsonErrorString, 4101},
+        {"\"" + std::string(4094, 'a') + "\\", kJsonErrorEscape, 4096},
     };
     for (const tErrorCase& l_Case : l_Cases) {
         SCOPED_TRACE(l_Case.text.substr(0, 40));
@@ -75,6 +79,8 @@ TEST(DetailsReader, ValuesAreDescribed) {
         {"\"abc\"", kJsonString, 1, 3, 0, 5},
         {"\"a\\\"\\u00e9\"x", kJsonString, 1, 9, 0, 11},
         {"\"\xc3\xa9\xff\"", kJsonString, 1, 3, 0, 5},
+        {"\"" + std::string(5000, 'a') + "\\nb\"", kJsonString, 1, 5003, 0, 5005},
+        {"\"" + std::string(4094, 'a') + "\"", kJsonString, 1, 4094, 0, 4096},
         {"007", kJsonNumber, 0, 3, 0, 3},
         {"-", kJsonNumber, 0, 1, 0, 1},
         {"1.", kJsonNumber, 0, 2, 1, 2},
