@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "detailsCheck.h"
-#include "failingAllocation.h"
+#include "tests/support/failingAllocator.h"
 #include "zuTestLibrary.h"
 
 namespace nZU7461_14_0 {
@@ -236,20 +236,20 @@ TEST_F(PciBrdDynLibSlotPath, TextBufferMemoryFailureAnswersMemoryFull) {
     std::int32_t l_Result = 0;
     long l_Failed = 0;
     {
-        nTest::cFailingAllocationScope l_Scope;
-        nTest::failAllocationsOfSize(5001);
+        zuTest::cFailingAllocationScope l_Scope;
+        zuTest::failAllocationsOfSize(5001);
         l_Result = m_Table->GetBridgeSlotPath(1, 2, m_Path);
-        l_Failed = nTest::failedAllocations();
+        l_Failed = zuTest::disarmAllocationFailure().failed;
     }
     EXPECT_EQ(l_Result, kStatusMemoryFull);
     EXPECT_EQ(l_Failed, 1);
     expectUntouched();
     {
         // The buffer is had, its owner's bookkeeping is not: the buffer must still be freed.
-        nTest::cFailingAllocationScope l_Scope;
-        nTest::failAllocationsAfterSize(5001);
+        zuTest::cFailingAllocationScope l_Scope;
+        zuTest::failAllocationsAfterSize(5001);
         l_Result = m_Table->GetBridgeSlotPath(1, 2, m_Path);
-        l_Failed = nTest::failedAllocations();
+        l_Failed = zuTest::disarmAllocationFailure().failed;
     }
     EXPECT_EQ(l_Result, kStatusMemoryFull);
     EXPECT_GE(l_Failed, 1);

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "detailsCheck.h"
-#include "failingAllocation.h"
+#include "tests/support/failingAllocator.h"
 #include "zuTestLibrary.h"
 
 namespace nZU7461_14_0 {
@@ -387,10 +387,10 @@ TEST_P(CountThenFill, TemporaryArrayMemoryFailureIsRecorded) {
     cDetailedStatus l_Status;
     long l_Failed = 0;
     {
-        nTest::cFailingAllocationScope l_Scope;
-        nTest::failAllocationsOfSize(l_Count * GetParam().elementSize);
+        zuTest::cFailingAllocationScope l_Scope;
+        zuTest::failAllocationsOfSize(l_Count * GetParam().elementSize);
         run(l_Status.get());
-        l_Failed = nTest::failedAllocations();
+        l_Failed = zuTest::disarmAllocationFailure().failed;
     }
     EXPECT_EQ(l_Failed, 1);
     EXPECT_EQ(l_Status->code, kStatusMemoryFull);

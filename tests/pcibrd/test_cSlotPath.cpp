@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "failingAllocation.h"
+#include "tests/support/failingAllocator.h"
 
 namespace nZU7461_14_0 {
 namespace {
@@ -275,11 +275,11 @@ TEST(SlotPathMemory, NodeFailureKeepsEarlierElementsAndStopsAdding) {
     tStatus l_Status = makeStatus();
     long l_Failed = 0;
     {
-        nTest::cFailingAllocationScope l_Scope;
+        zuTest::cFailingAllocationScope l_Scope;
         // The pattern text, then one node per element: the third allocation is the second node.
-        nTest::failNthAllocation(3);
+        zuTest::armAllocationFailure(3);
         l_Path.Parse("MR04:01,02,03,04", &l_Status);
-        l_Failed = nTest::failedAllocations();
+        l_Failed = zuTest::disarmAllocationFailure().failed;
     }
     EXPECT_EQ(l_Failed, 1);
     EXPECT_EQ(l_Status.code, kStatusMemoryFull);
@@ -295,8 +295,8 @@ TEST(SlotPathMemory, PatternFailureLeavesTheRootBus) {
     fill(l_Path, 0x09, {0x01});
     tStatus l_Status = makeStatus();
     {
-        nTest::cFailingAllocationScope l_Scope;
-        nTest::failNthAllocation(1);
+        zuTest::cFailingAllocationScope l_Scope;
+        zuTest::armAllocationFailure(1);
         l_Path.Parse("MR04:01", &l_Status);
     }
     EXPECT_EQ(l_Status.code, kStatusMemoryFull);
@@ -313,9 +313,9 @@ TEST(SlotPathMemory, FormatFailureIsRecordedOnce) {
     tStatus l_Status = makeStatus();
     cCheckedString l_Text;
     {
-        nTest::cFailingAllocationScope l_Scope;
+        zuTest::cFailingAllocationScope l_Scope;
         // The element text is the second storage made.
-        nTest::failNthAllocation(2);
+        zuTest::armAllocationFailure(2);
         l_Path.Format(l_Text, &l_Status);
     }
     EXPECT_EQ(l_Status.code, kStatusMemoryFull);

@@ -17,7 +17,7 @@
 
 #include "source/finder.h"
 #include "tests/stress/listCheck.h"
-#include "tests/sweep/failingAllocator.h"
+#include "tests/support/failingAllocator.h"
 #include "tests/testlibs/zuTestBridgeChaos.h"
 #include "tests/testlibs/zuTestLibrary.h"
 #include "zu7461/zu7461.h"

@@ -14,7 +14,7 @@
 
 #include "tests/stress/listCheck.h"
 #include "tests/support/zuFinderModule.h"
-#include "tests/sweep/failingAllocator.h"
+#include "tests/support/failingAllocator.h"
 
 namespace {
 

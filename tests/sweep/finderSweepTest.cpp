@@ -8,7 +8,7 @@
 
 #include "source/finder.h"
 #include "tests/support/zuSeamChassis.h"
-#include "tests/sweep/failingAllocator.h"
+#include "tests/support/failingAllocator.h"
 #include "zu7461/zu7461.h"
 
 using namespace nZU7461_14_0;
@@ -52,7 +52,7 @@ tSweepResult sweepOpenList(std::size_t a_HeldLists, std::uint32_t a_ExpectedCoun
         }
         const zuTest::tAllocationCounters l_Counters = zuTest::disarmAllocationFailure();
 
-        if (!l_Counters.injected) {
+        if (l_Counters.failed == 0) {
             EXPECT_EQ(l_Status.code, 0);
             EXPECT_EQ(l_Count, a_ExpectedCount);
             break;
