@@ -123,6 +123,12 @@ TEST(PciBrdDynLib, FirstEntryPointMissingLeavesNothingUsable) {
     for (std::int32_t l_Result : callEveryOperation(l_Table)) {
         EXPECT_EQ(l_Result, kStatusEntryPointNotLoaded);
     }
+    // The absent entry point answers before a slot path is even looked at.
+    cSlotPath l_Broken;
+    setStatus(&l_Broken.OwnStatus(), kStatusMemoryFull, "zu7461", "elsewhere", 3);
+    std::uint32_t l_Bridge = 0;
+    EXPECT_EQ(l_Table.FindBridgeBySlotPath(1, l_Broken, &l_Bridge), kStatusEntryPointNotLoaded);
+    EXPECT_EQ(l_Table.GetBridgeSlotPath(1, 2, l_Broken), kStatusEntryPointNotLoaded);
     EXPECT_EQ(nZuTest::callLog(), "");
 }
 
@@ -140,21 +146,6 @@ TEST(PciBrdDynLib, NegativeRecordLeavesTheTableInert) {
     EXPECT_EQ(nZuTest::callLog(), "");
 }
 
-TEST(PciBrdDynLib, DestructionUnloadsTheLibrary) {
-    nZuTest::cTestBridgeLibrary l_Held;
-    cDetailedStatus l_Status;
-    const std::uint32_t l_UnloadsBefore = ZuTest_UnloadCount();
-    {
-        cPciBrdDynLib l_Table(l_Status.get());
-        ASSERT_TRUE(l_Table.IsLoaded());
-        // From here on the table holds the only reference.
-        l_Held.Release();
-        EXPECT_EQ(ZuTest_UnloadCount(), l_UnloadsBefore);
-    }
-    EXPECT_EQ(ZuTest_UnloadCount(), l_UnloadsBefore + 1);
-    EXPECT_EQ(nZuTest::callLog(), "<unload>\n");
-}
-
 // ---- Slot paths ----------------------------------------------------------------------------
 
 class PciBrdDynLibSlotPath : public ::testing::Test {
@@ -163,12 +154,15 @@ protected:
         ASSERT_TRUE(m_Held.IsLoaded());
         m_Table = new cPciBrdDynLib(m_Status.get());
         ASSERT_EQ(m_Status->code, 0);
-        // A value the library's answer either replaces or leaves alone.
-        tStatus l_Status = makeStatus();
-        m_Path.Parse("MR07:05", &l_Status);
+        setPath();
     }
     void TearDown() override { delete m_Table; }
 
+    // A value the library's answer either replaces or leaves alone.
+    void setPath() {
+        tStatus l_Status = makeStatus();
+        m_Path.Parse("MR07:05", &l_Status);
+    }
     void setText(const std::string& a_rBytes) {
         ZuTest_SetSlotPathBytes(a_rBytes.data(), static_cast<std::uint32_t>(a_rBytes.size()));
     }
@@ -183,49 +177,46 @@ protected:
     cSlotPath m_Path;
 };
 
-TEST_F(PciBrdDynLibSlotPath, TextIsFetchedAndParsed) {
-    setText(std::string("MR02:1C,00", 11));
-    EXPECT_EQ(m_Table->GetBridgeSlotPath(1, 2, m_Path), 0);
-    EXPECT_EQ(m_Path.RootBus(), 0x02);
-    EXPECT_EQ(elementsOf(m_Path), (std::vector<std::uint8_t>{0x1C, 0x00}));
-    EXPECT_EQ(nZuTest::callLog(), "GetBridgeSlotPath(1,2,null,0)\nGetBridgeSlotPath(1,2,buf,11)\n");
-}
-
-TEST_F(PciBrdDynLibSlotPath, TextWithoutTerminatorStaysInsideTheBuffer) {
-    setText("MR02:1C,00");
-    EXPECT_EQ(m_Table->GetBridgeSlotPath(1, 2, m_Path), 0);
-    EXPECT_EQ(elementsOf(m_Path), (std::vector<std::uint8_t>{0x1C, 0x00}));
-
-    setText("");
-    EXPECT_EQ(m_Table->GetBridgeSlotPath(1, 2, m_Path), 0);
-    EXPECT_EQ(m_Path.RootBus(), 0x00);
-    EXPECT_EQ(m_Path.ElementCount(), 0u);
-}
-
-TEST_F(PciBrdDynLibSlotPath, AnswersOtherThanBufferTooSmallLeaveThePathAlone) {
-    ZuTest_SetResult(ZuTestEntry_GetBridgeSlotPath, 1, 0);
-    EXPECT_EQ(m_Table->GetBridgeSlotPath(1, 2, m_Path), 0);
-    expectUntouched();
-    ZuTest_SetResult(ZuTestEntry_GetBridgeSlotPath, 2, 4);
-    EXPECT_EQ(m_Table->GetBridgeSlotPath(1, 2, m_Path), 4);
-    expectUntouched();
-    ZuTest_SetResult(ZuTestEntry_GetBridgeSlotPath, 4, -31);
-    EXPECT_EQ(m_Table->GetBridgeSlotPath(1, 2, m_Path), -31);
-    expectUntouched();
-    EXPECT_EQ(ZuTest_CallCount(ZuTestEntry_GetBridgeSlotPath), 4u);
-}
-
-TEST_F(PciBrdDynLibSlotPath, WarningOfTheFillIsNotPassedOn) {
-    setText(std::string("MR03:0A", 8));
-    ZuTest_SetResult(ZuTestEntry_GetBridgeSlotPath, 2, 6);
-    EXPECT_EQ(m_Table->GetBridgeSlotPath(1, 2, m_Path), 0);
-    EXPECT_EQ(m_Path.RootBus(), 0x03);
-}
-
-TEST_F(PciBrdDynLibSlotPath, MalformedTextAnswersTheParseCode) {
-    setText(std::string("MR00:1C,ZZ", 11));
-    EXPECT_EQ(m_Table->GetBridgeSlotPath(1, 2, m_Path), kStatusMalformedSlotPath);
-    EXPECT_EQ(elementsOf(m_Path), (std::vector<std::uint8_t>{0x1C}));
+TEST_F(PciBrdDynLibSlotPath, TextIsFetchedParsedOrLeftAlone) {
+    using namespace std::string_literals;
+    const struct {
+        std::string bytes; // exactly what the library hands out
+        std::uint32_t scriptedCall;
+        std::int32_t scriptedCode, code;
+        std::uint8_t rootBus;
+        std::vector<std::uint8_t> elements;
+        std::uint32_t calls;
+    } l_Cases[] = {
+        {"MR02:1C,00\0"s, 0, 0, 0, 0x02, {0x1C, 0x00}, 2},
+        // Without a terminator the text must stay inside the buffer.
+        {"MR02:1C,00", 0, 0, 0, 0x02, {0x1C, 0x00}, 2},
+        {"", 0, 0, 0, 0x00, {}, 2},
+        // A warning of the fill is not passed on.
+        {"MR03:0A\0"s, 2, 6, 0, 0x03, {0x0A}, 2},
+        {"MR00:1C,ZZ\0"s, 0, 0, kStatusMalformedSlotPath, 0x00, {0x1C}, 2},
+        // Answers other than buffer-too-small leave the path alone.
+        {"MR09:09\0"s, 1, 0, 0, 0x07, {0x05}, 1},
+        {"MR09:09\0"s, 1, 4, 4, 0x07, {0x05}, 1},
+        {"MR09:09\0"s, 2, -31, -31, 0x07, {0x05}, 2},
+    };
+    for (const auto& l_Case : l_Cases) {
+        SCOPED_TRACE(l_Case.bytes + " answering " + std::to_string(l_Case.scriptedCode));
+        ZuTest_Reset();
+        setPath();
+        setText(l_Case.bytes);
+        if (l_Case.scriptedCall != 0) {
+            ZuTest_SetResult(ZuTestEntry_GetBridgeSlotPath, l_Case.scriptedCall,
+                             l_Case.scriptedCode);
+        }
+        EXPECT_EQ(m_Table->GetBridgeSlotPath(1, 2, m_Path), l_Case.code);
+        EXPECT_EQ(m_Path.RootBus(), l_Case.rootBus);
+        EXPECT_EQ(elementsOf(m_Path), l_Case.elements);
+        std::string l_Log = "GetBridgeSlotPath(1,2,null,0)\n";
+        if (l_Case.calls == 2) {
+            l_Log += "GetBridgeSlotPath(1,2,buf," + std::to_string(l_Case.bytes.size()) + ")\n";
+        }
+        EXPECT_EQ(nZuTest::callLog(), l_Log);
+    }
 }
 
 TEST_F(PciBrdDynLibSlotPath, TextBufferMemoryFailureAnswersMemoryFull) {
@@ -263,25 +254,6 @@ TEST_F(PciBrdDynLibSlotPath, FindSendsTheFormattedText) {
     EXPECT_EQ(m_Table->FindBridgeBySlotPath(3, m_Path, &l_Bridge), 0);
     EXPECT_EQ(l_Bridge, 99u);
     EXPECT_EQ(nZuTest::callLog(), "FindBridgeBySlotPath(3,\"MR07:05\",out)\n");
-}
-
-TEST_F(PciBrdDynLibSlotPath, FindWithAPathThatCannotBeWrittenDoesNotCallTheLibrary) {
-    setStatus(&m_Path.OwnStatus(), kStatusMemoryFull, "zu7461", "elsewhere", 3);
-    std::uint32_t l_Bridge = 5;
-    EXPECT_EQ(m_Table->FindBridgeBySlotPath(3, m_Path, &l_Bridge), kStatusMemoryFull);
-    EXPECT_EQ(l_Bridge, 5u);
-    EXPECT_EQ(ZuTest_CallCount(ZuTestEntry_FindBridgeBySlotPath), 0u);
-}
-
-TEST(PciBrdDynLibSlotPathAbsent, AbsentEntryPointsAnswerBeforeAnyConversion) {
-    nZuTest::cTestBridgeLibrary l_Held("no-OpenSession");
-    cDetailedStatus l_Status;
-    cPciBrdDynLib l_Table(l_Status.get());
-    cSlotPath l_Path;
-    setStatus(&l_Path.OwnStatus(), kStatusMemoryFull, "zu7461", "elsewhere", 3);
-    std::uint32_t l_Bridge = 0;
-    EXPECT_EQ(l_Table.FindBridgeBySlotPath(1, l_Path, &l_Bridge), kStatusEntryPointNotLoaded);
-    EXPECT_EQ(l_Table.GetBridgeSlotPath(1, 2, l_Path), kStatusEntryPointNotLoaded);
 }
 
 } // namespace

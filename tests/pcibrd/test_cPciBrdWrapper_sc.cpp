@@ -299,84 +299,80 @@ protected:
     std::vector<std::uint32_t> m_Output{m_Before};
 };
 
-TEST_P(CountThenFill, FillsTheArray) {
-    setArray({3, 1, 2});
-    cDetailedStatus l_Status;
-    run(l_Status.get());
-    EXPECT_EQ(m_Output, (std::vector<std::uint32_t>{3, 1, 2}));
-    EXPECT_EQ(l_Status->code, 0);
-    // The consumed count answer leaves an empty document behind.
-    EXPECT_STREQ(l_Status->json, "{}");
-    EXPECT_EQ(calls(), 2u);
-}
+// The document a count-then-fill leaves: none, "{}" from the consumed count answer, the count
+// call's, the fill call's, or the one there before.
+enum tDocument { kNone, kEmpty, kCount, kFill, kEarlier };
 
-TEST_P(CountThenFill, FirstAnswerZeroMakesNoSecondCall) {
-    cDetailedStatus l_Status;
-    run(l_Status.get());
-    EXPECT_EQ(calls(), 1u);
-    EXPECT_EQ(m_Output, m_Before);
-    EXPECT_EQ(l_Status->code, 0);
-    EXPECT_EQ(l_Status->json, nullptr);
-}
+// One scripted pair of calls and what the caller must see afterwards.
+struct tExchange {
+    const char* what;
+    std::vector<std::uint32_t> array, arrayLater; // held by the library; from the 2nd call on
+    std::uint32_t scriptedCall;                   // the call (1 or 2) answering scriptedCode
+    std::int32_t scriptedCode;
+    std::int32_t before; // the status on entry: 0, a warning with a document, or -1 alone
+    std::vector<std::uint32_t> output; // empty: the caller's array left alone
+    std::int32_t code;
+    tDocument document;
+    std::uint32_t calls;
+};
 
-TEST_P(CountThenFill, ShorterFillKeepsTheFirstCountWithZeros) {
-    setArray({3, 1, 2});
-    setArrayAfterFirstCall({8, 9});
-    cDetailedStatus l_Status;
-    run(l_Status.get());
-    EXPECT_EQ(m_Output, (std::vector<std::uint32_t>{8, 9, 0}));
-    EXPECT_EQ(l_Status->code, 0);
-    EXPECT_STREQ(l_Status->json, "{}");
-}
+const tExchange kExchanges[] = {
+    {"fills", {3, 1, 2}, {}, 0, 0, 0, {3, 1, 2}, 0, kEmpty, 2},
+    {"first answer zero", {}, {}, 0, 0, 0, {}, 0, kNone, 1},
+    {"shorter fill pads", {3, 1, 2}, {8, 9}, 0, 0, 0, {8, 9, 0}, 0, kEmpty, 2},
+    {"too small twice", {3, 1, 2}, {3, 1, 2, 4}, 0, 0, 0, {}, kStatusBufferTooSmall, kFill, 2},
+    {"warning dropped", {5}, {}, 0, 0, 5, {5}, 0, kEmpty, 2},
+    {"warning kept, none", {}, {}, 0, 0, 5, {}, 5, kEarlier, 1},
+    {"count fails", {3}, {}, 1, -7, 0, {}, -7, kCount, 1},
+    {"fill warns", {6, 7}, {}, 2, 9, 0, {6, 7}, 9, kFill, 2},
+    {"negative status", {1}, {}, 0, 0, -1, {}, -1, kNone, 0},
+};
 
-TEST_P(CountThenFill, BufferTooSmallTwiceIsRecordedAndNothingReplaced) {
-    setArray({3, 1, 2});
-    setArrayAfterFirstCall({3, 1, 2, 4});
-    cDetailedStatus l_Status;
-    run(l_Status.get());
-    EXPECT_EQ(m_Output, m_Before);
-    EXPECT_EQ(l_Status->code, kStatusBufferTooSmall);
-    EXPECT_EQ(detailsOf(*l_Status), callMembers(GetParam().fillText, GetParam().fillLine));
-    EXPECT_EQ(calls(), 2u);
-}
-
-TEST_P(CountThenFill, EarlierWarningIsDroppedWithTheCountAnswer) {
-    setArray({5});
-    cDetailedStatus l_Status;
-    nTest::presetStatus(l_Status.get(), 5, "warning");
-    run(l_Status.get());
-    EXPECT_EQ(l_Status->code, 0);
-    EXPECT_STREQ(l_Status->json, "{}");
-    EXPECT_EQ(m_Output, (std::vector<std::uint32_t>{5}));
-}
-
-TEST_P(CountThenFill, EarlierWarningStaysWhenThereIsNothingToFetch) {
-    cDetailedStatus l_Status;
-    nTest::presetStatus(l_Status.get(), 5, "warning");
-    run(l_Status.get());
-    EXPECT_EQ(l_Status->code, 5);
-    EXPECT_EQ(m_Output, m_Before);
-}
-
-TEST_P(CountThenFill, FailedCountQueryIsRecordedWithTheFirstCall) {
-    setArray({3});
-    ZuTest_SetResult(GetParam().entry, 1, -7);
-    cDetailedStatus l_Status;
-    run(l_Status.get());
-    EXPECT_EQ(l_Status->code, -7);
-    EXPECT_EQ(detailsOf(*l_Status), callMembers(GetParam().countText, GetParam().countLine));
-    EXPECT_EQ(m_Output, m_Before);
-    EXPECT_EQ(calls(), 1u);
-}
-
-TEST_P(CountThenFill, WarningOfTheFillIsKeptWithTheArray) {
-    setArray({6, 7});
-    ZuTest_SetResult(GetParam().entry, 2, 9);
-    cDetailedStatus l_Status;
-    run(l_Status.get());
-    EXPECT_EQ(l_Status->code, 9);
-    EXPECT_EQ(detailsOf(*l_Status), callMembers(GetParam().fillText, GetParam().fillLine));
-    EXPECT_EQ(m_Output, (std::vector<std::uint32_t>{6, 7}));
+TEST_P(CountThenFill, ScriptedExchanges) {
+    for (const tExchange& l_Case : kExchanges) {
+        SCOPED_TRACE(l_Case.what);
+        ZuTest_Reset();
+        m_Output = m_Before;
+        if (!l_Case.array.empty()) {
+            setArray(l_Case.array);
+        }
+        if (!l_Case.arrayLater.empty()) {
+            setArrayAfterFirstCall(l_Case.arrayLater);
+        }
+        if (l_Case.scriptedCall != 0) {
+            ZuTest_SetResult(GetParam().entry, l_Case.scriptedCall, l_Case.scriptedCode);
+        }
+        cDetailedStatus l_Status;
+        if (l_Case.before > 0) {
+            nTest::presetStatus(l_Status.get(), l_Case.before, "warning");
+        } else {
+            l_Status->code = l_Case.before;
+        }
+        const std::string l_Earlier = l_Status->json != nullptr ? l_Status->json : "";
+        run(l_Status.get());
+        EXPECT_EQ(m_Output, l_Case.output.empty() ? m_Before : l_Case.output);
+        EXPECT_EQ(l_Status->code, l_Case.code);
+        EXPECT_EQ(calls(), l_Case.calls);
+        switch (l_Case.document) {
+        case kNone:
+            EXPECT_EQ(l_Status->json, nullptr);
+            break;
+        case kEmpty:
+            // The consumed count answer leaves an empty document behind.
+            EXPECT_STREQ(l_Status->json, "{}");
+            break;
+        case kCount:
+            EXPECT_EQ(detailsOf(*l_Status),
+                      callMembers(GetParam().countText, GetParam().countLine));
+            break;
+        case kFill:
+            EXPECT_EQ(detailsOf(*l_Status), callMembers(GetParam().fillText, GetParam().fillLine));
+            break;
+        case kEarlier:
+            EXPECT_STREQ(l_Status->json, l_Earlier.c_str());
+            break;
+        }
+    }
 }
 
 TEST_P(CountThenFill, TemporaryArrayMemoryFailureIsRecorded) {
@@ -417,15 +413,6 @@ TEST_P(CountThenFill, CountBeyondAnyPciHierarchyIsRefusedWithoutAllocating) {
     EXPECT_EQ(calls(), 3u) << "no fill call after the refused count";
 }
 
-TEST_P(CountThenFill, NegativeStatusMakesNoCall) {
-    setArray({1});
-    cDetailedStatus l_Status;
-    l_Status->code = -1;
-    run(l_Status.get());
-    EXPECT_EQ(calls(), 0u);
-    EXPECT_EQ(m_Output, m_Before);
-}
-
 INSTANTIATE_TEST_SUITE_P(Operations, CountThenFill, ::testing::ValuesIn(arrayOperations()),
                          [](const ::testing::TestParamInfo<tArrayOperation>& a_rInfo) {
                              return std::string(a_rInfo.param.name);
@@ -441,18 +428,6 @@ TEST_F(WrapperTest, IdFiltersReachTheLibraryAsGiven) {
 }
 
 // ---- Slot paths ----------------------------------------------------------------------------
-
-TEST_F(WrapperTest, SlotPathTextWithoutTerminatorIsParsed) {
-    const std::string l_Text = "MR02:1C,00";
-    ZuTest_SetSlotPathBytes(l_Text.data(), static_cast<std::uint32_t>(l_Text.size()));
-    cSlotPath l_Path;
-    cDetailedStatus l_Status;
-    m_pWrapper->GetBridgeSlotPath(4, l_Path, l_Status.get());
-    EXPECT_EQ(l_Status->code, 0);
-    EXPECT_EQ(l_Path.RootBus(), 0x02);
-    EXPECT_EQ(std::vector<std::uint8_t>(l_Path.begin(), l_Path.end()),
-              (std::vector<std::uint8_t>{0x1C, 0x00}));
-}
 
 TEST_F(WrapperTest, SlotPathSizeBeyondAnyPathIsRefused) {
     const std::string l_Huge(64 * 1024 + 1, 'A');
@@ -478,96 +453,33 @@ TEST_F(WrapperTest, SlotPathConversionFailuresAreRecordedWithTheCall) {
 
     cDetailedStatus l_FindStatus;
     setStatus(&l_Path.OwnStatus(), kStatusMemoryFull, "zu7461", "elsewhere", 1);
-    std::uint32_t l_Bridge = 0;
+    std::uint32_t l_Bridge = 5;
     m_pWrapper->FindBridgeBySlotPath(l_Path, l_Bridge, l_FindStatus.get());
     EXPECT_EQ(l_FindStatus->code, kStatusMemoryFull);
+    EXPECT_EQ(l_Bridge, 5u);
     EXPECT_EQ(detailsOf(*l_FindStatus)["line"], 185);
     EXPECT_EQ(ZuTest_CallCount(ZuTestEntry_FindBridgeBySlotPath), 0u);
 }
 
 // ---- Sessions ------------------------------------------------------------------------------
 
-TEST_F(WrapperTest, OpeningAgainClosesTheSessionFirst) {
+TEST_F(WrapperTest, OpeningAgainClosesFirstAndClosingWithNoneOpenStillCallsTheLibrary) {
     ZuTest_SetOutValue(ZuTestEntry_OpenSession, 32);
     cDetailedStatus l_Status;
     m_pWrapper->OpenSession(0, l_Status.get());
     EXPECT_TRUE(m_pWrapper->IsSessionOpen());
     EXPECT_EQ(m_pWrapper->Session(), 32u);
-    EXPECT_EQ(nZuTest::callLog(), "CloseSession(31)\nOpenSession(0,out)\n");
-}
-
-TEST_F(WrapperTest, FailedOpenLeavesNoSessionOpen) {
-    ZuTest_SetResult(ZuTestEntry_OpenSession, 0, -3);
-    cDetailedStatus l_Status;
-    m_pWrapper->OpenSession(0, l_Status.get());
-    EXPECT_FALSE(m_pWrapper->IsSessionOpen());
-    EXPECT_EQ(l_Status->code, -3);
-    // Nothing to close at the end.
-    m_pWrapper.reset();
-    EXPECT_EQ(nZuTest::callLog(), "CloseSession(31)\nOpenSession(0,out)\n");
-}
-
-TEST_F(WrapperTest, OpenWithAWarningIsOpen) {
-    ZuTest_SetResult(ZuTestEntry_OpenSession, 0, 2);
-    cDetailedStatus l_Status;
-    m_pWrapper->OpenSession(0, l_Status.get());
-    EXPECT_TRUE(m_pWrapper->IsSessionOpen());
-    EXPECT_EQ(l_Status->code, 2);
-}
-
-TEST_F(WrapperTest, CloseWithNoSessionStillCallsTheLibrary) {
     m_pWrapper->CloseSession();
     EXPECT_FALSE(m_pWrapper->IsSessionOpen());
     m_pWrapper->CloseSession();
-    EXPECT_EQ(nZuTest::callLog(), "CloseSession(31)\nCloseSession(4294967295)\n");
+    EXPECT_EQ(nZuTest::callLog(), "CloseSession(31)\nOpenSession(0,out)\nCloseSession(32)\n"
+                                  "CloseSession(4294967295)\n");
 }
 
 TEST_F(WrapperTest, DestructorClosesTheSessionBeforeUnloading) {
     m_Held.Release();
     m_pWrapper.reset();
     EXPECT_EQ(nZuTest::callLog(), "CloseSession(31)\n<unload>\n");
-}
-
-// ---- Libraries lacking entry points --------------------------------------------------------
-
-class WrapperWithoutGetAttribute : public WrapperTest {
-protected:
-    WrapperWithoutGetAttribute() : WrapperTest("no-GetAttributeU32") {}
-};
-
-TEST_F(WrapperWithoutGetAttribute, AbsentEntryPointIsRecordedAsNotLoaded) {
-    EXPECT_EQ(m_Construction->code, kStatusInvalidParameter);
-    cDetailedStatus l_Status;
-    std::uint32_t l_Value = 17;
-    m_pWrapper->GetAttributeU32(1, 2, l_Value, l_Status.get());
-    EXPECT_EQ(l_Status->code, kStatusEntryPointNotLoaded);
-    EXPECT_EQ(detailsOf(*l_Status),
-              callMembers("m_PciBrdDynLib.GetAttributeU32( m_Session, a_BridgeRef, "
-                          "a_AttributeId, &a_rAttributeBuffer )",
-                          484));
-    EXPECT_EQ(l_Value, 17u);
-    // Entry points before the missing one still work; the Close ones after it do nothing.
-    m_pWrapper->CloseBridge(3);
-    std::uint32_t l_Bridge = 0;
-    cDetailedStatus l_Working;
-    m_pWrapper->GetBridgeParent(4, l_Bridge, l_Working.get());
-    EXPECT_EQ(l_Working->code, 0);
-    EXPECT_EQ(nZuTest::callLog(), "GetBridgeParent(31,4,out)\n");
-}
-
-class WrapperWithoutCloseSession : public WrapperTest {
-protected:
-    WrapperWithoutCloseSession() : WrapperTest("no-CloseSession") {}
-};
-
-TEST_F(WrapperWithoutCloseSession, SessionsStillOpenAndClose) {
-    EXPECT_TRUE(m_pWrapper->IsSessionOpen());
-    cDetailedStatus l_Status;
-    m_pWrapper->OpenSession(0, l_Status.get());
-    EXPECT_TRUE(m_pWrapper->IsSessionOpen());
-    m_pWrapper->CloseSession();
-    EXPECT_FALSE(m_pWrapper->IsSessionOpen());
-    EXPECT_EQ(nZuTest::callLog(), "OpenSession(0,out)\n");
 }
 
 } // namespace

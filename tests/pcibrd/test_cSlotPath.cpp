@@ -134,7 +134,7 @@ TEST(SlotPath, LongPathsSurviveGrowthBothWays) {
     EXPECT_EQ(elementsOf(l_Back), l_Elements);
 }
 
-TEST(SlotPath, ErrorInOwnStatusIsHandedOnAndNothingChanges) {
+TEST(SlotPath, ErrorInOwnStatusIsHandedOnAndNothingChangesButAWarningIsNot) {
     cSlotPath l_Path;
     fill(l_Path, 0x02, {0x1C});
     ASSERT_TRUE(setStatus(&l_Path.OwnStatus(), kStatusMemoryFull, "zu7461", "elsewhere", 12));
@@ -159,10 +159,9 @@ TEST(SlotPath, ErrorInOwnStatusIsHandedOnAndNothingChanges) {
     l_Path.FormatElements(l_Text, &l_ElementStatus);
     EXPECT_EQ(l_ElementStatus.code, kStatusMemoryFull);
     EXPECT_STREQ(l_Text.CStr(), "kept");
-}
 
-TEST(SlotPath, WarningInOwnStatusIsNotHandedOn) {
-    cSlotPath l_Path;
+    // A warning of its own is not handed on.
+    l_Path.OwnStatus() = makeStatus();
     ASSERT_TRUE(setStatus(&l_Path.OwnStatus(), 5, "zu7461", "elsewhere", 12));
     tStatus l_Status = makeStatus();
     l_Path.Parse("MR03:04", &l_Status);
@@ -269,58 +268,51 @@ TEST(CheckedString, SizesThatOverflowAreMemoryFailures) {
     }
 }
 
-TEST(SlotPathMemory, NodeFailureKeepsEarlierElementsAndStopsAdding) {
+TEST(SlotPathMemory, FailureIsRecordedWhereItHappenedAndKeepsWhatWasDone) {
     ZU_REQUIRE_FAILING_ALLOCATIONS();
-    cSlotPath l_Path;
-    tStatus l_Status = makeStatus();
-    long l_Failed = 0;
-    {
-        zuTest::cFailingAllocationScope l_Scope;
+    const struct {
+        const char* what;
+        std::vector<std::uint8_t> before; // elements on root bus 0x09
+        const char* parse;                // text to parse, or null to format
+        long failAt;
+        const char* file;
+        std::uint32_t line;
+        std::uint8_t rootBus;
+        std::vector<std::uint8_t> elements;
+        const char* text;
+    } l_Cases[] = {
         // The pattern text, then one node per element: the third allocation is the second node.
-        zuTest::armAllocationFailure(3);
-        l_Path.Parse("MR04:01,02,03,04", &l_Status);
-        l_Failed = zuTest::disarmAllocationFailure().failed;
-    }
-    EXPECT_EQ(l_Failed, 1);
-    EXPECT_EQ(l_Status.code, kStatusMemoryFull);
-    EXPECT_STREQ(l_Status.file, "memoryAllocation");
-    EXPECT_EQ(l_Status.line, 291u);
-    EXPECT_EQ(l_Path.RootBus(), 0x04);
-    EXPECT_EQ(elementsOf(l_Path), (std::vector<std::uint8_t>{0x01}));
-}
-
-TEST(SlotPathMemory, PatternFailureLeavesTheRootBus) {
-    ZU_REQUIRE_FAILING_ALLOCATIONS();
-    cSlotPath l_Path;
-    fill(l_Path, 0x09, {0x01});
-    tStatus l_Status = makeStatus();
-    {
-        zuTest::cFailingAllocationScope l_Scope;
-        zuTest::armAllocationFailure(1);
-        l_Path.Parse("MR04:01", &l_Status);
-    }
-    EXPECT_EQ(l_Status.code, kStatusMemoryFull);
-    EXPECT_STREQ(l_Status.file, "cAllocator");
-    EXPECT_EQ(l_Status.line, 51u);
-    EXPECT_EQ(l_Path.RootBus(), 0x09);
-    EXPECT_EQ(l_Path.ElementCount(), 0u);
-}
-
-TEST(SlotPathMemory, FormatFailureIsRecordedOnce) {
-    ZU_REQUIRE_FAILING_ALLOCATIONS();
-    cSlotPath l_Path;
-    fill(l_Path, 0x09, {0x01, 0x02});
-    tStatus l_Status = makeStatus();
-    cCheckedString l_Text;
-    {
-        zuTest::cFailingAllocationScope l_Scope;
+        {"node", {}, "MR04:01,02,03,04", 3, "memoryAllocation", 291, 0x04, {0x01}, ""},
+        {"pattern", {0x01}, "MR04:01", 1, "cAllocator", 51, 0x09, {}, ""},
         // The element text is the second storage made.
-        zuTest::armAllocationFailure(2);
-        l_Path.Format(l_Text, &l_Status);
+        {"format", {0x01, 0x02}, nullptr, 2, "cAllocator", 51, 0x09, {0x01, 0x02}, "MR09:"},
+    };
+    for (const auto& l_Case : l_Cases) {
+        SCOPED_TRACE(l_Case.what);
+        cSlotPath l_Path;
+        fill(l_Path, 0x09, l_Case.before);
+        tStatus l_Status = makeStatus();
+        cCheckedString l_Text;
+        long l_Failed = 0;
+        {
+            // Checks wait until the failing scope ends: a failing check allocates.
+            zuTest::cFailingAllocationScope l_Scope;
+            zuTest::armAllocationFailure(l_Case.failAt);
+            if (l_Case.parse != nullptr) {
+                l_Path.Parse(l_Case.parse, &l_Status);
+            } else {
+                l_Path.Format(l_Text, &l_Status);
+            }
+            l_Failed = zuTest::disarmAllocationFailure().failed;
+        }
+        EXPECT_EQ(l_Failed, 1);
+        EXPECT_EQ(l_Status.code, kStatusMemoryFull);
+        EXPECT_STREQ(l_Status.file, l_Case.file);
+        EXPECT_EQ(l_Status.line, l_Case.line);
+        EXPECT_EQ(l_Path.RootBus(), l_Case.rootBus);
+        EXPECT_EQ(elementsOf(l_Path), l_Case.elements);
+        EXPECT_STREQ(l_Text.CStr(), l_Case.text);
     }
-    EXPECT_EQ(l_Status.code, kStatusMemoryFull);
-    EXPECT_STREQ(l_Status.file, "cAllocator");
-    EXPECT_STREQ(l_Text.CStr(), "MR09:");
 }
 
 } // namespace

@@ -1,5 +1,9 @@
-// The simulator's answers over its built-in machine, as a client sees them.
+// The simulator's answers over its built-in machine, as a client sees them: directly, and
+// through the component's wrapper with its own bare-name load through the real loader.
 #include "tests/sim/simClient.h"
+
+#include "pcibrd/cPciBrdWrapper_sc.h"
+#include "tests/pcibrd/detailsCheck.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <set>
 #include <thread>
@@ -73,62 +78,149 @@ protected:
         return l_Refs;
     }
 
-    template <typename tCall> std::vector<std::uint32_t> fetchRefs(tCall a_Call) {
-        std::uint32_t l_Count = 0;
-        if (a_Call(nullptr, &l_Count) != ZUPCIBRD_SIM_BUFFER_TOO_SMALL) {
-            EXPECT_EQ(l_Count, 0u);
-            return {};
-        }
-        std::vector<std::uint32_t> l_Refs(l_Count);
-        EXPECT_EQ(a_Call(l_Refs.data(), &l_Count), 0);
-        return l_Refs;
-    }
-
-    std::string slotPath(std::uint32_t a_Bridge) {
-        char l_Text[64] = {};
-        std::uint32_t l_Size = sizeof l_Text;
-        EXPECT_EQ(api().GetBridgeSlotPath(session(), a_Bridge, l_Text, &l_Size), 0);
-        EXPECT_EQ(l_Size, std::strlen(l_Text) + 1);
-        return l_Text;
-    }
-
     cSession m_Session;
 };
 
-TEST_F(SimDefault, EveryBridgeAnswersItsAddressIdsParentAndSlotPath) {
-    for (const tBridgeFacts& l_Facts : kBridges) {
-        SCOPED_TRACE(l_Facts.m_SlotPath);
-        std::uint8_t l_Bus = 0, l_Device = 0, l_Function = 0;
-        ASSERT_EQ(api().GetBridgeAddress(session(), l_Facts.m_Ref, &l_Bus, &l_Device, &l_Function),
-                  0);
-        EXPECT_EQ(l_Bus, l_Facts.m_Bus);
-        EXPECT_EQ(l_Device, l_Facts.m_Device);
-        EXPECT_EQ(l_Function, l_Facts.m_Function);
+// ---- Through the wrapper -------------------------------------------------------------------
 
-        std::uint16_t l_Ids[4] = {};
-        ASSERT_EQ(api().GetBridgeIds(session(), l_Facts.m_Ref, &l_Ids[0], &l_Ids[1], &l_Ids[2],
-                                     &l_Ids[3]),
-                  0);
-        EXPECT_THAT(l_Ids, ElementsAreArray(
-                               {l_Facts.m_Vid, l_Facts.m_Pid, l_Facts.m_SsVid, l_Facts.m_SsPid}));
+using nTest::cDetailedStatus;
+using nZuPciBrdWrapper_15_0::cPciBrdWrapper_sc;
+
+class SimWrapper : public SimDefault {
+protected:
+    void SetUp() override {
+        SimDefault::SetUp();
+        m_pWrapper.reset(new cPciBrdWrapper_sc(m_Status.get()));
+        ASSERT_EQ(m_Status->code, 0);
+        m_pWrapper->OpenSession(ZUPCIBRD_SIM_SESSION_FLAGS, m_Status.get());
+        ASSERT_TRUE(m_pWrapper->IsSessionOpen());
+    }
+
+    cDetailedStatus m_Status;
+    std::unique_ptr<cPciBrdWrapper_sc> m_pWrapper;
+};
+
+const tBridgeFacts& factsOf(std::uint32_t a_Ref) {
+    for (const tBridgeFacts& l_Facts : kBridges) {
+        if (l_Facts.m_Ref == a_Ref) {
+            return l_Facts;
+        }
+    }
+    ADD_FAILURE() << "unknown bridge " << a_Ref;
+    return kBridges[0];
+}
+
+std::string formatted(const cSlotPath& a_rPath) {
+    cCheckedString l_Text;
+    tStatus l_Status = makeStatus();
+    a_rPath.Format(l_Text, &l_Status);
+    return l_Text.CStr();
+}
+
+TEST_F(SimWrapper, WalkFromTheRootBusesReachesEveryBridgeWithItsDetails) {
+    std::vector<std::uint8_t> l_RootBuses;
+    m_pWrapper->GetRootBuses(l_RootBuses, m_Status.get());
+    EXPECT_EQ(l_RootBuses, (std::vector<std::uint8_t>{0x00, 0x80}));
+
+    std::vector<std::uint32_t> l_Pending;
+    for (std::uint8_t l_Bus : l_RootBuses) {
+        std::vector<std::uint32_t> l_Children;
+        m_pWrapper->GetBusChildren(l_Bus, l_Children, m_Status.get());
+        l_Pending.insert(l_Pending.end(), l_Children.begin(), l_Children.end());
+    }
+    std::set<std::uint32_t> l_Seen;
+    while (!l_Pending.empty()) {
+        const std::uint32_t l_Ref = l_Pending.back();
+        l_Pending.pop_back();
+        ASSERT_TRUE(l_Seen.insert(l_Ref).second) << l_Ref << " reached twice";
+        const tBridgeFacts& l_rFacts = factsOf(l_Ref);
+        SCOPED_TRACE(l_rFacts.m_SlotPath);
 
         std::uint32_t l_Parent = kUntouched;
-        ASSERT_EQ(api().GetBridgeParent(session(), l_Facts.m_Ref, &l_Parent), 0);
-        EXPECT_EQ(l_Parent, l_Facts.m_Parent);
+        m_pWrapper->GetBridgeParent(l_Ref, l_Parent, m_Status.get());
+        EXPECT_EQ(l_Parent, l_rFacts.m_Parent);
+        std::uint8_t l_Address[3] = {0xFF, 0xFF, 0xFF};
+        m_pWrapper->GetBridgeAddress(l_Ref, &l_Address[0], &l_Address[1], &l_Address[2],
+                                     m_Status.get());
+        EXPECT_THAT(l_Address,
+                    ElementsAreArray({l_rFacts.m_Bus, l_rFacts.m_Device, l_rFacts.m_Function}));
+        std::uint32_t l_ByAddress = 0;
+        m_pWrapper->FindBridgeByAddress(l_Address[0], l_Address[1], l_Address[2], l_ByAddress,
+                                        m_Status.get());
+        EXPECT_EQ(l_ByAddress, l_Ref);
+        std::uint32_t l_ParentOfBus = kUntouched;
+        m_pWrapper->FindParentBridgeForBus(l_rFacts.m_Bus, l_ParentOfBus, m_Status.get());
+        EXPECT_EQ(l_ParentOfBus, l_rFacts.m_Parent);
+        std::uint16_t l_Ids[4] = {};
+        m_pWrapper->GetBridgeIds(l_Ref, &l_Ids[0], &l_Ids[1], &l_Ids[2], &l_Ids[3], m_Status.get());
+        EXPECT_THAT(l_Ids, ElementsAreArray({l_rFacts.m_Vid, l_rFacts.m_Pid, l_rFacts.m_SsVid,
+                                             l_rFacts.m_SsPid}));
 
-        EXPECT_EQ(slotPath(l_Facts.m_Ref), l_Facts.m_SlotPath);
+        // Slot paths both ways: the library's text parses, and formats back to what it finds.
+        cSlotPath l_Path;
+        m_pWrapper->GetBridgeSlotPath(l_Ref, l_Path, m_Status.get());
+        EXPECT_EQ(formatted(l_Path), l_rFacts.m_SlotPath);
+        std::uint32_t l_BySlotPath = 0;
+        m_pWrapper->FindBridgeBySlotPath(l_Path, l_BySlotPath, m_Status.get());
+        EXPECT_EQ(l_BySlotPath, l_Ref);
 
-        // And the way back, from address and from slot path to the bridge.
-        std::uint32_t l_Found = 0;
-        ASSERT_EQ(api().FindBridgeByAddress(session(), l_Facts.m_Bus, l_Facts.m_Device,
-                                            l_Facts.m_Function, &l_Found),
-                  0);
-        EXPECT_EQ(l_Found, l_Facts.m_Ref);
-        l_Found = 0;
-        ASSERT_EQ(api().FindBridgeBySlotPath(session(), l_Facts.m_SlotPath, &l_Found), 0);
-        EXPECT_EQ(l_Found, l_Facts.m_Ref);
+        std::vector<std::uint32_t> l_Children;
+        m_pWrapper->GetBridgeChildren(l_Ref, l_Children, m_Status.get());
+        l_Pending.insert(l_Pending.end(), l_Children.begin(), l_Children.end());
+        ASSERT_EQ(m_Status->code, 0) << m_Status->json;
     }
+    EXPECT_EQ(l_Seen.size(), std::size(kBridges));
 }
+
+TEST_F(SimWrapper, ChassisSearchAttributesEepromAndLibraryCodes) {
+    const std::uint16_t l_SsVid = 0x1F3C;
+    const std::uint16_t l_SsPid = 0x5C2E;
+    std::vector<std::uint32_t> l_Bridges;
+    m_pWrapper->FindBridgesByPciIds(nullptr, nullptr, &l_SsVid, &l_SsPid, l_Bridges,
+                                    m_Status.get());
+    EXPECT_EQ(l_Bridges, (std::vector<std::uint32_t>{2, 5}));
+
+    std::uint32_t l_Value = 0;
+    m_pWrapper->GetAttributeU32(5, ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE, l_Value,
+                                m_Status.get());
+    EXPECT_EQ(l_Value, 0x80000002u);
+    m_pWrapper->SetAttributeU32(3, ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE, 0xABCD1234u,
+                                m_Status.get());
+    m_pWrapper->GetAttributeU32(3, ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE, l_Value,
+                                m_Status.get());
+    EXPECT_EQ(l_Value, 0xABCD1234u);
+
+    const std::uint8_t l_Image[4] = {1, 2, 3, 4};
+    m_pWrapper->OpenBridge(3, m_Status.get());
+    m_pWrapper->EepromUpdate(3, 0x1E5A, 0x8114, 0, ZUPCIBRD_SIM_EEPROM_REPLACE, sizeof l_Image,
+                             l_Image, m_Status.get());
+    std::uint32_t l_Size = 0;
+    m_pWrapper->GetAttributeU32(3, ZUPCIBRD_SIM_ATTRIBUTE_EEPROM_SIZE, l_Size, m_Status.get());
+    m_pWrapper->CloseBridge(3);
+    EXPECT_EQ(m_Status->code, 0);
+    EXPECT_EQ(l_Size, 4u);
+
+    // Once closed, the bridge refuses; the library's own code is recorded with the call.
+    m_pWrapper->EepromUpdate(3, 0x1E5A, 0x8114, 0, ZUPCIBRD_SIM_EEPROM_REPLACE, sizeof l_Image,
+                             l_Image, m_Status.get());
+    EXPECT_EQ(m_Status->code, ZUPCIBRD_SIM_BRIDGE_NOT_OPEN);
+    EXPECT_EQ(nTest::detailsOf(*m_Status)["line"], 545);
+
+    cDetailedStatus l_Unknown;
+    std::uint32_t l_Parent = 0;
+    m_pWrapper->GetBridgeParent(99, l_Parent, l_Unknown.get());
+    EXPECT_EQ(l_Unknown->code, ZUPCIBRD_SIM_UNKNOWN_BRIDGE);
+    EXPECT_EQ(nTest::detailsOf(*l_Unknown)["line"], 227);
+    m_pWrapper->CloseSession();
+    EXPECT_FALSE(m_pWrapper->IsSessionOpen());
+    cDetailedStatus l_Closed;
+    std::vector<std::uint8_t> l_RootBuses;
+    m_pWrapper->GetRootBuses(l_RootBuses, l_Closed.get());
+    EXPECT_EQ(l_Closed->code, ZUPCIBRD_SIM_UNKNOWN_SESSION);
+    EXPECT_TRUE(l_RootBuses.empty());
+}
+
+// ---- Directly ------------------------------------------------------------------------------
 
 TEST_F(SimDefault, CountThenFillAsksForTheCountAndFillsOnlyABufferThatFits) {
     std::uint8_t l_Buses[4] = {0xAA, 0xAA, 0xAA, 0xAA};
@@ -187,29 +279,14 @@ TEST_F(SimDefault, NullIdsMatchAnyValue) {
     }
 }
 
-TEST_F(SimDefault, ChildrenAndParentsFollowTheBuses) {
-    auto l_BridgeChildren = [&](std::uint32_t a_Parent) {
-        return fetchRefs([&](std::uint32_t* a_pRefs, std::uint32_t* a_pCount) {
-            return api().GetBridgeChildren(session(), a_Parent, a_pRefs, a_pCount);
-        });
-    };
-    auto l_BusChildren = [&](std::uint8_t a_Bus) {
-        return fetchRefs([&](std::uint32_t* a_pRefs, std::uint32_t* a_pCount) {
-            return api().GetBusChildren(session(), a_Bus, a_pRefs, a_pCount);
-        });
-    };
-    EXPECT_EQ(l_BridgeChildren(1), std::vector<std::uint32_t>({2}));
-    EXPECT_EQ(l_BridgeChildren(6), std::vector<std::uint32_t>({7}));
-    EXPECT_EQ(l_BridgeChildren(7), std::vector<std::uint32_t>());
-    EXPECT_EQ(l_BusChildren(0x00), std::vector<std::uint32_t>({1, 4}));
-    EXPECT_EQ(l_BusChildren(0x80), std::vector<std::uint32_t>({6}));
-    EXPECT_EQ(l_BusChildren(0x03), std::vector<std::uint32_t>());
-
-    std::uint32_t l_Count = 0;
+// The walk through the wrapper follows every bridge; here the buses without a bridge on them.
+TEST_F(SimDefault, BusesWithoutBridgesHaveNoChildrenAndTheirParentIsTheBridgeAbove) {
+    std::uint32_t l_Count = 5;
+    EXPECT_EQ(api().GetBusChildren(session(), 0x03, nullptr, &l_Count), 0);
+    EXPECT_EQ(l_Count, 0u);
     EXPECT_EQ(api().GetBusChildren(session(), 0x42, nullptr, &l_Count), ZUPCIBRD_SIM_NOT_FOUND);
 
-    const std::pair<std::uint8_t, std::uint32_t> l_Parents[] = {
-        {0x00, 0}, {0x80, 0}, {0x02, 2}, {0x05, 5}, {0x82, 7}};
+    const std::pair<std::uint8_t, std::uint32_t> l_Parents[] = {{0x05, 5}, {0x82, 7}};
     for (const auto& l_Parent : l_Parents) {
         std::uint32_t l_Bridge = kUntouched;
         EXPECT_EQ(api().FindParentBridgeForBus(session(), l_Parent.first, &l_Bridge), 0);
