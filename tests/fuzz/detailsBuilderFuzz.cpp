@@ -131,7 +131,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* a_pData, std::size_t a
         }
         l_pCursor = l_pNext;
         l_Chain.insert(l_Key, l_Value);
-        if (l_Value.isObject && (l_Operation & 0x40) != 0) {
+        // Entering stops short of the reader's nesting limit: the builder nests as deep as it is
+        // told, and a deeper document is one the reader refuses on purpose.
+        if (l_Value.isObject && (l_Operation & 0x40) != 0 &&
+            l_Chain.path.size() + 2 < kJsonMaxDepth) {
             l_pCursor -= 1;
             l_Chain.enterLast();
         }
