@@ -56,6 +56,10 @@ protected:
 
 // ---- Single checked calls ------------------------------------------------------------------
 
+// Short names for the tables of calls below.
+using tW = cPciBrdWrapper_sc;
+using tS = tDetailedStatus;
+
 struct tSingleCall {
     const char* name;
     std::uint32_t entry;
@@ -77,17 +81,15 @@ const std::uint8_t g_Image[2] = {7, 8};
 std::vector<tSingleCall> singleCalls() {
     return {
         {"OpenSession", ZuTestEntry_OpenSession,
-         [](cPciBrdWrapper_sc& a_rW, tDetailedStatus* a_pS) { a_rW.OpenSession(5, a_pS); },
+         [](tW& a_rW, tS* a_pS) { a_rW.OpenSession(5, a_pS); },
          "m_PciBrdDynLib.OpenSession( a_Flags, &m_Session )", 64,
          "CloseSession(31)\nOpenSession(5,out)\n"},
         {"FindBridgeByAddress", ZuTestEntry_FindBridgeByAddress,
-         [](cPciBrdWrapper_sc& a_rW, tDetailedStatus* a_pS) {
-             a_rW.FindBridgeByAddress(1, 2, 3, g_Bridge, a_pS);
-         },
+         [](tW& a_rW, tS* a_pS) { a_rW.FindBridgeByAddress(1, 2, 3, g_Bridge, a_pS); },
          "m_PciBrdDynLib.FindBridgeByAddress( m_Session, a_Bus, a_Dev, a_Func, &a_rBridgeRef )",
          164, "FindBridgeByAddress(31,1,2,3,out)\n"},
         {"FindBridgeBySlotPath", ZuTestEntry_FindBridgeBySlotPath,
-         [](cPciBrdWrapper_sc& a_rW, tDetailedStatus* a_pS) {
+         [](tW& a_rW, tS* a_pS) {
              cSlotPath l_Path;
              tStatus l_Status = makeStatus();
              l_Path.Parse("MR02:1C", &l_Status);
@@ -96,57 +98,47 @@ std::vector<tSingleCall> singleCalls() {
          "m_PciBrdDynLib.FindBridgeBySlotPath( m_Session, a_rSlotPath, &a_rBridgeRef )", 185,
          "FindBridgeBySlotPath(31,\"MR02:1C\",out)\n"},
         {"FindParentBridgeForBus", ZuTestEntry_FindParentBridgeForBus,
-         [](cPciBrdWrapper_sc& a_rW, tDetailedStatus* a_pS) {
-             a_rW.FindParentBridgeForBus(4, g_Bridge, a_pS);
-         },
+         [](tW& a_rW, tS* a_pS) { a_rW.FindParentBridgeForBus(4, g_Bridge, a_pS); },
          "m_PciBrdDynLib.FindParentBridgeForBus( m_Session, a_Bus, &a_rBridgeRef )", 206,
          "FindParentBridgeForBus(31,4,out)\n"},
         {"GetBridgeParent", ZuTestEntry_GetBridgeParent,
-         [](cPciBrdWrapper_sc& a_rW, tDetailedStatus* a_pS) {
-             a_rW.GetBridgeParent(5, g_Bridge, a_pS);
-         },
+         [](tW& a_rW, tS* a_pS) { a_rW.GetBridgeParent(5, g_Bridge, a_pS); },
          "m_PciBrdDynLib.GetBridgeParent( m_Session, a_Child, &a_rBridgeRef )", 227,
          "GetBridgeParent(31,5,out)\n"},
         {"GetBridgeAddress", ZuTestEntry_GetBridgeAddress,
-         [](cPciBrdWrapper_sc& a_rW, tDetailedStatus* a_pS) {
+         [](tW& a_rW, tS* a_pS) {
              a_rW.GetBridgeAddress(6, &g_Address[0], &g_Address[1], &g_Address[2], a_pS);
          },
          "m_PciBrdDynLib.GetBridgeAddress( m_Session, a_BridgeRef, a_pBus, a_pDev, a_pFunc )", 390,
          "GetBridgeAddress(31,6,out,out,out)\n"},
         {"GetBridgeSlotPath", ZuTestEntry_GetBridgeSlotPath,
-         [](cPciBrdWrapper_sc& a_rW, tDetailedStatus* a_pS) {
+         [](tW& a_rW, tS* a_pS) {
              cSlotPath l_Path;
              a_rW.GetBridgeSlotPath(7, l_Path, a_pS);
          },
          "m_PciBrdDynLib.GetBridgeSlotPath( m_Session, a_BridgeRef, a_rSlotPath )", 411,
          "GetBridgeSlotPath(31,7,null,0)\n"},
         {"GetBridgeIds", ZuTestEntry_GetBridgeIds,
-         [](cPciBrdWrapper_sc& a_rW, tDetailedStatus* a_pS) {
+         [](tW& a_rW, tS* a_pS) {
              a_rW.GetBridgeIds(8, &g_Ids[0], &g_Ids[1], &g_Ids[2], &g_Ids[3], a_pS);
          },
          "m_PciBrdDynLib.GetBridgeIds( m_Session, a_BridgeRef, a_pVid, a_pPid, a_pSsVid, "
          "a_pSsPid )",
          438, "GetBridgeIds(31,8,out,out,out,out)\n"},
         {"SetAttributeU32", ZuTestEntry_SetAttributeU32,
-         [](cPciBrdWrapper_sc& a_rW, tDetailedStatus* a_pS) {
-             a_rW.SetAttributeU32(9, 10, 11, a_pS);
-         },
+         [](tW& a_rW, tS* a_pS) { a_rW.SetAttributeU32(9, 10, 11, a_pS); },
          "m_PciBrdDynLib.SetAttributeU32( m_Session, a_BridgeRef, a_AttributeId, a_Value )", 461,
          "SetAttributeU32(31,9,10,11)\n"},
         {"GetAttributeU32", ZuTestEntry_GetAttributeU32,
-         [](cPciBrdWrapper_sc& a_rW, tDetailedStatus* a_pS) {
-             a_rW.GetAttributeU32(12, 13, g_Bridge, a_pS);
-         },
+         [](tW& a_rW, tS* a_pS) { a_rW.GetAttributeU32(12, 13, g_Bridge, a_pS); },
          "m_PciBrdDynLib.GetAttributeU32( m_Session, a_BridgeRef, a_AttributeId, "
          "&a_rAttributeBuffer )",
          484, "GetAttributeU32(31,12,13,out)\n"},
         {"OpenBridge", ZuTestEntry_OpenBridge,
-         [](cPciBrdWrapper_sc& a_rW, tDetailedStatus* a_pS) { a_rW.OpenBridge(14, a_pS); },
+         [](tW& a_rW, tS* a_pS) { a_rW.OpenBridge(14, a_pS); },
          "m_PciBrdDynLib.OpenBridge( m_Session, a_BridgeRef )", 503, "OpenBridge(31,14)\n"},
         {"EepromUpdate", ZuTestEntry_EepromUpdate,
-         [](cPciBrdWrapper_sc& a_rW, tDetailedStatus* a_pS) {
-             a_rW.EepromUpdate(15, 0xAAAA, 0xBBBB, 1, 0, 2, g_Image, a_pS);
-         },
+         [](tW& a_rW, tS* a_pS) { a_rW.EepromUpdate(15, 0xAAAA, 0xBBBB, 1, 0, 2, g_Image, a_pS); },
          "m_PciBrdDynLib.EepromUpdate( m_Session, a_Bridge, a_Vid, a_Pid, a_AlwaysOverwrite, "
          "a_UpdateMethod, a_ByteCount, a_pBuffer )",
          545, "EepromUpdate(31,15,0xaaaa,0xbbbb,1,0,2,[07 08])\n"},
@@ -245,7 +237,7 @@ void PrintTo(const tArrayOperation& a_rOperation, std::ostream* a_pOut) {
 std::vector<tArrayOperation> arrayOperations() {
     return {
         {"FindBridgesByPciIds", ZuTestEntry_FindBridgesByPciIds,
-         [](cPciBrdWrapper_sc& a_rW, std::vector<std::uint32_t>& a_rOut, tDetailedStatus* a_pS) {
+         [](tW& a_rW, std::vector<std::uint32_t>& a_rOut, tS* a_pS) {
              const std::uint16_t l_SsVid = 0x1F3C;
              const std::uint16_t l_SsPid = 0x5C2E;
              a_rW.FindBridgesByPciIds(nullptr, nullptr, &l_SsVid, &l_SsPid, a_rOut, a_pS);
@@ -257,21 +249,21 @@ std::vector<tArrayOperation> arrayOperations() {
          "&l_Bridges[0], &l_BridgeCount )",
          133, 123, 4},
         {"GetBridgeChildren", ZuTestEntry_GetBridgeChildren,
-         [](cPciBrdWrapper_sc& a_rW, std::vector<std::uint32_t>& a_rOut, tDetailedStatus* a_pS) {
+         [](tW& a_rW, std::vector<std::uint32_t>& a_rOut, tS* a_pS) {
              a_rW.GetBridgeChildren(9, a_rOut, a_pS);
          },
          "m_PciBrdDynLib.GetBridgeChildren( m_Session, a_Parent, 0, &l_ChildrenCount )", 251,
          "m_PciBrdDynLib.GetBridgeChildren( m_Session, a_Parent, &l_Child[0], &l_ChildrenCount )",
          268, 260, 4},
         {"GetBusChildren", ZuTestEntry_GetBusChildren,
-         [](cPciBrdWrapper_sc& a_rW, std::vector<std::uint32_t>& a_rOut, tDetailedStatus* a_pS) {
+         [](tW& a_rW, std::vector<std::uint32_t>& a_rOut, tS* a_pS) {
              a_rW.GetBusChildren(9, a_rOut, a_pS);
          },
          "m_PciBrdDynLib.GetBusChildren( m_Session, a_Bus, 0, &l_ChildrenCount )", 298,
          "m_PciBrdDynLib.GetBusChildren( m_Session, a_Bus, &l_Child[0], &l_ChildrenCount )", 315,
          307, 4},
         {"GetRootBuses", ZuTestEntry_GetRootBuses,
-         [](cPciBrdWrapper_sc& a_rW, std::vector<std::uint32_t>& a_rOut, tDetailedStatus* a_pS) {
+         [](tW& a_rW, std::vector<std::uint32_t>& a_rOut, tS* a_pS) {
              std::vector<std::uint8_t> l_Buses(a_rOut.begin(), a_rOut.end());
              a_rW.GetRootBuses(l_Buses, a_pS);
              a_rOut.assign(l_Buses.begin(), l_Buses.end());

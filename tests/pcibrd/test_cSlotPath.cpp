@@ -257,15 +257,6 @@ TEST(CheckedString, SizesThatOverflowAreMemoryFailures) {
         EXPECT_EQ(l_Status.line, 51u);
         EXPECT_EQ(l_Text.Capacity(), 0u);
     }
-    {
-        // An earlier error stops growth and copying.
-        tStatus l_Status = makeStatus();
-        ASSERT_TRUE(setStatus(&l_Status, -7, "zu7461", "before", 3));
-        cCheckedString l_Text;
-        l_Text.Append("abc", &l_Status);
-        EXPECT_EQ(l_Text.Data(), nullptr);
-        EXPECT_EQ(l_Status.code, -7);
-    }
 }
 
 TEST(SlotPathMemory, FailureIsRecordedWhereItHappenedAndKeepsWhatWasDone) {

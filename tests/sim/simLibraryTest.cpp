@@ -440,42 +440,31 @@ TEST_F(SimDefault, UnknownSessionsBridgesAndNullOutputsAreRefused) {
     char l_Text[32];
     const char l_Byte = 0;
     // Each call with the session and bridge given; the out pointers are valid.
+    using tU = std::uint32_t;
     const std::function<std::int32_t(std::uint32_t, std::uint32_t)> l_Calls[] = {
-        [&](std::uint32_t s, std::uint32_t) {
+        [&](tU s, tU) {
             return api().FindBridgesByPciIds(s, nullptr, nullptr, nullptr, nullptr, nullptr,
                                              &l_U32);
         },
-        [&](std::uint32_t s, std::uint32_t) {
-            return api().FindBridgeByAddress(s, 0, 0x1C, 0, &l_U32);
-        },
-        [&](std::uint32_t s, std::uint32_t) {
-            return api().FindBridgeBySlotPath(s, "MR00:E0", &l_U32);
-        },
-        [&](std::uint32_t s, std::uint32_t) { return api().FindParentBridgeForBus(s, 0, &l_U32); },
-        [&](std::uint32_t s, std::uint32_t) { return api().GetBusChildren(s, 0, nullptr, &l_U32); },
-        [&](std::uint32_t s, std::uint32_t) { return api().GetRootBuses(s, nullptr, &l_U32); },
-        [&](std::uint32_t s, std::uint32_t b) { return api().GetBridgeParent(s, b, &l_U32); },
-        [&](std::uint32_t s, std::uint32_t b) {
-            return api().GetBridgeChildren(s, b, nullptr, &l_U32);
-        },
-        [&](std::uint32_t s, std::uint32_t b) {
-            return api().GetBridgeAddress(s, b, &l_U8, &l_U8, &l_U8);
-        },
-        [&](std::uint32_t s, std::uint32_t b) {
+        [&](tU s, tU) { return api().FindBridgeByAddress(s, 0, 0x1C, 0, &l_U32); },
+        [&](tU s, tU) { return api().FindBridgeBySlotPath(s, "MR00:E0", &l_U32); },
+        [&](tU s, tU) { return api().FindParentBridgeForBus(s, 0, &l_U32); },
+        [&](tU s, tU) { return api().GetBusChildren(s, 0, nullptr, &l_U32); },
+        [&](tU s, tU) { return api().GetRootBuses(s, nullptr, &l_U32); },
+        [&](tU s, tU b) { return api().GetBridgeParent(s, b, &l_U32); },
+        [&](tU s, tU b) { return api().GetBridgeChildren(s, b, nullptr, &l_U32); },
+        [&](tU s, tU b) { return api().GetBridgeAddress(s, b, &l_U8, &l_U8, &l_U8); },
+        [&](tU s, tU b) {
             l_U32 = sizeof l_Text;
             return api().GetBridgeSlotPath(s, b, l_Text, &l_U32);
         },
-        [&](std::uint32_t s, std::uint32_t b) {
-            return api().GetBridgeIds(s, b, &l_U16, &l_U16, &l_U16, &l_U16);
-        },
-        [&](std::uint32_t s, std::uint32_t b) { return api().SetAttributeU32(s, b, 0x42, 1); },
-        [&](std::uint32_t s, std::uint32_t b) {
+        [&](tU s, tU b) { return api().GetBridgeIds(s, b, &l_U16, &l_U16, &l_U16, &l_U16); },
+        [&](tU s, tU b) { return api().SetAttributeU32(s, b, 0x42, 1); },
+        [&](tU s, tU b) {
             return api().GetAttributeU32(s, b, ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE, &l_U32);
         },
-        [&](std::uint32_t s, std::uint32_t b) { return api().OpenBridge(s, b); },
-        [&](std::uint32_t s, std::uint32_t b) {
-            return api().EepromUpdate(s, b, 0, 0, 1, 0, 1, &l_Byte);
-        },
+        [&](tU s, tU b) { return api().OpenBridge(s, b); },
+        [&](tU s, tU b) { return api().EepromUpdate(s, b, 0, 0, 1, 0, 1, &l_Byte); },
     };
     const std::size_t kFirstBridgeCall = 6;
     for (std::size_t l_Index = 0; l_Index < std::size(l_Calls); ++l_Index) {
