@@ -248,14 +248,6 @@ TEST_F(PciBrdDynLibSlotPath, TextBufferMemoryFailureAnswersMemoryFull) {
     EXPECT_EQ(ZuTest_CallCount(ZuTestEntry_GetBridgeSlotPath), 2u);
 }
 
-TEST_F(PciBrdDynLibSlotPath, FindSendsTheFormattedText) {
-    std::uint32_t l_Bridge = 0;
-    ZuTest_SetOutValue(ZuTestEntry_FindBridgeBySlotPath, 99);
-    EXPECT_EQ(m_Table->FindBridgeBySlotPath(3, m_Path, &l_Bridge), 0);
-    EXPECT_EQ(l_Bridge, 99u);
-    EXPECT_EQ(nZuTest::callLog(), "FindBridgeBySlotPath(3,\"MR07:05\",out)\n");
-}
-
 } // namespace
 } // namespace nZuPciBrdWrapper_15_0
 } // namespace nZU7461_14_0
