@@ -35,19 +35,6 @@ inline bool isDigit(char a_Byte) {
     return a_Byte >= '0' && a_Byte <= '9';
 }
 
-inline int hexValue(char a_Byte) {
-    if (isDigit(a_Byte)) {
-        return a_Byte - '0';
-    }
-    if (a_Byte >= 'a' && a_Byte <= 'f') {
-        return a_Byte - 'a' + 10;
-    }
-    if (a_Byte >= 'A' && a_Byte <= 'F') {
-        return a_Byte - 'A' + 10;
-    }
-    return -1;
-}
-
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 inline bool isValidUtf8(const std::string& a_rBytes) {
     std::size_t l_At = 0;
@@ -175,8 +162,9 @@ inline unsigned knownDifferences(const std::string& a_rText) {
                 if (l_At + 1 < l_End && a_rText[l_At + 1] == 'u' && l_At + 5 < l_End) {
                     std::uint32_t l_Unit = 0;
                     for (std::size_t l_Index = 2; l_Index < 6; ++l_Index) {
-                        l_Unit = (l_Unit << 4) | static_cast<std::uint32_t>(
-                                                     hexValue(a_rText[l_At + l_Index]) & 0xF);
+                        l_Unit = (l_Unit << 4) |
+                                 static_cast<std::uint32_t>(
+                                     nZU7461_14_0::hexDigitValue(a_rText[l_At + l_Index]) & 0xF);
                     }
                     l_At += 6;
                     if (l_Unit >= 0xDC00 && l_Unit <= 0xDFFF) {
@@ -188,8 +176,9 @@ inline unsigned knownDifferences(const std::string& a_rText) {
                         if (l_Escape) {
                             for (std::size_t l_Index = 2; l_Index < 6; ++l_Index) {
                                 l_Second =
-                                    (l_Second << 4) | static_cast<std::uint32_t>(
-                                                          hexValue(a_rText[l_At + l_Index]) & 0xF);
+                                    (l_Second << 4) |
+                                    static_cast<std::uint32_t>(
+                                        nZU7461_14_0::hexDigitValue(a_rText[l_At + l_Index]) & 0xF);
                             }
                         }
                         if (!l_Escape || l_Second < 0xDC00 || l_Second > 0xDFFF) {
