@@ -89,8 +89,7 @@ void moduleDetach() noexcept {
 }
 
 std::vector<const char*> lastTeardownOrder() {
-    return std::vector<const char*>(g_LastTeardownOrder,
-                                    g_LastTeardownOrder + g_LastTeardownCount);
+    return std::vector<const char*>(g_LastTeardownOrder, g_LastTeardownOrder + g_LastTeardownCount);
 }
 
 void openList(void** a_ppList, std::uint32_t* a_pCount, tStatus* a_pStatus) noexcept {
