@@ -26,6 +26,8 @@ if(WIN32)
     # (source/stackGuard.cpp), so that library stays out of them.
     add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-fstack-protector-strong>)
     add_link_options(-fstack-protector-strong)
+    # The slim <windows.h> everywhere, and no min/max macros to clash with the standard library.
+    add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX)
 endif()
 
 # Header-only dependencies. The mingw build must not see /usr/include itself, so it gets a
@@ -51,4 +53,28 @@ endfunction()
 # file name its SONAME, so a loaded copy is found again by its bare name.
 function(zu_plain_shared_library a_Target)
     set_target_properties(${a_Target} PROPERTIES PREFIX "")
+endfunction()
+
+# Address space randomisation with 64-bit entropy and no executable data, for every Windows
+# binary we ship.
+function(zu_hardened_binary a_Target)
+    if(WIN32)
+        target_link_options(${a_Target} PRIVATE
+            -Wl,--dynamicbase -Wl,--nxcompat -Wl,--high-entropy-va)
+    endif()
+endfunction()
+
+# A library we ship: only the entry points listed in <a_Name>.def (Windows, with ordinals) or
+# <a_Name>.map (Linux version script) of the calling folder are visible; on Windows it is
+# hardened and seeds its own stack guard.
+function(zu_exported_library a_Target a_Name)
+    if(WIN32)
+        target_sources(${a_Target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/${a_Name}.def
+                                            ${CMAKE_SOURCE_DIR}/source/stackGuard.cpp)
+        zu_hardened_binary(${a_Target})
+    else()
+        set(l_Map ${CMAKE_CURRENT_SOURCE_DIR}/${a_Name}.map)
+        target_link_options(${a_Target} PRIVATE -Wl,--version-script=${l_Map})
+        set_target_properties(${a_Target} PROPERTIES LINK_DEPENDS ${l_Map})
+    endif()
 endfunction()
