@@ -13,14 +13,6 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 // Digits of any 32-bit number, a sign and room to spare.
 constexpr std::size_t kNumberScratchSize = 64;
 
-std::size_t boundedLength(const char* a_pText, std::size_t a_Limit) {
-    std::size_t l_Length = 0;
-    while (l_Length < a_Limit && a_pText[l_Length] != '\0') {
-        ++l_Length;
-    }
-    return l_Length;
-}
-
 bool isWhitespace(char a_Byte) {
     return a_Byte == ' ' || a_Byte == '\t' || a_Byte == '\n' || a_Byte == '\r';
 }
@@ -154,7 +146,7 @@ char* initDocument(char* a_pBuffer, std::size_t a_Capacity, const char* a_pText)
     // Without a text, the text already in the buffer is kept; it must end before the last
     // two bytes, which belong to its terminator and the end mark.
     const std::size_t l_Length =
-        a_pText != nullptr ? std::strlen(a_pText) : boundedLength(a_pBuffer, a_Capacity);
+        a_pText != nullptr ? std::strlen(a_pText) : strnlen(a_pBuffer, a_Capacity);
     if (a_Capacity < 2 || l_Length > a_Capacity - 2) {
         return nullptr;
     }

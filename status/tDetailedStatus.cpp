@@ -21,14 +21,6 @@ constexpr std::size_t kStatusMembersFrame = 46;
 constexpr std::size_t kComponentChars = kStatusComponentSize - 1;
 constexpr std::size_t kFileChars = kStatusFileSize - 1;
 
-std::size_t boundedLength(const char* a_pText, std::size_t a_Limit) {
-    std::size_t l_Length = 0;
-    while (l_Length < a_Limit && a_pText[l_Length] != '\0') {
-        ++l_Length;
-    }
-    return l_Length;
-}
-
 bool ensureCapacity(tDetailedStatus* a_pDetailed, std::uint32_t a_Capacity) {
     if (a_pDetailed->capacity >= a_Capacity) {
         return true;
@@ -164,9 +156,8 @@ bool reallocateDetails(tDetailedStatus* a_pDetailed, std::uint32_t a_NewCapacity
     // Only a text that ends inside the old buffer is carried over; anything else was never a
     // document of this buffer.
     const char* l_pOld = a_pDetailed->json;
-    const bool l_KeepOld =
-        l_pOld != nullptr && a_pDetailed->capacity >= 2 &&
-        boundedLength(l_pOld, a_pDetailed->capacity) + 2 <= a_pDetailed->capacity;
+    const bool l_KeepOld = l_pOld != nullptr && a_pDetailed->capacity >= 2 &&
+                           strnlen(l_pOld, a_pDetailed->capacity) + 2 <= a_pDetailed->capacity;
     initDocument(l_pBuffer, l_Size, l_KeepOld ? l_pOld : "{}");
     rawRelease(a_pDetailed->json);
     a_pDetailed->json = l_pBuffer;
@@ -221,11 +212,11 @@ bool statusToDetailed(const tStatus* a_pStatus, tDetailedStatus* a_pDetailed) {
     }
     // The record's texts are copied bounded: a record filled by someone else may lack its zero.
     char l_File[kStatusFileSize];
-    const std::size_t l_FileLength = boundedLength(a_pStatus->file, kFileChars);
+    const std::size_t l_FileLength = strnlen(a_pStatus->file, kFileChars);
     std::memcpy(l_File, a_pStatus->file, l_FileLength);
     l_File[l_FileLength] = '\0';
     char l_Component[kStatusComponentSize];
-    const std::size_t l_ComponentLength = boundedLength(a_pStatus->component, kComponentChars);
+    const std::size_t l_ComponentLength = strnlen(a_pStatus->component, kComponentChars);
     std::memcpy(l_Component, a_pStatus->component, l_ComponentLength);
     l_Component[l_ComponentLength] = '\0';
 

@@ -11,19 +11,10 @@ constexpr std::size_t kFileMaxChars = kStatusFileSize - 1;
 // A long file keeps its head and its tail: the tail carries the file name, the head the root.
 constexpr std::size_t kFileKeptPart = 49;
 
-std::size_t boundedLength(const char* a_pText, std::size_t a_Limit) {
-    std::size_t l_Length = 0;
-    while (l_Length < a_Limit && a_pText[l_Length] != '\0') {
-        ++l_Length;
-    }
-    return l_Length;
-}
-
 void storeComponent(tStatus* a_pStatus, const char* a_pComponent) {
     std::memset(a_pStatus->component, 0, sizeof a_pStatus->component);
     if (a_pComponent != nullptr) {
-        std::memcpy(a_pStatus->component, a_pComponent,
-                    boundedLength(a_pComponent, kComponentMaxChars));
+        std::memcpy(a_pStatus->component, a_pComponent, strnlen(a_pComponent, kComponentMaxChars));
     }
 }
 
