@@ -20,6 +20,7 @@
 
 #include "bench/pairedTiming.h"
 #include "pcibrd/zupcibrd.h"
+#include "tests/support/zuEnvironment.h"
 #include "tests/support/zuFinderModule.h"
 
 namespace {
@@ -100,14 +101,6 @@ std::string simulatorTopology(std::size_t a_Count) {
     return l_Json + "\n]}\n";
 }
 
-void setVariable(const char* a_pName, const std::string& a_rValue) {
-#ifdef _WIN32
-    _putenv_s(a_pName, a_rValue.c_str());
-#else
-    setenv(a_pName, a_rValue.c_str(), 1);
-#endif
-}
-
 // Checks both sides once, then times them in alternation.
 void runBothSides(benchmark::State& a_rState, std::size_t a_Batch, long a_Expected) {
     const zuTest::tFinderModule l_Finder;
@@ -132,15 +125,15 @@ void BM_OpenClose_Simulator(benchmark::State& a_rState) {
     const std::string l_Topology = simulatorTopology(l_Count);
     std::fwrite(l_Topology.data(), 1, l_Topology.size(), l_pFile);
     std::fclose(l_pFile);
-    setVariable("ZUPCIBRD_SIM_TOPOLOGY", l_Path);
+    zuTest::setEnvironment("ZUPCIBRD_SIM_TOPOLOGY", l_Path);
     runBothSides(a_rState, 1, static_cast<long>(l_Count));
-    setVariable("ZUPCIBRD_SIM_TOPOLOGY", "");
+    zuTest::setEnvironment("ZUPCIBRD_SIM_TOPOLOGY", "");
     std::remove(l_Path.c_str());
 }
 
 void BM_OpenClose_Flat(benchmark::State& a_rState) {
     const std::size_t l_Count = static_cast<std::size_t>(a_rState.range(0));
-    setVariable("ZU_BENCH_BRIDGE_COUNT", std::to_string(l_Count));
+    zuTest::setEnvironment("ZU_BENCH_BRIDGE_COUNT", std::to_string(l_Count));
     // Held for the whole benchmark: both sides' loads by bare name find this one.
     const zuTest::tLoadedModule l_Held(zuTest::modulePath("zupcibrd", "bench-bridge"));
     runBothSides(a_rState, 16, static_cast<long>(l_Count));

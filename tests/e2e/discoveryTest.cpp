@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/zuEnvironment.h"
 #include "tests/support/zuFinderModule.h"
 #include "tests/testlibs/zuTestLibrary.h"
 
@@ -18,18 +19,6 @@ namespace {
 using zuTest::tFinderModule;
 
 constexpr std::int32_t kLibraryFailure = -313700;
-
-void setEnvironment(const char* a_pName, const std::string& a_rValue) {
-#ifdef _WIN32
-    _putenv_s(a_pName, a_rValue.c_str());
-#else
-    if (a_rValue.empty()) {
-        unsetenv(a_pName);
-    } else {
-        setenv(a_pName, a_rValue.c_str(), 1);
-    }
-#endif
-}
 
 std::size_t countOf(const std::string& a_rText, const std::string& a_rPart) {
     std::size_t l_Count = 0;
@@ -193,7 +182,7 @@ TEST(DiscoveryConcurrency, QueriesProceedWhileAnotherOpenListIsInsideDiscovery) 
 class DiscoverySimulated : public ::testing::Test {
 protected:
     void TearDown() override {
-        setEnvironment("ZUPCIBRD_SIM_TOPOLOGY", "");
+        zuTest::setEnvironment("ZUPCIBRD_SIM_TOPOLOGY", "");
         for (const std::string& l_File : m_Files) {
             std::remove(l_File.c_str());
         }
@@ -205,7 +194,7 @@ protected:
                                    "-" + std::to_string(m_Files.size()) + ".json";
         std::ofstream(l_File) << a_rJson;
         m_Files.push_back(l_File);
-        setEnvironment("ZUPCIBRD_SIM_TOPOLOGY", l_File);
+        zuTest::setEnvironment("ZUPCIBRD_SIM_TOPOLOGY", l_File);
     }
 
     std::vector<std::string> m_Files;

@@ -1,6 +1,7 @@
 #include "tests/sim/simClient.h"
 
 #include "platform/zuPlatform.h"
+#include "tests/support/zuEnvironment.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -66,24 +67,11 @@ const tSimApi& simApi() {
 }
 
 cTopologyVariable::cTopologyVariable(const std::string& a_rUtf8Path) {
-#ifdef _WIN32
-    // The wide form, so that a path outside the ANSI code page survives.
-    _wputenv_s(L"" ZUPCIBRD_SIM_TOPOLOGY_VARIABLE, fromUtf8(a_rUtf8Path).wstring().c_str());
-#else
-    if (a_rUtf8Path.empty()) {
-        unsetenv(ZUPCIBRD_SIM_TOPOLOGY_VARIABLE);
-    } else {
-        setenv(ZUPCIBRD_SIM_TOPOLOGY_VARIABLE, a_rUtf8Path.c_str(), 1);
-    }
-#endif
+    zuTest::setEnvironment(ZUPCIBRD_SIM_TOPOLOGY_VARIABLE, a_rUtf8Path);
 }
 
 cTopologyVariable::~cTopologyVariable() {
-#ifdef _WIN32
-    _wputenv_s(L"" ZUPCIBRD_SIM_TOPOLOGY_VARIABLE, L"");
-#else
-    unsetenv(ZUPCIBRD_SIM_TOPOLOGY_VARIABLE);
-#endif
+    zuTest::setEnvironment(ZUPCIBRD_SIM_TOPOLOGY_VARIABLE, "");
 }
 
 cTempFile::cTempFile(const std::string& a_rUtf8Stem, const std::string& a_rContent) {

@@ -238,20 +238,23 @@ protected:
     void TearDown() override { setLockInitializer(nullptr); }
 };
 
+// A lock that could not be created is recorded where the lock object makes it.
+void expectLockCreationFailure(const tStatus& a_rStatus) {
+    EXPECT_EQ(a_rStatus.code, -52000);
+    EXPECT_STREQ(a_rStatus.file, "synchronization");
+    EXPECT_EQ(a_rStatus.line, 881u);
+}
+
 TEST_F(LockCreationFailure, OfTheFinderLockFailsEveryOpenList) {
     setLockInitializer(&failLockCreation);
     tSeamedFinder l_Finder({1});
     setLockInitializer(nullptr);
-    EXPECT_EQ(staticStatus().code, -52000);
-    EXPECT_STREQ(staticStatus().file, "synchronization");
-    EXPECT_EQ(staticStatus().line, 881u);
+    expectLockCreationFailure(staticStatus());
 
     void* l_pList = &l_Finder;
     std::uint32_t l_Count = 3;
     const tStatus l_Status = openListWithStatus(&l_pList, &l_Count);
-    EXPECT_EQ(l_Status.code, -52000);
-    EXPECT_STREQ(l_Status.file, "synchronization");
-    EXPECT_EQ(l_Status.line, 881u);
+    expectLockCreationFailure(l_Status);
     EXPECT_EQ(l_pList, nullptr);
     EXPECT_EQ(l_Count, 0u);
     EXPECT_EQ(currentSessionManager(), nullptr);
@@ -265,9 +268,7 @@ TEST_F(LockCreationFailure, OfTheManagerLockFailsThatOpenListOnly) {
     void* l_pList = &l_Finder;
     std::uint32_t l_Count = 3;
     const tStatus l_Status = openListWithStatus(&l_pList, &l_Count);
-    EXPECT_EQ(l_Status.code, -52000);
-    EXPECT_STREQ(l_Status.file, "synchronization");
-    EXPECT_EQ(l_Status.line, 881u);
+    expectLockCreationFailure(l_Status);
     EXPECT_EQ(l_pList, nullptr);
     EXPECT_EQ(currentSessionManager(), nullptr);
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/zuPlatform.h"
+#include "tests/support/zuExecutableFolder.h"
 
 #ifndef _WIN32
 #include <climits>
@@ -23,21 +24,6 @@ inline tWideString widen(const std::string& a_rText) {
         l_Wide += static_cast<WCHAR>(static_cast<unsigned char>(l_Char));
     }
     return l_Wide;
-}
-
-// The folder of the running test program, where the build puts every module.
-inline std::string executableFolder() {
-#ifdef _WIN32
-    char l_Path[MAX_PATH];
-    const DWORD l_Length = GetModuleFileNameA(nullptr, l_Path, MAX_PATH);
-    std::string l_Text(l_Path, l_Length);
-    return l_Text.substr(0, l_Text.find_last_of("\\/"));
-#else
-    char l_Path[PATH_MAX];
-    const ssize_t l_Length = readlink("/proc/self/exe", l_Path, sizeof l_Path - 1);
-    std::string l_Text(l_Path, l_Length > 0 ? static_cast<std::size_t>(l_Length) : 0);
-    return l_Text.substr(0, l_Text.find_last_of('/'));
-#endif
 }
 
 // "zu7461" gives zu7461.dll or zu7461.so in the program's folder (or a sub-folder).
