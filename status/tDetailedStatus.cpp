@@ -110,12 +110,10 @@ void decodeTail(const tJsonValue& a_rString, std::size_t a_MaxChars, char* a_pOu
 tJsonValue memberValue(const char* a_pDocument, const char* a_pKey) {
     tJsonValue l_Value{};
     l_Value.kind = kJsonError;
+    // findMember answers the value's first byte, past any whitespace.
     const char* l_pAt = findMember(a_pDocument, a_pKey);
     if (l_pAt == nullptr) {
         return l_Value;
-    }
-    while (*l_pAt == ' ' || *l_pAt == '\t' || *l_pAt == '\n' || *l_pAt == '\r') {
-        ++l_pAt;
     }
     if (parseValue(l_pAt, &l_Value) == nullptr) {
         l_Value.kind = kJsonError;
