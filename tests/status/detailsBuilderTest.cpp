@@ -40,6 +40,24 @@ TEST(DetailsBuilder, InitDocument) {
     EXPECT_EQ(std::string(l_Unterminated.begin(), l_Unterminated.end()), "xxxxx");
 }
 
+TEST(DetailsBuilder, IsEmptyContainerLooksAcrossWhitespaceEitherWay) {
+    struct tCase {
+        const char* text;
+        std::size_t at;
+        bool empty;
+    };
+    const tCase l_Cases[] = {
+        {"{}", 0, true},   {"{ \n}", 0, true},      {"{ \n}", 3, true},      {"[\t]", 0, true},
+        {"[\t]", 2, true}, {"{\"a\":1}", 0, false}, {"{\"a\":1}", 6, false}, {"[1]", 0, false},
+        {"[1]", 2, false}, {"{\"a\":{}}", 5, true}, {"{\"a\":1}", 1, false},
+    };
+    for (const tCase& l_Case : l_Cases) {
+        SCOPED_TRACE(std::string(l_Case.text) + " at " + std::to_string(l_Case.at));
+        EXPECT_EQ(isEmptyContainer(l_Case.text + l_Case.at), l_Case.empty);
+    }
+    EXPECT_FALSE(isEmptyContainer(nullptr));
+}
+
 TEST(DetailsBuilder, MembersLandWhereTheCursorIs) {
     tBuffer l_Buffer(128, "{}");
     char* l_pCursor = addString(l_Buffer.end(), "file", "a");

@@ -198,6 +198,10 @@ TEST(DetailedStatus, DetailedToStatusReadsTheMembersBack) {
          "abcdefgh", "", 0},
         {"nested and wrong kinds", "{\"x\":{\"file\":\"n\"},\"component\":1,\"line\":\"3\"}", "",
          "", 0},
+        {"cut before a surrogate pair", "{\"component\" : \"x\\ud83d\\ude00abcde\"}",
+         "\xf0\x9f\x98\x80"
+         "abcde",
+         "", 0},
         {"undecodable", "{\"file\":\"a\\u0000\",\"line\":-1}", "", "", 0xFFFFFFFFu},
         {"invalid document", "{\"file\":\"f\",", "", "", 0},
     };
