@@ -28,8 +28,28 @@ constexpr std::uint32_t kBridgeValueAttribute = 0x20000300;
 
 std::atomic<tChassisSource> g_ChassisSource{nullptr};
 
-std::uintptr_t handleKey(const void* a_pHandle) {
-    return reinterpret_cast<std::uintptr_t>(a_pHandle);
+static_assert(sizeof(tHandle) == sizeof(std::uint64_t), "handles are spread over 64 bits");
+std::atomic<std::uint64_t> g_HandleCounter{0};
+
+// Each count is spread by a bijection of 64-bit values that keeps 0 at 0, so handles stay unique
+// and never null, and the neighbours of a live handle (one past an item, a list plus eight) name
+// nothing: a host's pointer arithmetic on a handle finds no other list or item.
+tHandle nextHandle() {
+    std::uint64_t l_Value = g_HandleCounter.fetch_add(1, std::memory_order_relaxed) + 1;
+    l_Value ^= l_Value >> 33;
+    l_Value *= 0xFF51AFD7ED558CCDull;
+    l_Value ^= l_Value >> 33;
+    l_Value *= 0xC4CEB9FE1A85EC53ull;
+    l_Value ^= l_Value >> 33;
+    return static_cast<tHandle>(l_Value);
+}
+
+void* handleValue(tHandle a_Handle) {
+    return reinterpret_cast<void*>(a_Handle);
+}
+
+tHandle handleKey(const void* a_pHandle) {
+    return reinterpret_cast<tHandle>(a_pHandle);
 }
 
 void releaseRecords(tChassisArray& a_rRecords) {
@@ -57,23 +77,6 @@ void appendChassis(tChassisArray& a_rFound, std::uint16_t a_BridgeValue, tStatus
     }
 }
 
-cSessionManager::cSessionManager(tStatus* a_pStatus) noexcept : m_pLock(nullptr) {
-    if (!isFailed(a_pStatus)) {
-        m_pLock = createWithStatus<tCriticalSection>(a_pStatus, a_pStatus);
-    }
-    if (isFailed(a_pStatus)) {
-        destroyAndRelease(m_pLock);
-        m_pLock = nullptr;
-    }
-}
-
-cSessionManager::~cSessionManager() {
-    destroyAndRelease(m_pLock);
-    m_pLock = nullptr;
-    m_Items.clear();
-    m_OpenLists.clear();
-}
-
 void cSessionManager::createList(void** a_ppList, std::uint32_t* a_pCount,
                                  tStatus* a_pStatus) noexcept {
     tChassisArray l_Found;
@@ -89,29 +92,31 @@ void cSessionManager::createList(void** a_ppList, std::uint32_t* a_pCount,
     if (!isFailed(a_pStatus)) {
         try {
             l_pList->m_Items.reserve(l_Found.size());
-            l_pList->m_Items.assign(l_Found.begin(), l_Found.end());
+            for (cPxi7461Chassis* l_pRecord : l_Found) {
+                l_pList->m_Items.push_back(tChassisEntry{nextHandle(), l_pRecord});
+            }
         } catch (const std::bad_alloc&) {
             raiseStatus(a_pStatus, kStatusMemoryFull, kFile, kLineAppendToList);
         }
     }
 
-    // A manager whose construction failed is never published, so the lock exists here.
+    tLockGuard l_Guard(m_rLock);
     std::size_t l_Entered = 0;
-    m_pLock->lock();
     if (!isFailed(a_pStatus)) {
         try {
-            for (cPxi7461Chassis* l_pRecord : l_pList->m_Items) {
-                m_Items.insert(handleKey(l_pRecord));
+            for (const tChassisEntry& l_rEntry : l_pList->m_Items) {
+                m_Items.emplace(l_rEntry.m_Handle, l_rEntry.m_pRecord);
                 ++l_Entered;
             }
         } catch (const std::bad_alloc&) {
             raiseStatus(a_pStatus, kStatusMemoryFull, kFile, kLineEnterItem);
         }
     }
-    *a_ppList = l_pList;
+    const tHandle l_ListHandle = nextHandle();
+    *a_ppList = handleValue(l_ListHandle);
     if (!isFailed(a_pStatus)) {
         try {
-            m_OpenLists.insert(handleKey(l_pList));
+            m_OpenLists.emplace(l_ListHandle, l_pList);
         } catch (const std::bad_alloc&) {
             raiseStatus(a_pStatus, kStatusMemoryFull, kFile, kLineEnterList);
         }
@@ -120,26 +125,24 @@ void cSessionManager::createList(void** a_ppList, std::uint32_t* a_pCount,
 
     if (isFailed(a_pStatus)) {
         for (std::size_t l_Index = 0; l_Index < l_Entered; ++l_Index) {
-            m_Items.erase(handleKey(l_pList->m_Items[l_Index]));
+            m_Items.erase(l_pList->m_Items[l_Index].m_Handle);
         }
         releaseRecords(l_Found);
         destroyAndRelease(l_pList);
         *a_ppList = nullptr;
         *a_pCount = 0;
     }
-    m_pLock->unlock();
 }
 
 bool cSessionManager::removeList(void* a_pList) noexcept {
-    tLockGuard l_Guard(*m_pLock);
-    const tHandleSet::iterator l_Open = m_OpenLists.find(handleKey(a_pList));
+    const auto l_Open = m_OpenLists.find(handleKey(a_pList));
     if (l_Open == m_OpenLists.end()) {
         return false;
     }
-    tChassisList* l_pList = static_cast<tChassisList*>(a_pList);
-    for (cPxi7461Chassis* l_pRecord : l_pList->m_Items) {
-        m_Items.erase(handleKey(l_pRecord));
-        destroyAndRelease(l_pRecord);
+    tChassisList* const l_pList = l_Open->second;
+    for (const tChassisEntry& l_rEntry : l_pList->m_Items) {
+        m_Items.erase(l_rEntry.m_Handle);
+        destroyAndRelease(l_rEntry.m_pRecord);
     }
     destroyAndRelease(l_pList);
     m_OpenLists.erase(l_Open);
@@ -151,20 +154,15 @@ void cSessionManager::getNthItem(void* a_pList, std::uint32_t a_Index, void** a_
     if (isFailed(a_pStatus)) {
         return;
     }
-    tLockGuard l_Guard(*m_pLock);
-    // The handle is looked up before it is dereferenced: hosts hand us anything.
-    if (m_OpenLists.count(handleKey(a_pList)) != 0 && a_ppItem != nullptr) {
-        const tChassisList* l_pList = static_cast<const tChassisList*>(a_pList);
+    const auto l_Open = m_OpenLists.find(handleKey(a_pList));
+    if (l_Open != m_OpenLists.end() && a_ppItem != nullptr) {
+        const tChassisList* l_pList = l_Open->second;
         if (a_Index < l_pList->m_Items.size()) {
-            *a_ppItem = l_pList->m_Items[a_Index];
+            *a_ppItem = handleValue(l_pList->m_Items[a_Index].m_Handle);
             return;
         }
     }
     raiseStatus(a_pStatus, kStatusInvalidParameter, kFile, kLineGetNthItem);
-}
-
-bool cSessionManager::isItem(void* a_pItem) const {
-    return m_Items.count(handleKey(a_pItem)) != 0;
 }
 
 void cSessionManager::getU32Attribute(void* a_pItem, std::uint32_t a_AttributeId,
@@ -172,13 +170,12 @@ void cSessionManager::getU32Attribute(void* a_pItem, std::uint32_t a_AttributeId
     if (isFailed(a_pStatus)) {
         return;
     }
-    tLockGuard l_Guard(*m_pLock);
-    if (!isItem(a_pItem)) {
+    const auto l_Item = m_Items.find(handleKey(a_pItem));
+    if (l_Item == m_Items.end()) {
         raiseStatus(a_pStatus, kStatusInvalidParameter, kFile, kLineGetU32Attribute);
         return;
     }
-    static_cast<const cPxi7461Chassis*>(a_pItem)->getU32Attribute(a_AttributeId, a_pValue,
-                                                                  a_pStatus);
+    l_Item->second->getU32Attribute(a_AttributeId, a_pValue, a_pStatus);
 }
 
 void cSessionManager::getStringAttribute(void* a_pItem, std::uint32_t a_AttributeId,
@@ -186,13 +183,12 @@ void cSessionManager::getStringAttribute(void* a_pItem, std::uint32_t a_Attribut
     if (isFailed(a_pStatus)) {
         return;
     }
-    tLockGuard l_Guard(*m_pLock);
-    if (!isItem(a_pItem)) {
+    const auto l_Item = m_Items.find(handleKey(a_pItem));
+    if (l_Item == m_Items.end()) {
         raiseStatus(a_pStatus, kStatusInvalidParameter, kFile, kLineGetStringAttribute);
         return;
     }
-    static_cast<const cPxi7461Chassis*>(a_pItem)->getStringAttribute(a_AttributeId, a_ppValue,
-                                                                     a_pStatus);
+    l_Item->second->getStringAttribute(a_AttributeId, a_ppValue, a_pStatus);
 }
 
 void queryNthItem(cSessionManager* a_pManager, void* a_pList, std::uint32_t a_Index,

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <set>
+#include <map>
 #include <vector>
 
 #include "platform/synchronization.h"
@@ -14,14 +14,27 @@ namespace nZU7461_14_0 {
 // Records in the order discovery found them; the list owns them once registered.
 using tChassisArray = std::vector<cPxi7461Chassis*>;
 
-struct tChassisList {
-    tChassisArray m_Items;
+// What the host holds: an opaque value drawn from a counter of the module's lifetime, so a
+// handle is never handed out twice while the module is loaded, whatever was freed and reused in
+// between. List and item handles come from the same counter, so one never passes for the other.
+using tHandle = std::uintptr_t;
+
+struct tChassisEntry {
+    tHandle m_Handle;
+    cPxi7461Chassis* m_pRecord;
 };
 
+struct tChassisList {
+    std::vector<tChassisEntry> m_Items;
+};
+
+// Locking: the manager does not own its lock. The lock lives as long as the module, so that a
+// call can take it, find that the manager is gone, and answer; a lock inside the manager would
+// die with it under a waiting caller. createList takes the lock itself, after discovery; every
+// other operation expects its caller to hold it (the module-level operations of finder.h do).
 class cSessionManager {
 public:
-    explicit cSessionManager(tStatus* a_pStatus) noexcept;
-    ~cSessionManager();
+    explicit cSessionManager(tCriticalSection& a_rLock) noexcept : m_rLock(a_rLock) {}
     cSessionManager(const cSessionManager&) = delete;
     cSessionManager& operator=(const cSessionManager&) = delete;
 
@@ -35,21 +48,16 @@ public:
                             tStatus* a_pStatus) noexcept;
     void findChassis(tChassisArray& a_rFound, tStatus* a_pStatus) noexcept;
 
-    // False after a failed construction; such a manager is destroyed before anyone sees it.
-    bool isUsable() const { return m_pLock != nullptr; }
-
 private:
-    using tHandleSet = std::set<std::uintptr_t>;
-
-    bool isItem(void* a_pItem) const;
-
-    tHandleSet m_OpenLists;
-    tHandleSet m_Items;
-    tCriticalSection* m_pLock;
+    // Ordered by handle value; the mapped object is only reached once the key is found.
+    std::map<tHandle, tChassisList*> m_OpenLists;
+    std::map<tHandle, cPxi7461Chassis*> m_Items;
+    tCriticalSection& m_rLock;
 };
 
-// The queries as the exported functions make them: with no manager at all (no list open),
-// every handle is unknown and is answered at the operation's own place.
+// The queries as the exported functions make them, with the manager's lock held: with no
+// manager at all (no list open), every handle is unknown and is answered at the operation's own
+// place.
 void queryNthItem(cSessionManager* a_pManager, void* a_pList, std::uint32_t a_Index,
                   void** a_ppItem, tStatus* a_pStatus) noexcept;
 void queryU32Attribute(cSessionManager* a_pManager, void* a_pItem, std::uint32_t a_AttributeId,

@@ -2,7 +2,7 @@
 // status record for the call and returns only the record's code.
 #include "zu7461/zu7461.h"
 
-#include <exception>
+#include <type_traits>
 
 #include "source/finder.h"
 
@@ -17,15 +17,14 @@ using namespace nZU7461_14_0;
 
 namespace {
 
-// Component code reports failures through status records; this only guards the module
-// boundary against an exception that slipped through, which must never reach the host.
-template <class tOperation> std::int32_t guarded(tOperation a_Operation) noexcept {
+// Runs one call with its own status record and hands the host only the code. Nothing can throw
+// here: the module-level operations are noexcept and report every failure, memory included, in
+// the record, and the check below keeps it that way at compile time.
+template <class tOperation> std::int32_t withStatus(tOperation a_Operation) noexcept {
+    static_assert(std::is_nothrow_invocable_v<tOperation, tStatus*>,
+                  "an exported function must not be able to throw");
     tStatus l_Status = makeStatus();
-    try {
-        a_Operation(&l_Status);
-    } catch (...) {
-        l_Status.code = kStatusMemoryFull;
-    }
+    a_Operation(&l_Status);
     return l_Status.code;
 }
 
@@ -37,10 +36,11 @@ ZU7461_EXPORT int32_t nZUPXIFINDER100_openList(uint32_t* a_pCount, void** a_pLis
     if (a_pListHandle == nullptr || a_pCount == nullptr) {
         return kStatusInvalidParameter;
     }
-    return guarded([&](tStatus* a_pStatus) {
+    return withStatus([&](tStatus* a_pStatus) noexcept {
         openList(a_pListHandle, a_pCount, a_pStatus);
-        if (*a_pCount == 0) {
-            // A search that found nothing leaves no list behind.
+        if (!isFailed(a_pStatus) && *a_pCount == 0) {
+            // A search that found nothing leaves no list behind. Only a list this call created
+            // is closed: a failed call created none.
             closeList(*a_pListHandle);
             *a_pListHandle = nullptr;
         }
@@ -48,7 +48,7 @@ ZU7461_EXPORT int32_t nZUPXIFINDER100_openList(uint32_t* a_pCount, void** a_pLis
 }
 
 ZU7461_EXPORT void nZUPXIFINDER100_closeList(void* a_ListHandle) {
-    guarded([&](tStatus*) { closeList(a_ListHandle); });
+    closeList(a_ListHandle);
 }
 
 ZU7461_EXPORT int32_t nZUPXIFINDER100_getNthItem(void* a_ListHandle, uint32_t a_Index,
@@ -56,8 +56,8 @@ ZU7461_EXPORT int32_t nZUPXIFINDER100_getNthItem(void* a_ListHandle, uint32_t a_
     if (a_pItemHandle == nullptr) {
         return kStatusInvalidParameter;
     }
-    return guarded([&](tStatus* a_pStatus) {
-        queryNthItem(currentSessionManager(), a_ListHandle, a_Index, a_pItemHandle, a_pStatus);
+    return withStatus([&](tStatus* a_pStatus) noexcept {
+        getNthItem(a_ListHandle, a_Index, a_pItemHandle, a_pStatus);
     });
 }
 
@@ -66,9 +66,8 @@ ZU7461_EXPORT int32_t nZUPXIFINDER100_getU32Attribute(void* a_ItemHandle, uint32
     if (a_pValue == nullptr) {
         return kStatusInvalidParameter;
     }
-    return guarded([&](tStatus* a_pStatus) {
-        queryU32Attribute(currentSessionManager(), a_ItemHandle, a_AttributeId, a_pValue,
-                          a_pStatus);
+    return withStatus([&](tStatus* a_pStatus) noexcept {
+        getU32Attribute(a_ItemHandle, a_AttributeId, a_pValue, a_pStatus);
     });
 }
 
@@ -77,9 +76,8 @@ ZU7461_EXPORT int32_t nZUPXIFINDER100_getStringAttribute(void* a_ItemHandle, uin
     if (a_pValue == nullptr) {
         return kStatusInvalidParameter;
     }
-    return guarded([&](tStatus* a_pStatus) {
-        queryStringAttribute(currentSessionManager(), a_ItemHandle, a_AttributeId, a_pValue,
-                             a_pStatus);
+    return withStatus([&](tStatus* a_pStatus) noexcept {
+        getStringAttribute(a_ItemHandle, a_AttributeId, a_pValue, a_pStatus);
     });
 }
 

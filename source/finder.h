@@ -18,7 +18,15 @@ void moduleDetach() noexcept;
 void openList(void** a_ppList, std::uint32_t* a_pCount, tStatus* a_pStatus) noexcept;
 void closeList(void* a_pList) noexcept;
 
-// The manager the queries go to, or null while no list is open.
+// The queries of the exported functions; a handle that names nothing open is refused at the
+// operation's own place, also while no list is open at all.
+void getNthItem(void* a_pList, std::uint32_t a_Index, void** a_ppItem, tStatus* a_pStatus) noexcept;
+void getU32Attribute(void* a_pItem, std::uint32_t a_AttributeId, std::uint32_t* a_pValue,
+                     tStatus* a_pStatus) noexcept;
+void getStringAttribute(void* a_pItem, std::uint32_t a_AttributeId, const char** a_ppValue,
+                        tStatus* a_pStatus) noexcept;
+
+// The manager the queries go to, or null while no list is open (an observer for tests).
 cSessionManager* currentSessionManager() noexcept;
 
 // Observers for tests.

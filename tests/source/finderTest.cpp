@@ -6,6 +6,10 @@
 #include <thread>
 #include <vector>
 
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include "platform/synchronization.h"
 #include "source/finder.h"
 #include "tests/support/zuSeamChassis.h"
@@ -15,6 +19,18 @@ using namespace nZU7461_14_0;
 using zuTest::tSeamedFinder;
 
 namespace {
+
+// Allocations made while it lives are left out of the leak check.
+struct tLeakedOnPurpose {
+#ifdef __SANITIZE_ADDRESS__
+    tLeakedOnPurpose() {
+        __lsan_disable();
+    }
+    ~tLeakedOnPurpose() {
+        __lsan_enable();
+    }
+#endif
+};
 
 struct tOpened {
     std::int32_t code;
@@ -74,6 +90,34 @@ TEST(FinderLifecycle, ManagerLivesExactlyWhileListsAreOpen) {
     EXPECT_EQ(currentSessionManager(), nullptr);
 }
 
+// A host that detaches the module with a list open and calls again: nothing is searched, and
+// nothing reaches the list's records or the lock torn down with the module.
+TEST(FinderLifecycle, CallsAfterDetachAreRefused) {
+    tSeamedFinder l_Finder({7});
+    tOpened l_Left;
+    {
+        // The list stays open on purpose: detach releases nothing.
+        [[maybe_unused]] const tLeakedOnPurpose l_Leaked{};
+        l_Left = openList();
+    }
+    ASSERT_EQ(l_Left.count, 1u);
+    void* const l_pItem = itemsOf(l_Left)[0];
+    moduleDetach();
+
+    void* l_pList = &l_Left;
+    std::uint32_t l_Count = 5;
+    const tStatus l_Status = openListWithStatus(&l_pList, &l_Count);
+    EXPECT_EQ(l_Status.code, -52003);
+    EXPECT_STREQ(l_Status.file, "cSessionManager");
+    EXPECT_EQ(l_Status.line, 72u);
+    EXPECT_EQ(l_pList, nullptr);
+    EXPECT_EQ(l_Count, 0u);
+    std::uint32_t l_Value = 99;
+    EXPECT_EQ(nZUPXIFINDER100_getU32Attribute(l_pItem, 0x20000, &l_Value), -52005);
+    EXPECT_EQ(l_Value, 99u);
+    nZUPXIFINDER100_closeList(l_Left.list);
+}
+
 TEST(FinderLists, RecordsKeepDiscoveryOrderAndDuplicates) {
     tSeamedFinder l_Finder({0x0003, 0xFFFF, 0x0003, 0x0000});
     const tOpened l_Opened = openList();
@@ -102,16 +146,16 @@ TEST(FinderLists, ClosingOneListKeepsTheOtherAnswering) {
     nZUPXIFINDER100_closeList(l_First.list);
     std::uint32_t l_Value = 99;
     tStatus l_Status = makeStatus();
-    queryU32Attribute(currentSessionManager(), l_FirstItems[0], 0, &l_Value, &l_Status);
+    getU32Attribute(l_FirstItems[0], 0, &l_Value, &l_Status);
     EXPECT_EQ(l_Status.code, -52005);
     EXPECT_EQ(l_Status.line, 192u);
     const char* l_pText = "untouched";
     l_Status = makeStatus();
-    queryStringAttribute(currentSessionManager(), l_FirstItems[0], 1, &l_pText, &l_Status);
+    getStringAttribute(l_FirstItems[0], 1, &l_pText, &l_Status);
     EXPECT_EQ(l_Status.line, 228u);
     void* l_pItem = &l_Value;
     l_Status = makeStatus();
-    queryNthItem(currentSessionManager(), l_First.list, 0, &l_pItem, &l_Status);
+    getNthItem(l_First.list, 0, &l_pItem, &l_Status);
     EXPECT_EQ(l_Status.line, 163u);
     EXPECT_EQ(l_Value, 99u);
     EXPECT_STREQ(l_pText, "untouched");
