@@ -27,7 +27,9 @@ tCriticalSection* g_pFinderLock = nullptr;
 // The manager's lock lives from the first openList to detach, longer than any manager, so that
 // closeList and the queries can always take it before they look for the manager: the last
 // closeList swaps the manager out under it, and nobody can be inside the manager then. Written
-// under the finder lock; queries load it without.
+// under the finder lock; queries load it without. Static storage like the finder lock: it is
+// module state, not something an openList allocates and has to give back.
+alignas(tCriticalSection) unsigned char g_ManagerLockStorage[sizeof(tCriticalSection)];
 std::atomic<tCriticalSection*> g_pManagerLock{nullptr};
 // Written under both locks, read under either.
 cSessionManager* g_pSessionManager = nullptr;
@@ -55,7 +57,9 @@ void registerTeardown(const char* a_pName, void (*a_Run)()) {
 
 void teardownFinderLock() {
     // Lists the host left open keep the manager alive, but nothing can reach it without its lock.
-    destroyAndRelease(g_pManagerLock.exchange(nullptr));
+    if (tCriticalSection* l_pLock = g_pManagerLock.exchange(nullptr)) {
+        l_pLock->~tCriticalSection();
+    }
     if (g_pFinderLock != nullptr) {
         g_pFinderLock->~tCriticalSection();
         g_pFinderLock = nullptr;
@@ -78,15 +82,16 @@ void destroyManager() {
 }
 
 // Under the finder lock: the manager's lock, created by the first openList that needs it. A
-// failed creation is recorded where the lock object records it and is tried again next time.
+// failed creation is recorded where the lock object records it, and the next openList tries
+// again.
 tCriticalSection* managerLock(tStatus* a_pStatus) {
     tCriticalSection* l_pLock = g_pManagerLock.load();
     if (l_pLock != nullptr) {
         return l_pLock;
     }
-    l_pLock = createWithStatus<tCriticalSection>(a_pStatus, a_pStatus);
-    if (isFailed(a_pStatus)) {
-        destroyAndRelease(l_pLock);
+    l_pLock = new (g_ManagerLockStorage) tCriticalSection(a_pStatus);
+    if (!l_pLock->m_Initialized) {
+        l_pLock->~tCriticalSection();
         return nullptr;
     }
     g_pManagerLock.store(l_pLock);
