@@ -28,20 +28,19 @@ constexpr std::uint32_t kBridgeValueAttribute = 0x20000300;
 
 std::atomic<tChassisSource> g_ChassisSource{nullptr};
 
-static_assert(sizeof(tHandle) == sizeof(std::uint64_t), "handles are spread over 64 bits");
+static_assert(sizeof(tHandle) == sizeof(std::uint64_t), "a handle counter must never wrap");
 std::atomic<std::uint64_t> g_HandleCounter{0};
 
-// Each count is spread by a bijection of 64-bit values that keeps 0 at 0, so handles stay unique
-// and never null, and the neighbours of a live handle (one past an item, a list plus eight) name
-// nothing: a host's pointer arithmetic on a handle finds no other list or item.
+// Handles lie kHandleStride apart, far above any small integer, so the neighbours of a live
+// handle (one past an item, a list plus eight) name nothing: pointer arithmetic a host does on
+// a handle finds no other list or item. They rise with the counter, so a list's items lie side
+// by side in the ordered sets, as a host walks them.
+constexpr std::uint64_t kFirstHandle = std::uint64_t{1} << 40;
+constexpr std::uint64_t kHandleStride = 256;
+
 tHandle nextHandle() {
-    std::uint64_t l_Value = g_HandleCounter.fetch_add(1, std::memory_order_relaxed) + 1;
-    l_Value ^= l_Value >> 33;
-    l_Value *= 0xFF51AFD7ED558CCDull;
-    l_Value ^= l_Value >> 33;
-    l_Value *= 0xC4CEB9FE1A85EC53ull;
-    l_Value ^= l_Value >> 33;
-    return static_cast<tHandle>(l_Value);
+    const std::uint64_t l_Count = g_HandleCounter.fetch_add(1, std::memory_order_relaxed);
+    return static_cast<tHandle>(kFirstHandle + l_Count * kHandleStride);
 }
 
 void* handleValue(tHandle a_Handle) {
