@@ -18,9 +18,11 @@
  * Status codes are signed 32-bit: 0 success, negative error, positive warning. Codes of the PCI
  * bridge driver library pass through unchanged.
  *
- * Threads: any function may be called from any thread. Keep at least one list open while you
- * query, and close every list you opened before unloading the library. A list with no chassis
- * is never returned: openList then answers a count of 0 and a null handle.
+ * Handles are opaque values that name one list or chassis for as long as the library is loaded;
+ * none is handed out twice, so a stale or made-up handle is refused with -52005 (closeList
+ * ignores it). Threads: any function may be called from any thread, with any handle. Close
+ * every list you opened before unloading the library. A list with no chassis is never
+ * returned: openList then answers a count of 0 and a null handle.
  */
 #ifndef ZU7461_ZU7461_H
 #define ZU7461_ZU7461_H

@@ -10,6 +10,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -59,6 +60,10 @@ struct tModel {
             stale.erase(stale.begin());
         }
         stale.push_back(a_pHandle);
+    }
+    // A handle is never handed out again, however much was freed since.
+    bool WasValid(void* a_pHandle) const {
+        return std::find(stale.begin(), stale.end(), a_pHandle) != stale.end();
     }
 };
 
@@ -172,13 +177,14 @@ void openList(cBytes& a_rBytes, tModel& a_rModel) {
     ZU_FUZZ_CHECK(nZUPXIFINDER100_openList(&l_Count, &l_pList) == 0);
     ZU_FUZZ_CHECK(l_Count == kBridgeValues.size());
     ZU_FUZZ_CHECK(l_pList != nullptr && l_pList != l_pUntouched);
-    ZU_FUZZ_CHECK(a_rModel.lists.count(l_pList) == 0 && a_rModel.items.count(l_pList) == 0);
+    ZU_FUZZ_CHECK(a_rModel.lists.count(l_pList) == 0 && a_rModel.items.count(l_pList) == 0 &&
+                  !a_rModel.WasValid(l_pList));
     std::vector<void*>& l_rItems = a_rModel.lists[l_pList];
     for (std::uint32_t l_Index = 0; l_Index < l_Count; ++l_Index) {
         void* l_pItem = nullptr;
         ZU_FUZZ_CHECK(nZUPXIFINDER100_getNthItem(l_pList, l_Index, &l_pItem) == 0);
         ZU_FUZZ_CHECK(l_pItem != nullptr && a_rModel.items.count(l_pItem) == 0 &&
-                      a_rModel.lists.count(l_pItem) == 0);
+                      a_rModel.lists.count(l_pItem) == 0 && !a_rModel.WasValid(l_pItem));
         a_rModel.items[l_pItem] = kBridgeValues[l_Index];
         l_rItems.push_back(l_pItem);
     }
