@@ -1,10 +1,10 @@
 // P2: getU32Attribute with N items registered (N = 100, 10,000, 100,000), against the floor of
 // a bare std::mutex and std::set::find over a set of the same N handles.
 //
-// The items come from one list that the session manager's test seam fills, so the finder is
-// linked in and no bridge driver library is involved. Two orders of queries: "walk", the items
-// in list order as a host walks a list, and "scattered", a fixed shuffle of them, where each
-// lookup starts from cold cache lines once the set outgrows the caches.
+// The items come from lists the simulator's machine fills (it holds at most 255 chassis, so
+// larger counts take several lists held open together); the finder is linked in. Two orders of
+// queries: "walk", the items in list order as a host walks a list, and "scattered", a fixed shuffle
+// of them, where each lookup starts from cold cache lines once the set outgrows the caches.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -15,43 +15,61 @@
 #include <vector>
 
 #include "bench/pairedTiming.h"
-#include "tests/support/zuSeamChassis.h"
+#include "source/finder.h"
+#include "tests/support/zuSimTopology.h"
 #include "zu7461/zu7461.h"
 
 namespace {
 
 constexpr std::size_t kBatch = 1000;
 
-// One open list of a_Count chassis, and its item handles in list order.
+// a_Count chassis registered at once: as many lists of up to kPerList chassis as it takes, all
+// held open, found by the simulator over a topology file. Their item handles in list order.
+constexpr std::size_t kPerList = 250;
+
 class tRegisteredItems {
 public:
-    explicit tRegisteredItems(std::size_t a_Count) : m_Finder(bridgeValues(a_Count)) {
-        std::uint32_t l_Count = 0;
-        m_Code = nZUPXIFINDER100_openList(&l_Count, &m_pList);
-        for (std::uint32_t l_Index = 0; m_Code == 0 && l_Index < l_Count; ++l_Index) {
-            void* l_pItem = nullptr;
-            m_Code = nZUPXIFINDER100_getNthItem(m_pList, l_Index, &l_pItem);
-            m_Items.push_back(l_pItem);
+    explicit tRegisteredItems(std::size_t a_Count)
+        : m_Topology(bridgeValues(std::min(a_Count, kPerList))) {
+        nZU7461_14_0::moduleAttach();
+        while (m_Code == 0 && m_Items.size() < a_Count) {
+            std::uint32_t l_Count = 0;
+            void* l_pList = nullptr;
+            m_Code = nZUPXIFINDER100_openList(&l_Count, &l_pList);
+            m_Lists.push_back(l_pList);
+            for (std::uint32_t l_Index = 0; m_Code == 0 && l_Index < l_Count; ++l_Index) {
+                void* l_pItem = nullptr;
+                m_Code = nZUPXIFINDER100_getNthItem(l_pList, l_Index, &l_pItem);
+                m_Items.push_back(l_pItem);
+            }
         }
+        m_Items.resize(std::min(m_Items.size(), a_Count));
     }
-    ~tRegisteredItems() { nZUPXIFINDER100_closeList(m_pList); }
+    ~tRegisteredItems() {
+        for (void* l_pList : m_Lists) {
+            nZUPXIFINDER100_closeList(l_pList);
+        }
+        nZU7461_14_0::moduleDetach();
+    }
     tRegisteredItems(const tRegisteredItems&) = delete;
     tRegisteredItems& operator=(const tRegisteredItems&) = delete;
 
     std::int32_t code() const { return m_Code; }
     const std::vector<void*>& items() const { return m_Items; }
+    // The bridge value of the item at this position.
+    static std::uint32_t valueAt(std::size_t a_Index) { return a_Index % kPerList; }
 
 private:
-    static std::vector<std::uint16_t> bridgeValues(std::size_t a_Count) {
-        std::vector<std::uint16_t> l_Values(a_Count);
+    static zuTest::tBridgeValues bridgeValues(std::size_t a_Count) {
+        zuTest::tBridgeValues l_Values;
         for (std::size_t l_Index = 0; l_Index < a_Count; ++l_Index) {
-            l_Values[l_Index] = static_cast<std::uint16_t>(l_Index);
+            l_Values.push_back(static_cast<std::uint32_t>(valueAt(l_Index)));
         }
         return l_Values;
     }
 
-    zuTest::tSeamedFinder m_Finder;
-    void* m_pList = nullptr;
+    zuTest::cTopologyFile m_Topology;
+    std::vector<void*> m_Lists;
     std::int32_t m_Code = 0;
     std::vector<void*> m_Items;
 };
@@ -80,7 +98,7 @@ void BM_GetU32Attribute(benchmark::State& a_rState) {
     const bool l_Scattered = a_rState.range(1) != 0;
     tRegisteredItems l_Registered(l_Count);
     if (l_Registered.code() != 0 || l_Registered.items().size() != l_Count) {
-        a_rState.SkipWithError("the seam did not register the items");
+        a_rState.SkipWithError("the simulator's lists did not register the items");
         return;
     }
     std::vector<void*> l_Order = l_Registered.items();
@@ -98,7 +116,7 @@ void BM_GetU32Attribute(benchmark::State& a_rState) {
         std::uint32_t l_Value = 0;
         void* const l_pItem = l_Registered.items()[l_Index];
         if (nZUPXIFINDER100_getU32Attribute(l_pItem, ZU7461_ATTR_U32_BRIDGE_VALUE, &l_Value) != 0 ||
-            l_Value != static_cast<std::uint16_t>(l_Index) ||
+            l_Value != tRegisteredItems::valueAt(l_Index) ||
             floorGetU32Attribute(l_Floor, l_pItem, ZU7461_ATTR_U32_BRIDGE_VALUE, &l_Value) != 0) {
             a_rState.SkipWithError("an item answered wrongly");
             return;

@@ -26,15 +26,13 @@ constexpr std::uint16_t kChassisSubsystemId = 0x5C2E;
 // Its low 16 bits tell the chassis apart.
 constexpr std::uint32_t kBridgeValueAttribute = 0x20000300;
 
-std::atomic<tChassisSource> g_ChassisSource{nullptr};
-
 static_assert(sizeof(tHandle) == sizeof(std::uint64_t), "a handle counter must never wrap");
 std::atomic<std::uint64_t> g_HandleCounter{0};
 
 // Handles lie kHandleStride apart, far above any small integer, so the neighbours of a live
 // handle (one past an item, a list plus eight) name nothing: pointer arithmetic a host does on
 // a handle finds no other list or item. They rise with the counter, so a list's items lie side
-// by side in the ordered sets, as a host walks them.
+// by side in the ordered maps, as a host walks them.
 constexpr std::uint64_t kFirstHandle = std::uint64_t{1} << 40;
 constexpr std::uint64_t kHandleStride = 256;
 
@@ -57,12 +55,7 @@ void releaseRecords(tChassisArray& a_rRecords) {
     }
 }
 
-} // namespace
-
-tChassisSource setChassisSourceForTesting(tChassisSource a_Source) {
-    return g_ChassisSource.exchange(a_Source);
-}
-
+// Creates a chassis record and appends it to a_rFound, or records why it could not.
 void appendChassis(tChassisArray& a_rFound, std::uint16_t a_BridgeValue, tStatus* a_pStatus) {
     cPxi7461Chassis* l_pRecord = createWithStatus<cPxi7461Chassis>(a_pStatus, a_BridgeValue);
     if (l_pRecord == nullptr) {
@@ -75,6 +68,8 @@ void appendChassis(tChassisArray& a_rFound, std::uint16_t a_BridgeValue, tStatus
         destroyAndRelease(l_pRecord);
     }
 }
+
+} // namespace
 
 void cSessionManager::createList(void** a_ppList, std::uint32_t* a_pCount,
                                  tStatus* a_pStatus) noexcept {
@@ -219,10 +214,6 @@ void queryStringAttribute(cSessionManager* a_pManager, void* a_pItem, std::uint3
 
 void cSessionManager::findChassis(tChassisArray& a_rFound, tStatus* a_pStatus) noexcept {
     if (isFailed(a_pStatus)) {
-        return;
-    }
-    if (const tChassisSource l_Source = g_ChassisSource.load()) {
-        l_Source(a_rFound, a_pStatus);
         return;
     }
     // Everything of the bridge driver library lives for this run only: the run's status, the

@@ -65,12 +65,4 @@ void queryU32Attribute(cSessionManager* a_pManager, void* a_pItem, std::uint32_t
 void queryStringAttribute(cSessionManager* a_pManager, void* a_pItem, std::uint32_t a_AttributeId,
                           const char** a_ppValue, tStatus* a_pStatus) noexcept;
 
-// Creates a chassis record and appends it to a_rFound, or records why it could not.
-void appendChassis(tChassisArray& a_rFound, std::uint16_t a_BridgeValue, tStatus* a_pStatus);
-
-// Test seam: when set, discovery takes its records from this source instead of the bridge
-// driver library. Sources add records with appendChassis. Returns the previous source.
-using tChassisSource = void (*)(tChassisArray& a_rFound, tStatus* a_pStatus);
-tChassisSource setChassisSourceForTesting(tChassisSource a_Source);
-
 } // namespace nZU7461_14_0

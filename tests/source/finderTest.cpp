@@ -1,9 +1,9 @@
+// The finder linked in, as the module runs it: lists, handles, failure places and the module's
+// start and stop, with discovery going to the simulated bridge driver beside the program.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdint>
-#include <set>
-#include <thread>
+#include <string>
 #include <vector>
 
 #ifdef __SANITIZE_ADDRESS__
@@ -11,36 +11,40 @@
 #endif
 
 #include "platform/synchronization.h"
+#include "sim/zupcibrdSim.h"
 #include "source/finder.h"
-#include "tests/support/zuSeamChassis.h"
+#include "tests/support/zuSimTopology.h"
 #include "zu7461/zu7461.h"
 
 using namespace nZU7461_14_0;
-using zuTest::tSeamedFinder;
 
 namespace {
 
-// Allocations made while it lives are left out of the leak check.
-struct tLeakedOnPurpose {
-#ifdef __SANITIZE_ADDRESS__
-    tLeakedOnPurpose() {
-        __lsan_disable();
+constexpr std::int32_t kInvalid = ZU7461_STATUS_INVALID_PARAMETER;
+
+// The finder attached for one test over a machine of chassis with these bridge values.
+class cAttachedFinder {
+public:
+    explicit cAttachedFinder(const zuTest::tBridgeValues& a_rValues) : m_Topology(a_rValues) {
+        moduleAttach();
     }
-    ~tLeakedOnPurpose() {
-        __lsan_enable();
-    }
-#endif
+    ~cAttachedFinder() { moduleDetach(); }
+    cAttachedFinder(const cAttachedFinder&) = delete;
+    cAttachedFinder& operator=(const cAttachedFinder&) = delete;
+
+    zuTest::cTopologyFile m_Topology;
 };
 
 struct tOpened {
-    std::int32_t code;
+    tStatus status;
     std::uint32_t count;
     void* list;
 };
 
+// The module-level openList, so that the place of a failure can be checked.
 tOpened openList() {
-    tOpened l_Opened{0, 0xDEADu, reinterpret_cast<void*>(0x1)};
-    l_Opened.code = nZUPXIFINDER100_openList(&l_Opened.count, &l_Opened.list);
+    tOpened l_Opened{makeStatus(), 0xDEADu, &l_Opened};
+    nZU7461_14_0::openList(&l_Opened.list, &l_Opened.count, &l_Opened.status);
     return l_Opened;
 }
 
@@ -55,322 +59,189 @@ std::vector<void*> itemsOf(const tOpened& a_rOpened) {
 }
 
 std::uint32_t bridgeValueOf(void* a_pItem) {
-    std::uint32_t l_Value = 0;
-    EXPECT_EQ(nZUPXIFINDER100_getU32Attribute(a_pItem, 0x20000, &l_Value), 0);
+    std::uint32_t l_Value = 0xBAD;
+    EXPECT_EQ(nZUPXIFINDER100_getU32Attribute(a_pItem, ZU7461_ATTR_U32_BRIDGE_VALUE, &l_Value), 0);
     return l_Value;
 }
 
-// Runs the module-level openList so that the place of a failure can be checked.
-tStatus openListWithStatus(void** a_ppList, std::uint32_t* a_pCount) {
-    tStatus l_Status = makeStatus();
-    nZU7461_14_0::openList(a_ppList, a_pCount, &l_Status);
-    return l_Status;
+void expectPlace(const tStatus& a_rStatus, std::int32_t a_Code, const char* a_pFile,
+                 std::uint32_t a_Line) {
+    EXPECT_EQ(a_rStatus.code, a_Code);
+    EXPECT_STREQ(a_rStatus.file, a_pFile);
+    EXPECT_EQ(a_rStatus.line, a_Line);
 }
 
-TEST(FinderLifecycle, ManagerLivesExactlyWhileListsAreOpen) {
-    tSeamedFinder l_Finder({7});
+TEST(FinderLists, ManagerLivesExactlyWhileListsAreOpenAndRecordsKeepDiscoveryOrder) {
+    // Duplicates stay, and only the low 16 bits of the value tell chassis apart.
+    cAttachedFinder l_Finder({3, 0xFFFF, 0x12340003, 0});
     EXPECT_EQ(currentSessionManager(), nullptr);
     const tOpened l_First = openList();
-    ASSERT_EQ(l_First.code, 0);
-    EXPECT_NE(currentSessionManager(), nullptr);
     const tOpened l_Second = openList();
-    ASSERT_EQ(l_Second.code, 0);
-    EXPECT_EQ(openListCount(), 2u);
+    ASSERT_EQ(l_First.status.code, 0);
+    ASSERT_EQ(l_Second.status.code, 0);
+    std::vector<std::uint32_t> l_Values;
+    for (void* l_pItem : itemsOf(l_First)) {
+        l_Values.push_back(bridgeValueOf(l_pItem));
+    }
+    EXPECT_EQ(l_Values, (std::vector<std::uint32_t>{3, 0xFFFF, 3, 0}));
+    EXPECT_NE(currentSessionManager(), nullptr);
 
     nZUPXIFINDER100_closeList(l_First.list);
     EXPECT_NE(currentSessionManager(), nullptr);
+    EXPECT_EQ(bridgeValueOf(itemsOf(l_Second)[1]), 0xFFFFu);
     nZUPXIFINDER100_closeList(l_Second.list);
     EXPECT_EQ(currentSessionManager(), nullptr);
     EXPECT_EQ(openListCount(), 0u);
 
     const tOpened l_Again = openList();
-    ASSERT_EQ(l_Again.code, 0);
-    EXPECT_NE(currentSessionManager(), nullptr);
+    EXPECT_EQ(l_Again.count, 4u);
     nZUPXIFINDER100_closeList(l_Again.list);
     EXPECT_EQ(currentSessionManager(), nullptr);
+}
+
+// Every handle that names no open list or item is refused at the operation's own place, and
+// nothing is written; closing one changes nothing.
+TEST(FinderHandles, UnknownHandlesAreRefusedWhereTheOperationIs) {
+    cAttachedFinder l_Finder({5, 6});
+    const tOpened l_Closed = openList();
+    const std::vector<void*> l_ClosedItems = itemsOf(l_Closed);
+    nZUPXIFINDER100_closeList(l_Closed.list);
+    const tOpened l_Open = openList();
+    void* const l_pItem = itemsOf(l_Open)[0];
+    char* const l_pItemBytes = static_cast<char*>(l_pItem);
+    char* const l_pListBytes = static_cast<char*>(l_Open.list);
+
+    const std::vector<void*> l_Lists = {nullptr,
+                                        reinterpret_cast<void*>(std::uintptr_t{1}),
+                                        reinterpret_cast<void*>(~std::uintptr_t{0}),
+                                        l_pListBytes + 8,
+                                        l_Closed.list,
+                                        l_pItem};
+    const std::vector<void*> l_Items = {nullptr, reinterpret_cast<void*>(0xDEADBEEF),
+                                        l_pItemBytes + 1, l_ClosedItems[0], l_Open.list};
+    for (void* l_pHandle : l_Lists) {
+        void* l_pOut = &l_pOut;
+        tStatus l_Status = makeStatus();
+        getNthItem(l_pHandle, 0, &l_pOut, &l_Status);
+        expectPlace(l_Status, kInvalid, "cSessionManager", 163);
+        EXPECT_EQ(l_pOut, &l_pOut);
+        nZUPXIFINDER100_closeList(l_pHandle);
+    }
+    for (void* l_pHandle : l_Items) {
+        std::uint32_t l_Value = 42;
+        const char* l_pText = "untouched";
+        tStatus l_Numeric = makeStatus();
+        tStatus l_String = makeStatus();
+        getU32Attribute(l_pHandle, ZU7461_ATTR_U32_KIND, &l_Value, &l_Numeric);
+        getStringAttribute(l_pHandle, ZU7461_ATTR_STRING_MODEL, &l_pText, &l_String);
+        expectPlace(l_Numeric, kInvalid, "cSessionManager", 192);
+        expectPlace(l_String, kInvalid, "cSessionManager", 228);
+        EXPECT_EQ(l_Value, 42u);
+        EXPECT_STREQ(l_pText, "untouched");
+    }
+    // Index bounds, then the open list is untouched by all of the above.
+    for (const std::uint32_t l_Index : {2u, 0x80000000u, 0xFFFFFFFFu}) {
+        void* l_pOut = &l_pOut;
+        EXPECT_EQ(nZUPXIFINDER100_getNthItem(l_Open.list, l_Index, &l_pOut), kInvalid);
+        EXPECT_EQ(l_pOut, &l_pOut);
+    }
+    EXPECT_EQ(openListCount(), 1u);
+    EXPECT_EQ(bridgeValueOf(itemsOf(l_Open)[1]), 6u);
+    nZUPXIFINDER100_closeList(l_Open.list);
+    // With no list open at all the answer and its place are the same.
+    std::uint32_t l_Value = 42;
+    tStatus l_Status = makeStatus();
+    getU32Attribute(l_pItem, ZU7461_ATTR_U32_KIND, &l_Value, &l_Status);
+    expectPlace(l_Status, kInvalid, "cSessionManager", 192);
+}
+
+// A bridge the simulator has no value for fails discovery: nothing of that search stays, and
+// a list held open meanwhile keeps answering.
+TEST(FinderFailures, AFailedSearchLeavesNothingBehind) {
+    cAttachedFinder l_Finder({1, 2, std::nullopt});
+    for (const bool l_HoldOne : {false, true}) {
+        SCOPED_TRACE(l_HoldOne ? "with a list held open" : "alone");
+        tOpened l_Held{};
+        if (l_HoldOne) {
+            l_Finder.m_Topology.use(zuTest::tBridgeValues{9});
+            l_Held = openList();
+            ASSERT_EQ(l_Held.count, 1u);
+            l_Finder.m_Topology.use(zuTest::tBridgeValues{1, 2, std::nullopt});
+        }
+        const tOpened l_Failed = openList();
+        EXPECT_EQ(l_Failed.status.code, ZUPCIBRD_SIM_UNKNOWN_ATTRIBUTE);
+        EXPECT_EQ(l_Failed.list, nullptr);
+        EXPECT_EQ(l_Failed.count, 0u);
+        EXPECT_EQ(openListCount(), l_HoldOne ? 1u : 0u);
+        EXPECT_EQ(currentSessionManager() != nullptr, l_HoldOne);
+        if (l_HoldOne) {
+            EXPECT_EQ(bridgeValueOf(itemsOf(l_Held)[0]), 9u);
+            nZUPXIFINDER100_closeList(l_Held.list);
+        }
+    }
+}
+
+TEST(FinderFailures, AnEmptySearchLeavesNoListAndNoManager) {
+    cAttachedFinder l_Finder({});
+    std::uint32_t l_Count = 3;
+    void* l_pList = &l_Count;
+    EXPECT_EQ(nZUPXIFINDER100_openList(&l_Count, &l_pList), 0);
+    EXPECT_EQ(l_Count, 0u);
+    EXPECT_EQ(l_pList, nullptr);
+    EXPECT_EQ(currentSessionManager(), nullptr);
+    EXPECT_EQ(openListCount(), 0u);
 }
 
 // A host that detaches the module with a list open and calls again: nothing is searched, and
 // nothing reaches the list's records or the lock torn down with the module.
 TEST(FinderLifecycle, CallsAfterDetachAreRefused) {
-    tSeamedFinder l_Finder({7});
-    tOpened l_Left;
-    {
-        // The list stays open on purpose: detach releases nothing.
-        [[maybe_unused]] const tLeakedOnPurpose l_Leaked{};
-        l_Left = openList();
-    }
+    cAttachedFinder l_Finder({7});
+#ifdef __SANITIZE_ADDRESS__
+    // The list stays open on purpose: detach releases nothing.
+    __lsan_disable();
+#endif
+    const tOpened l_Left = openList();
+#ifdef __SANITIZE_ADDRESS__
+    __lsan_enable();
+#endif
     ASSERT_EQ(l_Left.count, 1u);
     void* const l_pItem = itemsOf(l_Left)[0];
     moduleDetach();
 
-    void* l_pList = &l_Left;
-    std::uint32_t l_Count = 5;
-    const tStatus l_Status = openListWithStatus(&l_pList, &l_Count);
-    EXPECT_EQ(l_Status.code, -52003);
-    EXPECT_STREQ(l_Status.file, "cSessionManager");
-    EXPECT_EQ(l_Status.line, 72u);
-    EXPECT_EQ(l_pList, nullptr);
-    EXPECT_EQ(l_Count, 0u);
+    const tOpened l_After = openList();
+    expectPlace(l_After.status, ZU7461_STATUS_SESSION_MANAGER_MISSING, "cSessionManager", 72);
+    EXPECT_EQ(l_After.list, nullptr);
+    EXPECT_EQ(l_After.count, 0u);
     std::uint32_t l_Value = 99;
-    EXPECT_EQ(nZUPXIFINDER100_getU32Attribute(l_pItem, 0x20000, &l_Value), -52005);
+    EXPECT_EQ(nZUPXIFINDER100_getU32Attribute(l_pItem, ZU7461_ATTR_U32_KIND, &l_Value), kInvalid);
     EXPECT_EQ(l_Value, 99u);
     nZUPXIFINDER100_closeList(l_Left.list);
-}
-
-TEST(FinderLists, RecordsKeepDiscoveryOrderAndDuplicates) {
-    tSeamedFinder l_Finder({0x0003, 0xFFFF, 0x0003, 0x0000});
-    const tOpened l_Opened = openList();
-    ASSERT_EQ(l_Opened.code, 0);
-    ASSERT_EQ(l_Opened.count, 4u);
-    std::vector<std::uint32_t> l_Values;
-    for (void* l_pItem : itemsOf(l_Opened)) {
-        l_Values.push_back(bridgeValueOf(l_pItem));
-    }
-    EXPECT_EQ(l_Values, (std::vector<std::uint32_t>{3, 65535, 3, 0}));
-    nZUPXIFINDER100_closeList(l_Opened.list);
-}
-
-TEST(FinderLists, ClosingOneListKeepsTheOtherAnswering) {
-    tSeamedFinder l_Finder({1, 2});
-    const tOpened l_First = openList();
-    const tOpened l_Second = openList();
-    ASSERT_EQ(l_First.count, 2u);
-    ASSERT_EQ(l_Second.count, 2u);
-    const std::vector<void*> l_FirstItems = itemsOf(l_First);
-    const std::vector<void*> l_SecondItems = itemsOf(l_Second);
-    // Any open item answers, whichever list it came from.
-    EXPECT_EQ(bridgeValueOf(l_FirstItems[1]), 2u);
-    EXPECT_EQ(bridgeValueOf(l_SecondItems[0]), 1u);
-
-    nZUPXIFINDER100_closeList(l_First.list);
-    std::uint32_t l_Value = 99;
-    tStatus l_Status = makeStatus();
-    getU32Attribute(l_FirstItems[0], 0, &l_Value, &l_Status);
-    EXPECT_EQ(l_Status.code, -52005);
-    EXPECT_EQ(l_Status.line, 192u);
-    const char* l_pText = "untouched";
-    l_Status = makeStatus();
-    getStringAttribute(l_FirstItems[0], 1, &l_pText, &l_Status);
-    EXPECT_EQ(l_Status.line, 228u);
-    void* l_pItem = &l_Value;
-    l_Status = makeStatus();
-    getNthItem(l_First.list, 0, &l_pItem, &l_Status);
-    EXPECT_EQ(l_Status.line, 163u);
-    EXPECT_EQ(l_Value, 99u);
-    EXPECT_STREQ(l_pText, "untouched");
-    EXPECT_EQ(l_pItem, &l_Value);
-
-    EXPECT_EQ(bridgeValueOf(l_SecondItems[1]), 2u);
-    nZUPXIFINDER100_closeList(l_First.list); // closed before: harmless
-    EXPECT_EQ(openListCount(), 1u);
-    nZUPXIFINDER100_closeList(l_Second.list);
-}
-
-TEST(FinderHandles, ForgedHandlesAreRefusedWithoutBeingRead) {
-    tSeamedFinder l_Finder({5, 6});
-    const tOpened l_Opened = openList();
-    ASSERT_EQ(l_Opened.count, 2u);
-    void* l_pItem = itemsOf(l_Opened)[0];
-    char* l_pItemBytes = static_cast<char*>(l_pItem);
-    char* l_pListBytes = static_cast<char*>(l_Opened.list);
-    // Reading any of these would crash or give nonsense; all must be answered from the sets.
-    const std::vector<void*> l_Forged = {
-        nullptr,
-        reinterpret_cast<void*>(std::uintptr_t{1}),
-        reinterpret_cast<void*>(std::uintptr_t{0xDEADBEEF}),
-        reinterpret_cast<void*>(~std::uintptr_t{0}),
-        l_pItemBytes + 1,
-        l_pListBytes + 8,
-    };
-    for (void* l_pHandle : l_Forged) {
-        void* l_pOut = &l_Finder;
-        EXPECT_EQ(nZUPXIFINDER100_getNthItem(l_pHandle, 0, &l_pOut), -52005);
-        EXPECT_EQ(l_pOut, &l_Finder);
-        std::uint32_t l_Value = 42;
-        EXPECT_EQ(nZUPXIFINDER100_getU32Attribute(l_pHandle, 0, &l_Value), -52005);
-        EXPECT_EQ(l_Value, 42u);
-        const char* l_pText = "untouched";
-        EXPECT_EQ(nZUPXIFINDER100_getStringAttribute(l_pHandle, 0, &l_pText), -52005);
-        EXPECT_STREQ(l_pText, "untouched");
-        nZUPXIFINDER100_closeList(l_pHandle);
-    }
-    // A list handle is no item, and an item handle is no list.
-    std::uint32_t l_Value = 42;
-    EXPECT_EQ(nZUPXIFINDER100_getU32Attribute(l_Opened.list, 0, &l_Value), -52005);
-    void* l_pOut = nullptr;
-    EXPECT_EQ(nZUPXIFINDER100_getNthItem(l_pItem, 0, &l_pOut), -52005);
-    nZUPXIFINDER100_closeList(l_pItem);
-    EXPECT_EQ(openListCount(), 1u);
-
-    // Index bounds.
-    EXPECT_EQ(nZUPXIFINDER100_getNthItem(l_Opened.list, 1, &l_pOut), 0);
-    l_pOut = &l_Value;
-    EXPECT_EQ(nZUPXIFINDER100_getNthItem(l_Opened.list, 2, &l_pOut), -52005);
-    EXPECT_EQ(nZUPXIFINDER100_getNthItem(l_Opened.list, 0xFFFFFFFF, &l_pOut), -52005);
-    EXPECT_EQ(l_pOut, &l_Value);
-    nZUPXIFINDER100_closeList(l_Opened.list);
-}
-
-TEST(FinderFailures, DiscoveryFailureLeavesNothingBehind) {
-    tSeamedFinder l_Finder({1, 2, 3});
-    zuTest::seamScript().failAfter = 2;
-    zuTest::seamScript().failCode = -313099;
-    void* l_pList = &l_Finder;
-    std::uint32_t l_Count = 9;
-    const tStatus l_Status = openListWithStatus(&l_pList, &l_Count);
-    EXPECT_EQ(l_Status.code, -313099);
-    EXPECT_EQ(l_pList, nullptr);
-    EXPECT_EQ(l_Count, 0u);
-    EXPECT_EQ(currentSessionManager(), nullptr);
-    EXPECT_EQ(openListCount(), 0u);
-}
-
-TEST(FinderFailures, FailureWhileAnotherListIsOpenKeepsThatList) {
-    tSeamedFinder l_Finder({1});
-    const tOpened l_Held = openList();
-    ASSERT_EQ(l_Held.count, 1u);
-    zuTest::seamScript().failCode = -5;
-    const tOpened l_Failed = openList();
-    EXPECT_EQ(l_Failed.code, -5);
-    EXPECT_EQ(l_Failed.list, nullptr);
-    EXPECT_EQ(l_Failed.count, 0u);
-    EXPECT_NE(currentSessionManager(), nullptr);
-    EXPECT_EQ(bridgeValueOf(itemsOf(l_Held)[0]), 1u);
-    nZUPXIFINDER100_closeList(l_Held.list);
-    EXPECT_EQ(currentSessionManager(), nullptr);
-}
-
-TEST(FinderFailures, WarningIsReturnedWithTheList) {
-    tSeamedFinder l_Finder({1, 2});
-    zuTest::seamScript().failAfter = 1;
-    zuTest::seamScript().failCode = 17;
-    const tOpened l_Opened = openList();
-    EXPECT_EQ(l_Opened.code, 17);
-    EXPECT_EQ(l_Opened.count, 2u);
-    nZUPXIFINDER100_closeList(l_Opened.list);
-}
-
-TEST(FinderEmptySearch, ReturnsNoListAndLeavesNoManager) {
-    tSeamedFinder l_Finder({});
-    const tOpened l_Opened = openList();
-    EXPECT_EQ(l_Opened.code, 0);
-    EXPECT_EQ(l_Opened.count, 0u);
-    EXPECT_EQ(l_Opened.list, nullptr);
-    EXPECT_EQ(currentSessionManager(), nullptr);
-    EXPECT_EQ(openListCount(), 0u);
-}
-
-TEST(FinderEmptySearch, WarningWithoutChassisStillClosesTheList) {
-    tSeamedFinder l_Finder({});
-    zuTest::seamScript().bridgeValues = {1};
-    zuTest::seamScript().failCode = 4;
-    zuTest::seamScript().failAfter = 0;
-    // The warning comes before the first record, then the record is still made.
-    const tOpened l_WithRecord = openList();
-    EXPECT_EQ(l_WithRecord.code, 4);
-    EXPECT_EQ(l_WithRecord.count, 1u);
-    nZUPXIFINDER100_closeList(l_WithRecord.list);
 }
 
 BOOL failLockCreation(LPCRITICAL_SECTION, DWORD) {
     return FALSE;
 }
 
-class LockCreationFailure : public ::testing::Test {
-protected:
-    void TearDown() override { setLockInitializer(nullptr); }
-};
+// A lock that cannot be created is reported where the lock object reports it. Without the
+// finder lock no openList can run; without the manager's lock only that openList fails.
+TEST(FinderLockCreation, FailsOpenListWhereTheLockIsMade) {
+    for (const bool l_FinderLock : {true, false}) {
+        SCOPED_TRACE(l_FinderLock ? "finder lock" : "manager's lock");
+        // The finder lock is made at attach, the manager's lock by the first openList.
+        setLockInitializer(l_FinderLock ? &failLockCreation : nullptr);
+        cAttachedFinder l_Finder({1});
+        setLockInitializer(l_FinderLock ? nullptr : &failLockCreation);
+        const tOpened l_Failed = openList();
+        setLockInitializer(nullptr);
+        expectPlace(l_Failed.status, ZU7461_STATUS_MEMORY_FULL, "synchronization", 881);
+        EXPECT_EQ(l_Failed.list, nullptr);
+        EXPECT_EQ(l_Failed.count, 0u);
+        EXPECT_EQ(currentSessionManager(), nullptr);
 
-// A lock that could not be created is recorded where the lock object makes it.
-void expectLockCreationFailure(const tStatus& a_rStatus) {
-    EXPECT_EQ(a_rStatus.code, -52000);
-    EXPECT_STREQ(a_rStatus.file, "synchronization");
-    EXPECT_EQ(a_rStatus.line, 881u);
-}
-
-TEST_F(LockCreationFailure, OfTheFinderLockFailsEveryOpenList) {
-    setLockInitializer(&failLockCreation);
-    tSeamedFinder l_Finder({1});
-    setLockInitializer(nullptr);
-    expectLockCreationFailure(staticStatus());
-
-    void* l_pList = &l_Finder;
-    std::uint32_t l_Count = 3;
-    const tStatus l_Status = openListWithStatus(&l_pList, &l_Count);
-    expectLockCreationFailure(l_Status);
-    EXPECT_EQ(l_pList, nullptr);
-    EXPECT_EQ(l_Count, 0u);
-    EXPECT_EQ(currentSessionManager(), nullptr);
-    EXPECT_EQ(openList().code, -52000);
-    nZUPXIFINDER100_closeList(nullptr);
-}
-
-TEST_F(LockCreationFailure, OfTheManagerLockFailsThatOpenListOnly) {
-    tSeamedFinder l_Finder({1});
-    setLockInitializer(&failLockCreation);
-    void* l_pList = &l_Finder;
-    std::uint32_t l_Count = 3;
-    const tStatus l_Status = openListWithStatus(&l_pList, &l_Count);
-    expectLockCreationFailure(l_Status);
-    EXPECT_EQ(l_pList, nullptr);
-    EXPECT_EQ(currentSessionManager(), nullptr);
-
-    setLockInitializer(nullptr);
-    const tOpened l_Opened = openList();
-    EXPECT_EQ(l_Opened.code, 0);
-    EXPECT_EQ(l_Opened.count, 1u);
-    nZUPXIFINDER100_closeList(l_Opened.list);
-}
-
-TEST(FinderConcurrency, ListsOpenWalkAndCloseFromManyThreadsWhileOneStaysOpen) {
-    tSeamedFinder l_Finder({10, 20, 30});
-    const tOpened l_Held = openList();
-    ASSERT_EQ(l_Held.count, 3u);
-    const std::vector<void*> l_HeldItems = itemsOf(l_Held);
-
-    constexpr int kThreads = 4;
-    constexpr int kCycles = 300;
-    std::atomic<int> l_WrongAnswers{0};
-    std::vector<std::thread> l_Threads;
-    for (int l_Thread = 0; l_Thread < kThreads; ++l_Thread) {
-        l_Threads.emplace_back([&] {
-            for (int l_Cycle = 0; l_Cycle < kCycles; ++l_Cycle) {
-                std::uint32_t l_Count = 0;
-                void* l_pList = nullptr;
-                if (nZUPXIFINDER100_openList(&l_Count, &l_pList) != 0 || l_Count != 3) {
-                    ++l_WrongAnswers;
-                    continue;
-                }
-                for (std::uint32_t l_Index = 0; l_Index < l_Count; ++l_Index) {
-                    void* l_pItem = nullptr;
-                    std::uint32_t l_Value = 0;
-                    const char* l_pModel = nullptr;
-                    if (nZUPXIFINDER100_getNthItem(l_pList, l_Index, &l_pItem) != 0 ||
-                        nZUPXIFINDER100_getU32Attribute(l_pItem, 0x20000, &l_Value) != 0 ||
-                        l_Value != 10 * (l_Index + 1) ||
-                        nZUPXIFINDER100_getStringAttribute(l_pItem, 1, &l_pModel) != 0) {
-                        ++l_WrongAnswers;
-                    }
-                    std::uint32_t l_HeldValue = 0;
-                    if (nZUPXIFINDER100_getU32Attribute(l_HeldItems[l_Index], 0x20000,
-                                                        &l_HeldValue) != 0 ||
-                        l_HeldValue != 10 * (l_Index + 1)) {
-                        ++l_WrongAnswers;
-                    }
-                }
-                nZUPXIFINDER100_closeList(l_pList);
-            }
-        });
+        const tOpened l_Next = openList();
+        EXPECT_EQ(l_Next.status.code, l_FinderLock ? ZU7461_STATUS_MEMORY_FULL : 0);
+        nZUPXIFINDER100_closeList(l_Next.list);
     }
-    for (std::thread& l_Thread : l_Threads) {
-        l_Thread.join();
-    }
-    EXPECT_EQ(l_WrongAnswers.load(), 0);
-    EXPECT_EQ(openListCount(), 1u);
-    EXPECT_EQ(bridgeValueOf(l_HeldItems[2]), 30u);
-    nZUPXIFINDER100_closeList(l_Held.list);
-    EXPECT_EQ(currentSessionManager(), nullptr);
 }
 
 } // namespace

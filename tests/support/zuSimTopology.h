@@ -1,0 +1,77 @@
+// A machine for the simulated bridge driver, written as a topology file for one test: chassis
+// bridges side by side on bus 0, in the order given, each with its bridge value (or none, which
+// the simulator answers with an error when the finder reads it).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "tests/support/zuEnvironment.h"
+
+namespace zuTest {
+
+using tBridgeValues = std::vector<std::optional<std::uint32_t>>;
+
+// At most 255 bridges: each owns a secondary bus.
+inline std::string chassisTopology(const tBridgeValues& a_rValues) {
+    std::string l_Json = "{\"rootBuses\":[0],\"bridges\":[";
+    for (std::size_t l_Index = 0; l_Index < a_rValues.size(); ++l_Index) {
+        l_Json += l_Index == 0 ? "\n" : ",\n";
+        l_Json += "{\"bus\":0,\"device\":" + std::to_string(l_Index / 8) +
+                  ",\"function\":" + std::to_string(l_Index % 8) +
+                  ",\"secondaryBus\":" + std::to_string(l_Index + 1) +
+                  ",\"vendorId\":1,\"deviceId\":2,\"subsystemVendorId\":\"0x1F3C\","
+                  "\"subsystemId\":\"0x5C2E\"";
+        if (a_rValues[l_Index]) {
+            l_Json +=
+                ",\"attributes\":{\"0x20000300\":" + std::to_string(*a_rValues[l_Index]) + "}";
+        }
+        l_Json += "}";
+    }
+    return l_Json + "]}";
+}
+
+// Writes the file, named after this process (the test runner runs tests of one program at once,
+// each in a process of its own), and points the simulator at it until destroyed. use()
+// switches to another machine.
+class cTopologyFile {
+public:
+    explicit cTopologyFile(const std::string& a_rJson) { use(a_rJson); }
+    explicit cTopologyFile(const tBridgeValues& a_rValues) { use(chassisTopology(a_rValues)); }
+    ~cTopologyFile() {
+        setEnvironment("ZUPCIBRD_SIM_TOPOLOGY", "");
+        std::remove(m_Path.c_str());
+    }
+    cTopologyFile(const cTopologyFile&) = delete;
+    cTopologyFile& operator=(const cTopologyFile&) = delete;
+
+    void use(const std::string& a_rJson) {
+        if (m_Path.empty()) {
+#ifdef _WIN32
+            m_Path = "topology-" + std::to_string(_getpid()) + ".json";
+#else
+            m_Path = "topology-" + std::to_string(getpid()) + ".json";
+#endif
+        }
+        std::ofstream(m_Path, std::ios::binary | std::ios::trunc) << a_rJson;
+        setEnvironment("ZUPCIBRD_SIM_TOPOLOGY", m_Path);
+    }
+    void use(const tBridgeValues& a_rValues) {
+        use(chassisTopology(a_rValues));
+    }
+
+private:
+    std::string m_Path;
+};
+
+} // namespace zuTest
