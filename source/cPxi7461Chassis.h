@@ -16,8 +16,6 @@ public:
     void getStringAttribute(std::uint32_t a_AttributeId, const char** a_ppValue,
                             tStatus* a_pStatus) const;
 
-    std::uint16_t bridgeValue() const { return m_BridgeValue; }
-
 private:
     std::uint16_t m_BridgeValue;
 };

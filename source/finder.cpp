@@ -222,10 +222,6 @@ cSessionManager* currentSessionManager() noexcept {
     return l_pManager;
 }
 
-const tStatus& staticStatus() noexcept {
-    return g_StaticStatus;
-}
-
 std::uint32_t openListCount() noexcept {
     if (g_pFinderLock == nullptr || !g_pFinderLock->m_Initialized) {
         return g_OpenListCount;

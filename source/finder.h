@@ -30,7 +30,6 @@ void getStringAttribute(void* a_pItem, std::uint32_t a_AttributeId, const char**
 cSessionManager* currentSessionManager() noexcept;
 
 // Observers for tests.
-const tStatus& staticStatus() noexcept;
 std::uint32_t openListCount() noexcept;
 // What the last moduleDetach tore down, in order.
 std::vector<const char*> lastTeardownOrder();
