@@ -94,7 +94,8 @@ void restartDocument(tDetailedStatus* a_pStatus) {
 }
 
 // Fetches an array of unknown length: a first call with no buffer learns the count, a second
-// one fills a zeroed array of exactly that count. a_Fetch(buffer, count address) makes a call.
+// one fills a zeroed array of exactly that count, and the caller gets the elements the second
+// call reports as filled. a_Fetch(buffer, count address) makes a call.
 template <class tElement, class tFetch>
 void countThenFill(std::vector<tElement>& a_rOut, tDetailedStatus* a_pStatus,
                    const tCallSite& a_rCount, const tCallSite& a_rFill, const tCallSite& a_rMemory,
@@ -124,11 +125,20 @@ void countThenFill(std::vector<tElement>& a_rOut, tDetailedStatus* a_pStatus,
         record(a_pStatus, kStatusMemoryFull, a_rMemory);
         return;
     }
+    const std::uint32_t l_Room = l_Count;
     record(a_pStatus, a_Fetch(l_Temporary.data(), &l_Count), a_rFill);
-    if (a_pStatus->code >= 0) {
-        // Swapping cannot fail; the first call's count stands whatever the second wrote back.
-        a_rOut.swap(l_Temporary);
+    if (a_pStatus->code < 0) {
+        return;
     }
+    if (l_Count > l_Room) {
+        // A fill that claims more than the buffer holds did not fit: the buffer was too small.
+        record(a_pStatus, kStatusBufferTooSmall, a_rFill);
+        return;
+    }
+    // Only what the library reports as filled: the rest of the zeroed array it never wrote, and
+    // 0 is a real bus number and no bridge reference. Shrinking and swapping cannot fail.
+    l_Temporary.resize(l_Count);
+    a_rOut.swap(l_Temporary);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include "platform/cAllocator.h"
 #include "platform/memoryAllocation.h"
+#include "status/detailsDocument.h"
 
 namespace nZU7461_14_0 {
 
@@ -19,10 +20,13 @@ constexpr std::uint64_t kMinimumCapacity = 127;
 constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
 
 constexpr const char kPrefix[] = "MR";
+constexpr std::size_t kPrefixLength = 2;
 constexpr const char kHexByte[] = "%02X";
 constexpr const char kHexElement[] = "%02X,";
-// "MR", two digits and ":": where the elements start when the root bus converted.
+// "MR", two digits and ":": where the elements start.
 constexpr std::size_t kRootPartLength = 5;
+// Two digits and the comma after every element but the last.
+constexpr std::size_t kElementLength = 3;
 
 bool liesWithin(const char* a_pText, const char* a_pStorage, std::uint64_t a_Size) {
     if (a_pStorage == nullptr) {
@@ -31,6 +35,37 @@ bool liesWithin(const char* a_pText, const char* a_pStorage, std::uint64_t a_Siz
     // std::less gives a total order even for pointers into different objects.
     const std::less<const char*> l_Before;
     return !l_Before(a_pText, a_pStorage) && l_Before(a_pText, a_pStorage + a_Size);
+}
+
+// Two hexadecimal digits of either case, as "%02X" reads them, but nothing else that such a scan
+// would also take (blanks, a sign, "0x", a single digit). The second character is looked at only
+// when the first is a digit, so a terminator ends the reading.
+bool readHexByte(const char* a_pText, std::uint8_t* a_pValue) {
+    const int l_High = hexDigitValue(a_pText[0]);
+    const int l_Low = l_High < 0 ? -1 : hexDigitValue(a_pText[1]);
+    if (l_Low < 0) {
+        return false;
+    }
+    *a_pValue = static_cast<std::uint8_t>(l_High * 16 + l_Low);
+    return true;
+}
+
+// "MR", two hex digits, ":" and one or more elements of two hex digits separated by commas,
+// nothing after the last. Each character is looked at only after the ones before it matched.
+bool isWellFormed(const char* a_pText) {
+    std::uint8_t l_Value = 0;
+    if (a_pText[0] != kPrefix[0] || a_pText[1] != kPrefix[1] ||
+        !readHexByte(a_pText + kPrefixLength, &l_Value) || a_pText[kPrefixLength + 2] != ':') {
+        return false;
+    }
+    for (const char* l_pAt = a_pText + kRootPartLength;; l_pAt += kElementLength) {
+        if (!readHexByte(l_pAt, &l_Value)) {
+            return false;
+        }
+        if (l_pAt[2] != ',') {
+            return l_pAt[2] == '\0';
+        }
+    }
 }
 
 } // namespace
@@ -166,42 +201,22 @@ void cSlotPath::Parse(const char* a_pText, tStatus* a_pStatus) noexcept {
     if (isFailed(a_pStatus) || !PassesOwnStatusCheck(a_pStatus)) {
         return;
     }
-    ClearElements();
-
-    cCheckedString l_RootPattern;
-    l_RootPattern.Append(kPrefix, a_pStatus);
-    l_RootPattern.Append(kHexByte, a_pStatus);
-    l_RootPattern.Append(":", a_pStatus);
-    if (isFailed(a_pStatus)) {
-        // Without the whole pattern there is nothing sound to scan with.
+    // The whole text is checked before anything changes: a malformed one leaves the path as it
+    // was.
+    if (!isWellFormed(a_pText)) {
+        raiseStatus(a_pStatus, kStatusMalformedSlotPath, kFile, kLineMalformedElement);
         return;
     }
-
-    const char* l_pCursor = a_pText;
-    unsigned int l_Value = 0;
-    if (std::sscanf(a_pText, l_RootPattern.CStr(), &l_Value) == 1) {
-        m_RootBus = static_cast<std::uint8_t>(l_Value);
-        // The colon is not checked: the root part is skipped whenever its number converted.
-        for (std::size_t l_Step = 0; l_Step < kRootPartLength && *l_pCursor != '\0'; ++l_Step) {
-            ++l_pCursor;
+    ClearElements();
+    readHexByte(a_pText + kPrefixLength, &m_RootBus);
+    std::uint8_t l_Element = 0;
+    for (const char* l_pAt = a_pText + kRootPartLength; !isFailed(a_pStatus);
+         l_pAt += kElementLength) {
+        readHexByte(l_pAt, &l_Element);
+        AppendElement(l_Element, a_pStatus);
+        if (l_pAt[2] == '\0') {
+            break;
         }
-    } else {
-        m_RootBus = 0;
-    }
-
-    while (*l_pCursor != '\0') {
-        if (std::sscanf(l_pCursor, kHexByte, &l_Value) != 1) {
-            raiseStatus(a_pStatus, kStatusMalformedSlotPath, kFile, kLineMalformedElement);
-            return;
-        }
-        if (!isFailed(a_pStatus)) {
-            AppendElement(static_cast<std::uint8_t>(l_Value), a_pStatus);
-        }
-        // Every element but the last is two digits and a comma.
-        if (l_pCursor[1] == '\0' || l_pCursor[2] != ',') {
-            return;
-        }
-        l_pCursor += 3;
     }
 }
 

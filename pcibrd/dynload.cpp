@@ -21,6 +21,10 @@ constexpr const char kLoadDebugText[] = "failed to zudynlib_load library";
 
 constexpr std::size_t kMinimumUnits = 127;
 
+// The smallest code point a sequence of 1, 2, 3 or 4 bytes may carry; U+FFFD for those below.
+constexpr std::uint32_t kSmallestOfLength[4] = {0, 0x80, 0x800, 0x10000};
+constexpr std::uint32_t kReplacementCharacter = 0xFFFD;
+
 // FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM
 constexpr DWORD kMessageFlags = 0x1300;
 // Neutral language, default sublanguage.
@@ -170,6 +174,11 @@ void utf8ToWide(const char* a_pPath, tWidePath* a_pWide, tDetailedStatus* a_pSta
                 appendUnit(a_pWide, l_pByte[l_Index], a_pStatus, a_Allocate);
             }
             return;
+        }
+        // An overlong form (C0 80 for 0, say) stands for nothing: it becomes the replacement
+        // character, so that no 0 unit ends the name early inside.
+        if (l_CodePoint < kSmallestOfLength[l_Bytes - 1]) {
+            l_CodePoint = kReplacementCharacter;
         }
         appendCodePoint(a_pWide, l_CodePoint, a_pStatus, a_Allocate);
         l_pByte += l_Bytes;

@@ -81,8 +81,15 @@ std::string busText(std::uint8_t a_Bus) {
     return hexText(a_Bus, 2);
 }
 
-// What the user wrote, short enough for a one-line message.
+// What the user wrote, short enough for a one-line message. A container is named, never dumped:
+// its text could be as long as the file.
 std::string shown(const tJson& a_rValue) {
+    if (a_rValue.is_array()) {
+        return "an array";
+    }
+    if (a_rValue.is_object()) {
+        return "an object";
+    }
     std::string l_Text = a_rValue.dump(-1, ' ', false, tJson::error_handler_t::replace);
     if (l_Text.size() > 40) {
         l_Text = l_Text.substr(0, 37) + "...";
@@ -163,15 +170,32 @@ const tJson& required(const tJson& a_rObject, const char* a_pName, const std::st
     return *l_Member;
 }
 
+// The document, "bridges", a bridge and its "attributes" are four levels of arrays and objects;
+// twice that leaves room to spare. Deeper files are refused: values nested without limit would
+// take the host process down in any code that walks them recursively.
+constexpr int kMaxNesting = 8;
+
+void checkDepth(int a_Depth) {
+    if (a_Depth >= kMaxNesting) {
+        fail("document",
+             "arrays and objects nested deeper than " + std::to_string(kMaxNesting) + " levels");
+    }
+}
+
 // nlohmann keeps the last of two equal keys silently; a topology with "attributes" twice is
-// a mistake that would otherwise go unnoticed.
+// a mistake that would otherwise go unnoticed. Nesting deeper than a topology needs is refused
+// while parsing, before anything deep is built.
 tJson parseJson(const std::string& a_rText) {
     std::vector<std::set<std::string>> l_KeysPerObject;
     std::string l_Duplicate;
-    const tJson::parser_callback_t l_Callback = [&](int, tJson::parse_event_t a_Event,
+    const tJson::parser_callback_t l_Callback = [&](int a_Depth, tJson::parse_event_t a_Event,
                                                     tJson& a_rParsed) {
         switch (a_Event) {
+        case tJson::parse_event_t::array_start:
+            checkDepth(a_Depth);
+            break;
         case tJson::parse_event_t::object_start:
+            checkDepth(a_Depth);
             l_KeysPerObject.emplace_back();
             break;
         case tJson::parse_event_t::object_end:

@@ -112,20 +112,29 @@ char* addLiteral(char* a_pCursor, const char* a_pKey, const char* a_pLiteral,
     return l_pOut + a_LiteralLength;
 }
 
+// The free room of the buffer a cursor lies in: the zero bytes between the text's terminator and
+// the end mark.
+std::size_t freeRoom(const char* a_pCursor) {
+    const char* l_pAt = a_pCursor + std::strlen(a_pCursor) + 1;
+    const char* const l_pFirstFree = l_pAt;
+    while (*l_pAt == '\0') {
+        ++l_pAt;
+    }
+    return static_cast<std::size_t>(l_pAt - l_pFirstFree);
+}
+
 // The growing adds differ only in the plain add they retry.
 template <class tAdd> char* addGrowing(char* a_pCursor, const tGrowth& a_rGrowth, tAdd a_Add) {
     if (a_pCursor == nullptr) {
         return nullptr;
     }
     char* l_pResult = a_Add(a_pCursor);
-    if (l_pResult != nullptr) {
+    if (l_pResult != nullptr || a_rGrowth.callback == nullptr) {
         return l_pResult;
     }
-    if (a_rGrowth.callback == nullptr) {
-        return nullptr;
-    }
-    // Each round makes the buffer larger; the callback gives up (null) at its size limit.
-    for (;;) {
+    // Each round must make the buffer larger; a callback that gives up (null) at its size limit,
+    // or one that answers without making room, ends the add.
+    for (std::size_t l_Room = freeRoom(a_pCursor);;) {
         a_pCursor = a_rGrowth.callback(a_pCursor, a_rGrowth.context);
         if (a_pCursor == nullptr) {
             return nullptr;
@@ -134,6 +143,11 @@ template <class tAdd> char* addGrowing(char* a_pCursor, const tGrowth& a_rGrowth
         if (l_pResult != nullptr) {
             return l_pResult;
         }
+        const std::size_t l_Grown = freeRoom(a_pCursor);
+        if (l_Grown <= l_Room) {
+            return nullptr;
+        }
+        l_Room = l_Grown;
     }
 }
 
@@ -158,12 +172,13 @@ char* initDocument(char* a_pBuffer, std::size_t a_Capacity, const char* a_pText)
     return l_Length == 0 ? a_pBuffer : a_pBuffer + l_Length - 1;
 }
 
-bool isEmptyContainer(const char* a_pPosition) {
+bool isEmptyContainer(const char* a_pPosition, const char* a_pFloor) {
     if (a_pPosition == nullptr) {
         return false;
     }
     const char l_Byte = *a_pPosition;
     if (l_Byte == '{' || l_Byte == '[') {
+        // The terminator is no whitespace: the walk stops at the text's end.
         const char* l_pAt = a_pPosition + 1;
         while (isWhitespace(*l_pAt)) {
             ++l_pAt;
@@ -171,12 +186,15 @@ bool isEmptyContainer(const char* a_pPosition) {
         return *l_pAt == (l_Byte == '{' ? '}' : ']');
     }
     if (l_Byte == '}' || l_Byte == ']') {
-        // A closing bracket of a document always has its opening bracket before it, so the
-        // backward walk stops inside the document.
-        const char* l_pAt = a_pPosition - 1;
-        while (isWhitespace(*l_pAt)) {
+        // The walk back reads nothing before a_pFloor. Without one, the position lies in a
+        // document, whose first byte (its root's opening bracket) is no whitespace.
+        const char* l_pAt = a_pPosition;
+        do {
+            if (l_pAt == a_pFloor) {
+                return false;
+            }
             --l_pAt;
-        }
+        } while (isWhitespace(*l_pAt));
         return *l_pAt == (l_Byte == '}' ? '{' : '[');
     }
     return false;
@@ -188,7 +206,9 @@ char* openGap(char* a_pCursor, std::size_t a_Length) {
     }
     const bool l_AtOpening = *a_pCursor == '{' || *a_pCursor == '[';
     char* l_pInsert = l_AtOpening ? a_pCursor + 1 : a_pCursor;
-    const bool l_NeedsComma = *l_pInsert != '\0' && !isEmptyContainer(l_pInsert);
+    // Emptiness is judged from the bracket at the cursor: after an opening bracket may come
+    // whitespace, which is no bracket. A cursor lies in a document (see isEmptyContainer).
+    const bool l_NeedsComma = *l_pInsert != '\0' && !isEmptyContainer(a_pCursor, nullptr);
     const std::size_t l_Open = a_Length + (l_NeedsComma ? 1 : 0);
     char* l_pTerminator = l_pInsert + std::strlen(l_pInsert);
     // The free room is the run of zero bytes before the end mark, and only as much of it as

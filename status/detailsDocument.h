@@ -22,13 +22,18 @@ struct tGrowth {
 // ---- Builder -------------------------------------------------------------------------------
 
 char* initDocument(char* a_pBuffer, std::size_t a_Capacity, const char* a_pText);
-bool isEmptyContainer(const char* a_pPosition);
+// Whether the bracket at a_pPosition belongs to a container holding nothing but whitespace. From
+// a closing bracket the walk goes back, reading nothing before a_pFloor (the text's first byte);
+// a null floor is for a position inside a document, whose first byte is its root's bracket.
+bool isEmptyContainer(const char* a_pPosition, const char* a_pFloor);
+// Opens a_Length bytes (and a comma where one is needed) at a cursor inside a document.
 char* openGap(char* a_pCursor, std::size_t a_Length);
 std::size_t escapedLength(const char* a_pText);
 char* writeEscaped(char* a_pOut, const char* a_pText);
 
 // Each add returns the position just after what it wrote, or null (document unchanged) when the
 // cursor or a string value is null or the room is too small. A null key writes a bare value.
+// A growing add fails, rather than trying again, when its growth makes no more room.
 char* addString(char* a_pCursor, const char* a_pKey, const char* a_pValue);
 char* addInt(char* a_pCursor, const char* a_pKey, std::int32_t a_Value);
 char* addUInt(char* a_pCursor, const char* a_pKey, std::uint32_t a_Value);

@@ -172,8 +172,10 @@ char* growDetails(char* a_pCursor, tDetailedStatus* a_pDetailed) {
         return nullptr;
     }
     const std::ptrdiff_t l_Distance = a_pCursor - a_pDetailed->json;
+    // Growth that does not grow (a capacity of 2 asks for 2, or a reallocate that answers true
+    // without growing) is a failure: the builder would retry it for ever.
     const std::uint32_t l_Request = 2 * l_Capacity - 2;
-    if (l_Capacity < l_Request && !ensureCapacity(a_pDetailed, l_Request)) {
+    if (!ensureCapacity(a_pDetailed, l_Request) || a_pDetailed->capacity <= l_Capacity) {
         return nullptr;
     }
     if (findDocumentEnd(a_pDetailed->json) == nullptr) {

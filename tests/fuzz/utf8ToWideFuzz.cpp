@@ -1,5 +1,6 @@
 // UTF-8 to UTF-16 conversion over any bytes: never reads past the terminator, stays within the
-// unit count the input allows, and agrees with a strict decoder on well-formed text.
+// unit count the input allows, gives no 0 unit, and agrees with a strict decoder on well-formed
+// text.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -79,6 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* a_pData, std::size_t a
     ZU_FUZZ_CHECK(l_Wide.length <= l_Text.size());
     ZU_FUZZ_CHECK(l_Wide.length <= l_Wide.capacity);
     ZU_FUZZ_CHECK(l_Wide.data == nullptr ? l_Wide.length == 0 : l_Wide.data[l_Wide.length] == 0);
+    // No 0 unit inside: the name must not end early.
+    for (std::size_t l_Index = 0; l_Index < l_Wide.length; ++l_Index) {
+        ZU_FUZZ_CHECK(l_Wide.data[l_Index] != 0);
+    }
 
     std::vector<std::uint16_t> l_Expected;
     if (strictUtf16(l_Text, l_Expected)) {

@@ -68,7 +68,7 @@ const char* const kEveryCallLog = "OpenSession(0,out)\n"
                                   "GetRootBuses(19,null,0)\n"
                                   "GetBridgeAddress(20,8,out,out,out)\n"
                                   "GetBridgeSlotPath(21,9,null,0)\n"
-                                  "GetBridgeSlotPath(21,9,buf,6)\n"
+                                  "GetBridgeSlotPath(21,9,buf,8)\n"
                                   "GetBridgeIds(22,10,out,out,out,out)\n"
                                   "SetAttributeU32(23,11,536871680,77)\n"
                                   "GetAttributeU32(24,11,536871680,out)\n"
@@ -107,7 +107,7 @@ TEST(PciBrdDynLib, MissingEntryPointDisablesItAndTheOnesAfterIt) {
     EXPECT_EQ(l_Results, (std::vector<std::int32_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, l_Absent,
                                                     l_Absent, l_Absent, l_Absent, l_Absent}));
     const std::string l_Log = nZuTest::callLog();
-    EXPECT_NE(l_Log.find("GetBridgeSlotPath(21,9,buf,6)\n"), std::string::npos);
+    EXPECT_NE(l_Log.find("GetBridgeSlotPath(21,9,buf,8)\n"), std::string::npos);
     for (const char* l_pSkipped : {"GetBridgeIds(", "SetAttributeU32(", "GetAttributeU32(",
                                    "OpenBridge(", "CloseBridge(", "EepromUpdate("}) {
         EXPECT_EQ(l_Log.find(l_pSkipped), std::string::npos) << l_pSkipped;
@@ -190,10 +190,11 @@ TEST_F(PciBrdDynLibSlotPath, TextIsFetchedParsedOrLeftAlone) {
         {"MR02:1C,00\0"s, 0, 0, 0, 0x02, {0x1C, 0x00}, 2},
         // Without a terminator the text must stay inside the buffer.
         {"MR02:1C,00", 0, 0, 0, 0x02, {0x1C, 0x00}, 2},
-        {"", 0, 0, 0, 0x00, {}, 2},
+        // A malformed text (an empty one too) leaves the path alone.
+        {"", 0, 0, kStatusMalformedSlotPath, 0x07, {0x05}, 2},
         // A warning of the fill is not passed on.
         {"MR03:0A\0"s, 2, 6, 0, 0x03, {0x0A}, 2},
-        {"MR00:1C,ZZ\0"s, 0, 0, kStatusMalformedSlotPath, 0x00, {0x1C}, 2},
+        {"MR00:1C,ZZ\0"s, 0, 0, kStatusMalformedSlotPath, 0x07, {0x05}, 2},
         // Answers other than buffer-too-small leave the path alone.
         {"MR09:09\0"s, 1, 0, 0, 0x07, {0x05}, 1},
         {"MR09:09\0"s, 1, 4, 4, 0x07, {0x05}, 1},

@@ -311,8 +311,11 @@ struct tExchange {
 const tExchange kExchanges[] = {
     {"fills", {3, 1, 2}, {}, 0, 0, 0, {3, 1, 2}, 0, kEmpty, 2},
     {"first answer zero", {}, {}, 0, 0, 0, {}, 0, kNone, 1},
-    {"shorter fill pads", {3, 1, 2}, {8, 9}, 0, 0, 0, {8, 9, 0}, 0, kEmpty, 2},
+    // Only the elements the fill reports: a bus 0 or bridge 0 the library never gave is none.
+    {"shorter fill", {3, 1, 2}, {0, 9}, 0, 0, 0, {0, 9}, 0, kEmpty, 2},
     {"too small twice", {3, 1, 2}, {3, 1, 2, 4}, 0, 0, 0, {}, kStatusBufferTooSmall, kFill, 2},
+    // A fill answering success with a count beyond the buffer did not fit either.
+    {"fill claims more", {3, 1, 2}, {3, 1, 2, 4}, 2, 0, 0, {}, kStatusBufferTooSmall, kFill, 2},
     {"warning dropped", {5}, {}, 0, 0, 5, {5}, 0, kEmpty, 2},
     {"warning kept, none", {}, {}, 0, 0, 5, {}, 5, kEarlier, 1},
     {"count fails", {3}, {}, 1, -7, 0, {}, -7, kCount, 1},

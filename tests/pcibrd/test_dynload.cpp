@@ -106,6 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
         tConversionCase{"\xED\xA0\x80", {0xD800}},
         // Continuation bytes are not checked, only their low six bits used.
         tConversionCase{"\xC3\x41", {0x00C1}},
+        // An overlong form would give a 0 unit inside the name.
+        tConversionCase{"a\xC0\x80z", {'a', 0xFFFD, 'z'}},
         // Bytes that cannot lead stand for themselves.
         tConversionCase{"\x80\xBF\xF8\xFF", {0x0080, 0x00BF, 0x00F8, 0x00FF}},
         // Sequences cut short by the terminator give their bytes one by one.

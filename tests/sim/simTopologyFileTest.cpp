@@ -115,6 +115,10 @@ const tBadTopology kBadTopologies[] = {
     {"root bus too big", document("", "[256]"), "rootBuses[0]: 256 is out of range 0..0xFF"},
     {"root bus negative", document("", "[-1]"), "rootBuses[0]: -1 is negative"},
     {"root bus twice", document("", R"([1,"0x01"])"), "rootBuses[1]: bus 0x01 is listed twice"},
+    {"root bus an array", document("", "[[0,1]]"), "rootBuses[0]: an array must be a number"},
+    // Under the size limit, yet deep enough to overflow any stack that walks it recursively.
+    {"nested without limit", document("", std::string(300000, '[') + std::string(300000, ']')),
+     "nested deeper than 8 levels"},
     {"bridges not array", R"({"rootBuses":[0],"bridges":{}})", "bridges: must be an array"},
     {"bridge not object", document("5"), "bridges[0]: must be an object"},
     {"device missing", document(R"({"bus":0})"), "bridges[0]: \"device\" is missing"},

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -47,15 +48,27 @@ TEST(DetailsBuilder, IsEmptyContainerLooksAcrossWhitespaceEitherWay) {
         bool empty;
     };
     const tCase l_Cases[] = {
-        {"{}", 0, true},   {"{ \n}", 0, true},      {"{ \n}", 3, true},      {"[\t]", 0, true},
-        {"[\t]", 2, true}, {"{\"a\":1}", 0, false}, {"{\"a\":1}", 6, false}, {"[1]", 0, false},
-        {"[1]", 2, false}, {"{\"a\":{}}", 5, true}, {"{\"a\":1}", 1, false},
+        {"{}", 0, true},
+        {"{ \n}", 0, true},
+        {"{ \n}", 3, true},
+        {"[\t]", 0, true},
+        {"[\t]", 2, true},
+        {"{\"a\":1}", 0, false},
+        {"{\"a\":1}", 6, false},
+        {"[1]", 0, false},
+        {"[1]", 2, false},
+        {"{\"a\":{}}", 5, true},
+        {"{\"a\":1}", 1, false},
+        // The walk back ends at the text's first byte.
+        {" \t]", 2, false},
     };
     for (const tCase& l_Case : l_Cases) {
         SCOPED_TRACE(std::string(l_Case.text) + " at " + std::to_string(l_Case.at));
-        EXPECT_EQ(isEmptyContainer(l_Case.text + l_Case.at), l_Case.empty);
+        // In storage of its own, so that a read before the text is caught.
+        const std::vector<char> l_Text(l_Case.text, l_Case.text + std::strlen(l_Case.text) + 1);
+        EXPECT_EQ(isEmptyContainer(l_Text.data() + l_Case.at, l_Text.data()), l_Case.empty);
     }
-    EXPECT_FALSE(isEmptyContainer(nullptr));
+    EXPECT_FALSE(isEmptyContainer(nullptr, nullptr));
 }
 
 TEST(DetailsBuilder, MembersLandWhereTheCursorIs) {
@@ -72,6 +85,10 @@ TEST(DetailsBuilder, MembersLandWhereTheCursorIs) {
     EXPECT_EQ(l_Front.text(), "{\"new\":2,\"a\":1}");
     addUInt(l_pCursor, "x", 3);
     EXPECT_EQ(l_Front.text(), "{\"new\":2,\"x\":3,\"a\":1}");
+    // An opening bracket followed by whitespace alone needs no comma after the new member.
+    tBuffer l_Blank(128, "[ ]");
+    EXPECT_EQ(addInt(l_Blank.at(0), nullptr, 1), l_Blank.at(2));
+    EXPECT_EQ(l_Blank.text(), "[1 ]");
 
     // Nesting by stepping the cursor back onto the new object's brace, then past it.
     tBuffer l_Nested(128, "{\"a\":1}");
@@ -138,6 +155,13 @@ TEST(DetailsBuilder, AddsWithoutRoomChangeNothing) {
         EXPECT_EQ(l_Exact.text(), l_Case.result);
         EXPECT_EQ(l_Exact.bytes.back(), kDocumentEndMark);
     }
+}
+
+TEST(DetailsBuilder, GrowthThatMakesNoRoomEndsTheAdd) {
+    tBuffer l_Full(4, "{}");
+    const tGrowth l_Idle{[](char* a_pCursor, void*) { return a_pCursor; }, nullptr};
+    EXPECT_EQ(addStringGrowing(l_Full.end(), "k", "v", l_Idle), nullptr);
+    EXPECT_EQ(l_Full.text(), "{}");
 }
 
 } // namespace

@@ -24,6 +24,11 @@ bool refuseToGrow(tDetailedStatus* a_pDetailed, std::uint32_t a_Capacity) {
     return a_Capacity == 0 && reallocateDetails(a_pDetailed, 0);
 }
 
+// Says it grew the buffer but leaves it as it was.
+bool pretendToGrow(tDetailedStatus* a_pDetailed, std::uint32_t a_Capacity) {
+    return a_Capacity != 0 || reallocateDetails(a_pDetailed, 0);
+}
+
 tStatus statusWith(std::int32_t a_Code, const char* a_pComponent, const char* a_pFile,
                    std::uint32_t a_Line) {
     tStatus l_Status = makeStatus();
@@ -87,11 +92,18 @@ TEST(DetailedStatus, GrowthDoublesAndKeepsTheCursorDistance) {
     EXPECT_EQ(addObjectGrowing(l_Full + 1, "k", tGrowth{nullptr, nullptr}), nullptr);
     EXPECT_EQ(l_Detailed.text(), "{\"fill\":\"" + l_Filler + "\",\"big\":\"" + l_Big + "\"}");
 
-    // Growth gives up on refused memory, on an oversized buffer and on a broken document.
+    // Growth gives up on refused memory, on growth that does not grow (a reallocate that only
+    // says it grew, a capacity of 2 that asks for 2), on an oversized buffer and on a broken
+    // document.
     l_Detailed->reallocate = &refuseToGrow;
     EXPECT_EQ(growDetails(l_Detailed->json + 1, l_Detailed.get()), nullptr);
+    l_Detailed->reallocate = &pretendToGrow;
+    EXPECT_EQ(growDetails(l_Detailed->json + 1, l_Detailed.get()), nullptr);
+    EXPECT_EQ(addStringGrowing(l_Detailed->json + 1, "k", l_Big.c_str(), l_Growth), nullptr);
     l_Detailed->reallocate = &reallocateDetails;
     const std::uint32_t l_RealCapacity = l_Detailed->capacity;
+    l_Detailed->capacity = 2;
+    EXPECT_EQ(growDetails(l_Detailed->json + 1, l_Detailed.get()), nullptr);
     l_Detailed->capacity = 0x40000001u;
     EXPECT_EQ(growDetails(l_Detailed->json + 1, l_Detailed.get()), nullptr);
     l_Detailed->capacity = l_RealCapacity;

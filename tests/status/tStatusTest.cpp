@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "status/tStatus.h"
 
@@ -128,6 +129,24 @@ TEST(StatusMerge, CopiesPlaceAndExtensionListUpToItsEnd) {
     EXPECT_EQ(l_Target.extension[1], 2u);
     EXPECT_EQ(l_Target.extension[2], 0u);
     EXPECT_EQ(l_Target.extension[3], 77u);
+}
+
+TEST(StatusMerge, ASourceFileWithoutItsZeroIsReadNoFurtherThanItsStorage) {
+    // Nothing in the record is zero after the file, nor anything behind the record.
+    std::vector<unsigned char> l_Bytes(sizeof(tStatus), 0x41);
+    tStatus* l_pSource = reinterpret_cast<tStatus*>(l_Bytes.data());
+    l_pSource->structureSize = kStatusFullSize;
+    l_pSource->code = -5;
+    l_pSource->component[0] = '\0';
+    std::string l_File;
+    for (std::size_t l_Index = 0; l_Index < kStatusFileSize; ++l_Index) {
+        l_File += static_cast<char>('a' + l_Index % 26);
+    }
+    std::memcpy(l_pSource->file, l_File.data(), kStatusFileSize);
+
+    tStatus l_Target = makeStatus();
+    ASSERT_TRUE(mergeStatus(&l_Target, l_pSource));
+    EXPECT_EQ(std::string(l_Target.file), l_File.substr(0, 49) + ".." + l_File.substr(101 - 49));
 }
 
 TEST(StatusMerge, RefusedMergeChangesNothing) {

@@ -147,10 +147,18 @@ tPrediction predict(const tZuTestChaosRun& a_rRun, const tVariant* a_pMissing) {
                                        (l_pFill->bufferGiven != 0) == (l_Announced != 0),
                                    "the fill must get room for exactly the announced count");
                     l_Code = recorded(0, l_pFill->code);
+                    // The count written back says how many were filled; more than there was
+                    // room for is the buffer-too-small answer.
+                    const std::uint32_t l_Reported =
+                        l_pFill->wrote ? l_pFill->written : l_Announced;
+                    if (l_Code >= 0 && l_Reported > l_Announced) {
+                        l_Code = recorded(l_Code, ZU7461_STATUS_BRIDGE_BUFFER_TOO_SMALL);
+                    }
                     if (l_Code >= 0) {
-                        // Elements the library did not fill stay 0.
-                        l_Bridges.assign(l_Announced, 0);
-                        for (std::uint32_t l_Index = 0; l_Index < l_pFill->filled; ++l_Index) {
+                        // Elements reported but not written stay 0.
+                        l_Bridges.assign(l_Reported, 0);
+                        for (std::uint32_t l_Index = 0;
+                             l_Index < l_pFill->filled && l_Index < l_Reported; ++l_Index) {
                             l_Bridges[l_Index] = a_rRun.fill[l_Index];
                         }
                     }

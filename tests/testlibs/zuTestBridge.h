@@ -21,7 +21,7 @@
  *   buffer, or a count below the array's length, they write the length and answer -313002 (or 0
  *   when the array is empty and no buffer was given); otherwise they fill the whole array,
  *   write its length and answer 0. The ID filters of FindBridgesByPciIds are logged, not used.
- * - GetBridgeSlotPath does the same over the slot path bytes ("MR00:" and its NUL after a
+ * - GetBridgeSlotPath does the same over the slot path bytes ("MR00:1C" and its NUL after a
  *   reset), copying exactly the bytes set, terminated or not.
  * - SetAttributeU32 stores a value per (bridge, attribute); GetAttributeU32 answers a stored
  *   value, or ZUTEST_STATUS_NO_ATTRIBUTE and writes nothing.

@@ -52,7 +52,7 @@ void resetLocked(tState& a_rState) {
         a_rState.calls[l_Entry] = 0;
     }
     a_rState.outValues[ZuTestEntry_OpenSession] = 1;
-    a_rState.slotPath.assign("MR00:", 6);
+    a_rState.slotPath.assign("MR00:1C", 8);
     a_rState.attributes.clear();
     a_rState.log.clear();
     ++a_rState.releaseGeneration;
