@@ -46,7 +46,8 @@ struct tSession {
 
 std::mutex g_Lock;
 std::map<std::uint32_t, std::unique_ptr<tSession>> g_Sessions;
-std::uint32_t g_LastSession = 0;
+// A variant of the library without the entry point that uses a helper leaves it unused.
+[[maybe_unused]] std::uint32_t g_LastSession = 0;
 
 // Marks the library's load and unload in the call log, so a test can tell that its host
 // released the library.
@@ -145,7 +146,7 @@ std::string bufferText(const void* a_pBuffer) {
 std::string countText(const std::uint32_t* a_pCount) {
     return a_pCount == nullptr ? "null" : std::to_string(*a_pCount);
 }
-std::string idText(const std::uint16_t* a_pId) {
+[[maybe_unused]] std::string idText(const std::uint16_t* a_pId) {
     return a_pId == nullptr ? "null" : hexText(*a_pId, 4);
 }
 
@@ -182,7 +183,7 @@ const tSimBridge* bridgeAt(const tSimTopology& a_rTopology, std::uint8_t a_Bus,
     return nullptr;
 }
 
-bool matches(const std::uint16_t* a_pWanted, std::uint16_t a_Value) {
+[[maybe_unused]] bool matches(const std::uint16_t* a_pWanted, std::uint16_t a_Value) {
     return a_pWanted == nullptr || *a_pWanted == a_Value;
 }
 
