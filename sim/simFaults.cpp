@@ -372,9 +372,12 @@ struct tEngine {
     std::map<std::string, tGate> m_Gates;
 };
 
+// Made when the library is loaded and destroyed when it is unloaded, as its sessions are: a
+// host that loads the library for every search keeps nothing of it in between.
+tEngine g_Engine;
+
 tEngine& engine() {
-    static tEngine s_Engine;
-    return s_Engine;
+    return g_Engine;
 }
 
 // splitmix64: seedable with any value, and the same sequence on every platform.
