@@ -370,9 +370,10 @@ TEST_F(SimFaults, ChaosNamesItsSeedWhenItActs) {
     std::ifstream l_In(std::filesystem::u8path(l_Log.path()));
     const std::string l_Text((std::istreambuf_iterator<char>(l_In)),
                              std::istreambuf_iterator<char>());
-    EXPECT_THAT(l_Text, ::testing::ContainsRegex("OpenSession\\(0,out\\) -> 0 session=[0-9]+\n"));
-    EXPECT_THAT(l_Text, ::testing::ContainsRegex("GetRootBuses\\([0-9]+,null,0\\) -> .* "
-                                                 "\\[chaos seed=977\\]\n"));
+    // The rules of the regular expressions differ between platforms: plain texts.
+    EXPECT_THAT(l_Text, HasSubstr("OpenSession(0,out) -> 0 session="));
+    EXPECT_THAT(l_Text, HasSubstr(",null,0) -> "));
+    EXPECT_THAT(l_Text, HasSubstr(" [chaos seed=977]\nGetRootBuses("));
 }
 
 TEST_F(SimFaults, TheCallLogHasOneLineForEveryCallWithItsAnswer) {
