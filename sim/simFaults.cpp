@@ -34,7 +34,8 @@ struct tEntryInfo {
     bool m_HasAttribute;
     const char* m_pList; // the listed items' name; null unless count-then-fill
     char m_ItemFormat;
-    std::vector<const char*> m_Outputs;
+    // Null after the last; plain data, so that loading the library registers no destructor.
+    const char* m_Outputs[4];
     char m_OutputFormat;
 };
 
@@ -68,6 +69,12 @@ const tEntryInfo kEntries[kEntryCount] = {
 
 const tEntryInfo& infoOf(tEntry a_Entry) {
     return kEntries[static_cast<std::size_t>(a_Entry)];
+}
+
+std::size_t outputCount(const tEntryInfo& a_rInfo) {
+    return static_cast<std::size_t>(
+        std::find(std::begin(a_rInfo.m_Outputs), std::end(a_rInfo.m_Outputs), nullptr) -
+        std::begin(a_rInfo.m_Outputs));
 }
 
 std::uint32_t widthMax(char a_Format) {
@@ -219,7 +226,7 @@ tFaultRule readRule(const tJson& a_rObject, const std::string& a_rWhere) {
     }
     l_Only("bridge", l_Info.m_HasBridge, "entry points with a bridge argument");
     l_Only("attribute", l_Info.m_HasAttribute, "GetAttributeU32 and SetAttributeU32");
-    l_Only("value", l_Info.m_Outputs.size() == 1, "entry points with a single output");
+    l_Only("value", outputCount(l_Info) == 1, "entry points with a single output");
     l_Only("items", l_IsList && !l_IsText, "the listing entry points");
     l_Only("count", l_IsList, "count-then-fill entry points");
     l_Only("truncate", l_IsList, "count-then-fill entry points");
@@ -360,8 +367,22 @@ struct tGate {
     bool m_Open = false;
 };
 
-// Lives as long as the library is loaded: call numbers, the chaos sequence and the gates.
+// Lives as long as the library is loaded: call numbers, the chaos sequence and the gates. Its
+// making and undoing mark the library's load and unload in the call log, so that a test can
+// tell that its host released the library.
 struct tEngine {
+    tEngine() { note("# loaded"); }
+    ~tEngine() { note("# unloaded"); }
+    tEngine(const tEngine&) = delete;
+    tEngine& operator=(const tEngine&) = delete;
+    static void note(const char* a_pWhat) {
+        try {
+            appendCallLog(a_pWhat);
+        } catch (...) {
+            // Nothing may escape the loader's call.
+        }
+    }
+
     std::mutex m_Lock;
     std::condition_variable m_Changed;
     std::shared_ptr<const tFaultScript> m_pScript;
@@ -541,7 +562,7 @@ void applyChaos(tSimCall& a_rCall, std::uint64_t a_Draw) {
     const tChaosKind l_Kind = static_cast<tChaosKind>(below(l_State, 4));
     const std::uint32_t l_OutputMax = widthMax(l_Info.m_OutputFormat);
     auto l_Scribble = [&] {
-        a_rCall.m_Outputs.resize(l_Info.m_Outputs.size());
+        a_rCall.m_Outputs.resize(outputCount(l_Info));
         for (std::uint32_t& l_Output : a_rCall.m_Outputs) {
             l_Output = chaosValue(l_State, l_OutputMax);
         }
@@ -551,7 +572,7 @@ void applyChaos(tSimCall& a_rCall, std::uint64_t a_Draw) {
     case kChaosError:
         // The machine never ran; a failing library may still scribble on its outputs.
         a_rCall.m_Code = chaosError(l_State);
-        if (!l_Info.m_Outputs.empty() && below(l_State, 2) == 0) {
+        if (outputCount(l_Info) != 0 && below(l_State, 2) == 0) {
             l_Scribble();
         }
         return;
@@ -577,7 +598,7 @@ void applyChaos(tSimCall& a_rCall, std::uint64_t a_Draw) {
         // Success that forgets its outputs, or hands out strange ones.
         if (below(l_State, 2) == 0) {
             a_rCall.m_WriteOutputs = false;
-        } else if (!l_Info.m_Outputs.empty()) {
+        } else if (outputCount(l_Info) != 0) {
             l_Scribble();
         }
         return;

@@ -49,21 +49,6 @@ std::map<std::uint32_t, std::unique_ptr<tSession>> g_Sessions;
 // A variant of the library without the entry point that uses a helper leaves it unused.
 [[maybe_unused]] std::uint32_t g_LastSession = 0;
 
-// Marks the library's load and unload in the call log, so a test can tell that its host
-// released the library.
-struct tLifetimeNote {
-    tLifetimeNote() { note("# loaded"); }
-    ~tLifetimeNote() { note("# unloaded"); }
-    static void note(const char* a_pWhat) {
-        try {
-            appendCallLog(a_pWhat);
-        } catch (...) {
-            // Nothing may escape the loader's call.
-        }
-    }
-};
-const tLifetimeNote g_LifetimeNote;
-
 // Runs a_Body and maps what may escape it to a code.
 template <typename tBody> std::int32_t guarded(tBody&& a_Body) {
     try {
