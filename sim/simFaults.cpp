@@ -39,6 +39,7 @@ struct tEntryInfo {
     char m_OutputFormat;
 };
 
+// clang-format off
 const tEntryInfo kEntries[kEntryCount] = {
     {"OpenSession", false, false, false, nullptr, 0, {"session"}, 'd'},
     {"CloseSession", true, false, false, nullptr, 0, {}, 0},
@@ -52,20 +53,15 @@ const tEntryInfo kEntries[kEntryCount] = {
     {"GetRootBuses", false, false, false, "buses", 'b', {}, 0},
     {"GetBridgeAddress", false, true, false, nullptr, 0, {"bus", "device", "function"}, 'b'},
     {"GetBridgeSlotPath", false, true, false, "text", 'c', {}, 0},
-    {"GetBridgeIds",
-     false,
-     true,
-     false,
-     nullptr,
-     0,
-     {"vendorId", "deviceId", "subsystemVendorId", "subsystemId"},
-     'w'},
+    {"GetBridgeIds", false, true, false, nullptr, 0,
+     {"vendorId", "deviceId", "subsystemVendorId", "subsystemId"}, 'w'},
     {"SetAttributeU32", false, true, true, nullptr, 0, {}, 0},
     {"GetAttributeU32", false, true, true, nullptr, 0, {"value"}, 'l'},
     {"OpenBridge", false, true, false, nullptr, 0, {}, 0},
     {"CloseBridge", true, true, false, nullptr, 0, {}, 0},
     {"EepromUpdate", false, true, false, nullptr, 0, {}, 0},
 };
+// clang-format on
 
 const tEntryInfo& infoOf(tEntry a_Entry) {
     return kEntries[static_cast<std::size_t>(a_Entry)];
