@@ -462,7 +462,7 @@ bool parseTopology(const std::string& a_rText, tSimTopology& a_rTopology, std::s
         if (!l_Document.is_object()) {
             fail("document", "must be a JSON object");
         }
-        checkMembers(l_Document, "document", {"comment", "rootBuses", "bridges"});
+        checkMembers(l_Document, "document", {"comment", "rootBuses", "bridges", "faults"});
 
         tSimTopology l_Topology;
         const tJson& l_RootBuses = required(l_Document, "rootBuses", "document");
@@ -489,6 +489,12 @@ bool parseTopology(const std::string& a_rText, tSimTopology& a_rTopology, std::s
                 readBridge(l_Bridges[l_Index], l_Index, l_Claims[l_Index]));
         }
         linkBridges(l_Topology, l_Claims);
+        if (const auto l_Faults = l_Document.find("faults"); l_Faults != l_Document.end()) {
+            std::string l_Fault;
+            if (!parseFaults(*l_Faults, l_Topology.m_Faults, l_Fault)) {
+                throw tTopologyFault{l_Fault};
+            }
+        }
         a_rTopology = std::move(l_Topology);
         return true;
     } catch (const tTopologyFault& a_rFault2) {
@@ -535,6 +541,7 @@ bool loadTopology(tSimTopology& a_rTopology, std::string& a_rFault) {
         a_rFault = l_Prefix + a_rFault;
         return false;
     }
+    a_rTopology.m_Faults.m_Identity = l_Name + '\n' + l_Text;
     return true;
 }
 

@@ -1,6 +1,8 @@
 // The simulated machine: root buses and bridges, read from a JSON document and checked.
 #pragma once
 
+#include "sim/simFaults.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -31,6 +33,8 @@ struct tSimTopology {
     std::vector<std::uint8_t> m_RootBuses;
     // In document order, which is the order every listing answers in.
     std::vector<tSimBridge> m_Bridges;
+    // The document's "faults" member; none without it.
+    tFaultScript m_Faults;
 
     tSimBridge* findBridge(std::uint32_t a_Ref);
     bool isRootBus(std::uint8_t a_Bus) const;

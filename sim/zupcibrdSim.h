@@ -2,7 +2,7 @@
  *
  * The entry points are those of pcibrd/zupcibrd.h. This header adds what a client of the
  * simulator (a test, the probe tool) needs to know beyond them. The topology file format is
- * described in sim/README.md.
+ * described in README.md, with the scripted faults and the call log.
  */
 #ifndef ZUPCIBRD_SIM_H
 #define ZUPCIBRD_SIM_H
@@ -12,6 +12,10 @@
 /* Environment variable naming the topology file; unset or empty selects the built-in machine.
  * It is read at every OpenSession. */
 #define ZUPCIBRD_SIM_TOPOLOGY_VARIABLE "ZUPCIBRD_SIM_TOPOLOGY"
+
+/* Environment variable naming the call log: every call of an entry point is appended to that
+ * file as one line. Read at every call; unset or empty, nothing is logged. */
+#define ZUPCIBRD_SIM_LOG_VARIABLE "ZUPCIBRD_SIM_LOG"
 
 /* Codes. 0 is success; -313002 is the count-then-fill answer of pcibrd/zupcibrd.h. -313008
  * is left out on purpose: the finder uses it for an entry point it could not load. */
@@ -39,5 +43,18 @@
 #define ZUPCIBRD_SIM_EEPROM_REPLACE 0u /* the image becomes exactly the bytes given */
 #define ZUPCIBRD_SIM_EEPROM_OVERLAY 1u /* the bytes overwrite the image from offset 0 */
 #define ZUPCIBRD_SIM_EEPROM_CAPACITY 65536u
+
+/* Gates of the scripted faults, for a test in the same process as the library (resolve them
+ * with GetProcAddress / dlsym from the loaded simulator). A call that a rule sends to a gate
+ * waits there until the gate lets it through.
+ *
+ * ZuPciBrdSim_WaitAtGate waits until at least a_Calls calls are held at the gate, or until
+ * a_TimeoutMs have passed (a safety net, not a timing), and returns how many are held then.
+ * ZuPciBrdSim_ReleaseGate lets a_Calls more calls through, held now or arriving later;
+ * ZUPCIBRD_SIM_GATE_OPEN opens the gate for good. Gates live as long as the library is loaded. */
+#define ZUPCIBRD_SIM_GATE_OPEN 0xFFFFFFFFu
+typedef uint32_t (*tZuPciBrdSim_WaitAtGate)(const char* a_pGate, uint32_t a_Calls,
+                                            uint32_t a_TimeoutMs);
+typedef void (*tZuPciBrdSim_ReleaseGate)(const char* a_pGate, uint32_t a_Calls);
 
 #endif /* ZUPCIBRD_SIM_H */

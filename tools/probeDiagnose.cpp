@@ -1,6 +1,7 @@
 #include "tools/probeDiagnose.h"
 
 #include "pcibrd/zupcibrd.h"
+#include "tools/probeBridgeLibrary.h"
 #include "tools/probeFinder.h"
 #include "tools/probeModule.h"
 
@@ -17,80 +18,10 @@ namespace {
 constexpr std::uint16_t kChassisSubsystemVendorId = 0x1F3C;
 constexpr std::uint16_t kChassisSubsystemId = 0x5C2E;
 
-enum tEntry : std::size_t {
-    kOpenSession = 0,
-    kCloseSession = 1,
-    kFindBridgesByPciIds = 2,
-    kGetRootBuses = 9,
-    kGetBridgeAddress = 10,
-    kGetBridgeSlotPath = 11,
-    kGetBridgeIds = 12,
-    kGetAttributeU32 = 14,
-};
-
 std::string hexText(std::uint32_t a_Value, int a_Digits) {
     char l_Text[16];
     std::snprintf(l_Text, sizeof l_Text, "%0*X", a_Digits, a_Value);
     return l_Text;
-}
-
-class cBridgeLibrary {
-public:
-    explicit cBridgeLibrary(HMODULE a_Module) : m_Module(a_Module) {
-        for (std::size_t l_Index = 0; l_Index < kZuPciBrdEntryCount; ++l_Index) {
-            m_Entries[l_Index] = GetProcAddress(a_Module, kZuPciBrdEntryNames[l_Index]);
-        }
-    }
-    ~cBridgeLibrary() {
-        if (m_SessionOpen && has(kCloseSession)) {
-            entry<tZuPciBrd_CloseSession>(kCloseSession)(m_Session);
-        }
-        FreeLibrary(m_Module);
-    }
-    cBridgeLibrary(const cBridgeLibrary&) = delete;
-    cBridgeLibrary& operator=(const cBridgeLibrary&) = delete;
-
-    bool has(std::size_t a_Entry) const { return m_Entries[a_Entry] != nullptr; }
-    FARPROC anyEntry() const {
-        for (FARPROC l_Entry : m_Entries) {
-            if (l_Entry != nullptr) {
-                return l_Entry;
-            }
-        }
-        return nullptr;
-    }
-    template <typename tFunction> tFunction entry(std::size_t a_Entry) const {
-        return reinterpret_cast<tFunction>(reinterpret_cast<void*>(m_Entries[a_Entry]));
-    }
-
-    std::int32_t openSession() {
-        const std::int32_t l_Status = entry<tZuPciBrd_OpenSession>(kOpenSession)(0, &m_Session);
-        m_SessionOpen = l_Status >= 0;
-        return l_Status;
-    }
-    std::uint32_t session() const { return m_Session; }
-
-private:
-    HMODULE m_Module;
-    FARPROC m_Entries[kZuPciBrdEntryCount] = {};
-    std::uint32_t m_Session = 0xFFFFFFFFu;
-    bool m_SessionOpen = false;
-};
-
-// Count-then-fill as the finder does it; the code is that of the last call.
-template <typename tItem, typename tCall>
-std::int32_t fetchAll(tCall a_Call, std::vector<tItem>& a_rItems) {
-    std::uint32_t l_Count = 0;
-    std::int32_t l_Status = a_Call(nullptr, &l_Count);
-    if (l_Status != ZUPCIBRD_STATUS_BUFFER_TOO_SMALL) {
-        return l_Status;
-    }
-    a_rItems.assign(l_Count, tItem{});
-    l_Status = a_Call(a_rItems.data(), &l_Count);
-    if (l_Status < 0) {
-        a_rItems.clear();
-    }
-    return l_Status;
 }
 
 struct tBridgeLine {

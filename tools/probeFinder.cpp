@@ -98,6 +98,23 @@ std::string statusName(std::int32_t a_Status) {
     }
 }
 
+std::string openListHint(std::int32_t a_Status) {
+    const std::string l_Diagnose = "run zu7461-probe --diagnose, which loads zupcibrd.dll as the "
+                                   "finder does and reports every step; ";
+    switch (a_Status) {
+    case ZU7461_STATUS_INVALID_PARAMETER:
+        return l_Diagnose + "it shows which zupcibrd.dll was loaded (or the system's error "
+                            "number when none was found) and which entry points it lacks";
+    case ZU7461_STATUS_MEMORY_FULL:
+        return "the finder ran out of memory; free memory and try again, then " + l_Diagnose +
+               "it shows whether the bridge driver library answers";
+    default:
+        return l_Diagnose + "the code is the bridge driver library's own, and it shows which call "
+                            "the library refuses: the session, the list of bridges, or a "
+                            "bridge's attribute";
+    }
+}
+
 std::string statusText(std::int32_t a_Status) {
     const std::string l_Name = statusName(a_Status);
     return std::to_string(a_Status) + (l_Name.empty() ? "" : " (" + l_Name + ")");
@@ -164,7 +181,8 @@ int printFinderText(const tFinderReport& a_rReport, std::ostream& a_rOut, std::o
     }
     a_rOut << "Finder module: " << a_rReport.m_Module << "\n";
     if (a_rReport.m_OpenStatus < 0) {
-        a_rErr << "zu7461-probe: openList failed: " << statusText(a_rReport.m_OpenStatus) << "\n";
+        a_rErr << "zu7461-probe: openList failed: " << statusText(a_rReport.m_OpenStatus) << "\n"
+               << "zu7461-probe: next: " << openListHint(a_rReport.m_OpenStatus) << "\n";
         return 1;
     }
     if (a_rReport.m_OpenStatus > 0) {
@@ -226,6 +244,7 @@ int printFinderJson(const tFinderReport& a_rReport, std::ostream& a_rOut) {
         l_Document["statusName"] = l_Name.empty() ? tJson() : tJson(l_Name);
         if (a_rReport.m_OpenStatus < 0) {
             l_Document["error"] = "openList failed";
+            l_Document["hint"] = openListHint(a_rReport.m_OpenStatus);
             l_Exit = 1;
         }
         l_Document["count"] = a_rReport.m_Count;

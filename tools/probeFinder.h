@@ -43,6 +43,8 @@ int printFinderJson(const tFinderReport& a_rReport, std::ostream& a_rOut);
 // "-52005 (zuoskaerr_invalidParameter)"; codes without a name of the component (the bridge
 // driver library's own, for one) as the number alone.
 std::string statusText(std::int32_t a_Status);
+// What to try next after openList failed with a_Status.
+std::string openListHint(std::int32_t a_Status);
 // The component's symbolic name of a code, or empty.
 std::string statusName(std::int32_t a_Status);
 

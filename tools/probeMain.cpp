@@ -3,6 +3,7 @@
 #include "tools/probeDiagnose.h"
 #include "tools/probeFinder.h"
 #include "tools/probeModule.h"
+#include "tools/probeRecord.h"
 
 #include <CLI/CLI.hpp>
 
@@ -11,6 +12,23 @@
 #include <iostream>
 
 using namespace nZU7461_14_0::nProbe;
+
+namespace {
+
+bool parseAttributeId(const std::string& a_rText, std::uint32_t& a_rId) {
+    const bool l_Hex = a_rText.size() > 2 && a_rText[0] == '0' && (a_rText[1] | 0x20) == 'x';
+    const std::string l_Digits = l_Hex ? a_rText.substr(2) : a_rText;
+    if (l_Digits.empty() || l_Digits.size() > (l_Hex ? 8u : 10u) ||
+        l_Digits.find_first_not_of(l_Hex ? "0123456789abcdefABCDEF" : "0123456789") !=
+            std::string::npos) {
+        return false;
+    }
+    const unsigned long long l_Value = std::stoull(l_Digits, nullptr, l_Hex ? 16 : 10);
+    a_rId = static_cast<std::uint32_t>(l_Value);
+    return l_Value <= 0xFFFFFFFFull;
+}
+
+} // namespace
 
 int main(int a_Count, char** a_ppArguments) {
     try {
@@ -30,6 +48,19 @@ int main(int a_Count, char** a_ppArguments) {
                       "Load the bridge driver library as the finder does and list every bridge "
                       "it reports")
             ->excludes(l_pJson);
+        std::string l_Record;
+        std::vector<std::string> l_AttributeTexts;
+        CLI::Option* l_pRecord =
+            l_App
+                .add_option("--record", l_Record,
+                            "Load the bridge driver library as the finder does and write what it "
+                            "reports as a topology file of the simulator")
+                ->excludes(l_pJson);
+        l_App
+            .add_option("--attribute", l_AttributeTexts,
+                        "With --record: one more attribute ID to read from every bridge "
+                        "(decimal or 0x hexadecimal; repeatable)")
+            ->needs(l_pRecord);
         l_App.set_version_flag("--version", std::string("zu7461-probe ") + ZU_PROJECT_VERSION);
 
         // CLI11 takes the arguments without the program name, last first.
@@ -44,6 +75,23 @@ int main(int a_Count, char** a_ppArguments) {
             return l_App.exit(a_rError);
         }
 
+        if (!l_Record.empty() && l_Diagnose) {
+            std::cerr << "zu7461-probe: --record and --diagnose are separate runs\n";
+            return 3;
+        }
+        if (!l_Record.empty()) {
+            std::vector<std::uint32_t> l_Attributes;
+            for (const std::string& l_Text : l_AttributeTexts) {
+                std::uint32_t l_Id = 0;
+                if (!parseAttributeId(l_Text, l_Id)) {
+                    std::cerr << "zu7461-probe: --attribute " << l_Text
+                              << ": not a 32-bit number (decimal, or 0x and hexadecimal)\n";
+                    return 3;
+                }
+                l_Attributes.push_back(l_Id);
+            }
+            return runRecord(l_Record, l_Attributes, std::cout, std::cerr);
+        }
         if (l_Diagnose) {
             return runDiagnose(std::cout);
         }

@@ -52,6 +52,8 @@ tSimApi loadApi() {
     resolve(l_Module, "ZuPciBrd_OpenBridge", l_Api.OpenBridge, l_Api);
     resolve(l_Module, "ZuPciBrd_CloseBridge", l_Api.CloseBridge, l_Api);
     resolve(l_Module, "ZuPciBrd_EepromUpdate", l_Api.EepromUpdate, l_Api);
+    resolve(l_Module, "ZuPciBrdSim_WaitAtGate", l_Api.WaitAtGate, l_Api);
+    resolve(l_Module, "ZuPciBrdSim_ReleaseGate", l_Api.ReleaseGate, l_Api);
     return l_Api;
 }
 

@@ -1,5 +1,6 @@
 // A client of the simulated bridge driver library: loads it by its bare name beside the test
-// program, resolves the 18 entry points, and helps with sessions and topology files.
+// program, resolves the 18 entry points and the gate controls, and helps with sessions and
+// topology files.
 #pragma once
 
 #include "sim/zupcibrdSim.h"
@@ -30,6 +31,8 @@ struct tSimApi {
     tZuPciBrd_OpenBridge OpenBridge = nullptr;
     tZuPciBrd_CloseBridge CloseBridge = nullptr;
     tZuPciBrd_EepromUpdate EepromUpdate = nullptr;
+    tZuPciBrdSim_WaitAtGate WaitAtGate = nullptr;
+    tZuPciBrdSim_ReleaseGate ReleaseGate = nullptr;
     // Names of the entry points that could not be resolved.
     std::vector<std::string> m_Missing;
     bool m_Loaded = false;
