@@ -1,16 +1,53 @@
-// UTF-8 to UTF-16 conversion over any bytes: never reads past the terminator, stays within the
-// unit count the input allows, gives no 0 unit, and agrees with a strict decoder on well-formed
-// text.
+// The texts that come from or go to the bridge driver library, over the same input: slot path
+// parsing and the conversion of a library's file name to UTF-16.
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "pcibrd/cSlotPath.h"
 #include "pcibrd/dynload.h"
 #include "tests/fuzz/fuzzCheck.h"
 
 using namespace nZU7461_14_0;
 
 namespace {
+
+std::vector<std::uint8_t> elementsOf(const cSlotPath& a_rPath) {
+    return std::vector<std::uint8_t>(a_rPath.begin(), a_rPath.end());
+}
+
+void checkSlotPath(const std::uint8_t* a_pData, std::size_t a_Size) {
+    // Exactly the text and its terminator, so that any read beyond it is caught.
+    const std::string l_Text(reinterpret_cast<const char*>(a_pData), a_Size);
+    cSlotPath l_Path;
+    tStatus l_Status = makeStatus();
+    l_Path.Parse(l_Text.c_str(), &l_Status);
+    ZU_FUZZ_CHECK(l_Status.code == 0 || l_Status.code == kStatusMalformedSlotPath);
+    // Every element but the last takes three characters.
+    ZU_FUZZ_CHECK(l_Path.ElementCount() <= l_Text.size() / 3 + 1);
+    if (l_Status.code != 0) {
+        ZU_FUZZ_CHECK(l_Path.RootBus() == 0 && l_Path.ElementCount() == 0);
+        return;
+    }
+
+    cCheckedString l_Formatted;
+    l_Path.Format(l_Formatted, &l_Status);
+    ZU_FUZZ_CHECK(l_Status.code == 0);
+    ZU_FUZZ_CHECK(l_Path.ElementCount() != 0);
+    ZU_FUZZ_CHECK(l_Formatted.Length() == 5 + 3 * l_Path.ElementCount() - 1);
+    // The parse saw the text up to its first zero byte.
+    std::string l_Upper = l_Text.c_str();
+    for (char& l_Char : l_Upper) {
+        l_Char = static_cast<char>(std::toupper(static_cast<unsigned char>(l_Char)));
+    }
+    ZU_FUZZ_CHECK(l_Upper == l_Formatted.CStr());
+    cSlotPath l_Again;
+    l_Again.Parse(l_Formatted.CStr(), &l_Status);
+    ZU_FUZZ_CHECK(l_Status.code == 0);
+    ZU_FUZZ_CHECK(l_Again.RootBus() == l_Path.RootBus());
+    ZU_FUZZ_CHECK(elementsOf(l_Again) == elementsOf(l_Path));
+}
 
 // UTF-16 of well-formed UTF-8 (shortest forms, no surrogates, at most 0x10FFFF), or false.
 bool strictUtf16(const std::string& a_rText, std::vector<std::uint16_t>& a_rUnits) {
@@ -63,9 +100,7 @@ bool strictUtf16(const std::string& a_rText, std::vector<std::uint16_t>& a_rUnit
     return true;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* a_pData, std::size_t a_Size) {
+void checkWidePath(const std::uint8_t* a_pData, std::size_t a_Size) {
     // The text up to the first zero byte, held in storage that ends with its terminator.
     std::string l_Text(reinterpret_cast<const char*>(a_pData), a_Size);
     l_Text.resize(l_Text.find('\0') == std::string::npos ? l_Text.size() : l_Text.find('\0'));
@@ -94,5 +129,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* a_pData, std::size_t a
     }
     releaseWidePath(&l_Wide);
     releaseDetailedStatus(&l_Status);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* a_pData, std::size_t a_Size) {
+    checkSlotPath(a_pData, a_Size);
+    checkWidePath(a_pData, a_Size);
     return 0;
 }
