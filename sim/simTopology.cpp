@@ -291,11 +291,6 @@ tSimBridge readBridge(const tJson& a_rObject, std::size_t a_Index, tParentClaim&
             if (l_Id > 0xFFFFFFFFu) {
                 fail(l_MemberWhere, "attribute ID is out of range 0..0xFFFFFFFF");
             }
-            if (l_Id == ZUPCIBRD_SIM_ATTRIBUTE_EEPROM_SIZE ||
-                l_Id == ZUPCIBRD_SIM_ATTRIBUTE_EEPROM_CRC32) {
-                fail(l_MemberWhere, "attribute " + hexText(l_Id, 8) +
-                                        " is read-only: it describes the EEPROM image");
-            }
             const auto l_Value = static_cast<std::uint32_t>(
                 readNumber(l_Member.value(), l_MemberWhere, 0xFFFFFFFFu));
             if (!l_Bridge.m_Attributes.emplace(static_cast<std::uint32_t>(l_Id), l_Value).second) {
@@ -612,17 +607,6 @@ bool parseSlotPath(const char* a_pText, std::uint8_t& a_rRootBus,
         }
         ++l_pAt;
     }
-}
-
-std::uint32_t crc32(const std::vector<std::uint8_t>& a_rBytes) {
-    std::uint32_t l_Crc = 0xFFFFFFFFu;
-    for (const std::uint8_t l_Byte : a_rBytes) {
-        l_Crc ^= l_Byte;
-        for (int l_Bit = 0; l_Bit < 8; ++l_Bit) {
-            l_Crc = (l_Crc >> 1) ^ (0xEDB88320u & (0u - (l_Crc & 1u)));
-        }
-    }
-    return ~l_Crc;
 }
 
 } // namespace nZuPciBrdSim

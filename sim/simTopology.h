@@ -25,7 +25,6 @@ struct tSimBridge {
     std::uint32_t m_Parent = 0;
     std::string m_SlotPath;
     std::map<std::uint32_t, std::uint32_t> m_Attributes;
-    std::vector<std::uint8_t> m_Eeprom;
     bool m_Open = false;
 };
 
@@ -63,8 +62,6 @@ std::string formatSlotPath(std::uint8_t a_RootBus, const std::vector<std::uint8_
 // Nothing may follow the last element.
 bool parseSlotPath(const char* a_pText, std::uint8_t& a_rRootBus,
                    std::vector<std::uint8_t>& a_rElements);
-
-std::uint32_t crc32(const std::vector<std::uint8_t>& a_rBytes);
 
 } // namespace nZuPciBrdSim
 } // namespace nZU7461_14_0

@@ -1,8 +1,8 @@
 // The 18 entry points of the bridge driver library, answered from a simulated machine.
 //
 // Each session holds its own copy of the machine, loaded when it opens: attribute changes,
-// open bridges and EEPROM images live until the session closes and no other session sees
-// them. One lock guards the table of sessions; every entry point turns any exception into a
+// open bridges and the IDs an EEPROM update gave live until the session closes and no other session
+// sees them. One lock guards the table of sessions; every entry point turns any exception into a
 // code, so nothing a client passes can take the process down.
 //
 // Every call goes through the fault engine (simFaults.h): the machine's answer is worked out
@@ -577,10 +577,6 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_SetAttributeU32(std::uint32_t a_Sessio
         l_Call.m_Attribute = a_AttributeId;
         runCall(l_Call, [&] {
             return withBridge(a_Session, a_Bridge, [&](tSession&, tSimBridge& a_rBridge) {
-                if (a_AttributeId == ZUPCIBRD_SIM_ATTRIBUTE_EEPROM_SIZE ||
-                    a_AttributeId == ZUPCIBRD_SIM_ATTRIBUTE_EEPROM_CRC32) {
-                    return ZUPCIBRD_SIM_READ_ONLY_ATTRIBUTE;
-                }
                 a_rBridge.m_Attributes[a_AttributeId] = a_Value;
                 return 0;
             });
@@ -604,14 +600,6 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_GetAttributeU32(std::uint32_t a_Sessio
         l_Call.m_Attribute = a_AttributeId;
         return singleOutput(l_Call, a_pValue, [&](std::uint32_t& a_rValue) {
             return withBridge(a_Session, a_Bridge, [&](tSession&, tSimBridge& a_rBridge) {
-                if (a_AttributeId == ZUPCIBRD_SIM_ATTRIBUTE_EEPROM_SIZE) {
-                    a_rValue = static_cast<std::uint32_t>(a_rBridge.m_Eeprom.size());
-                    return 0;
-                }
-                if (a_AttributeId == ZUPCIBRD_SIM_ATTRIBUTE_EEPROM_CRC32) {
-                    a_rValue = crc32(a_rBridge.m_Eeprom);
-                    return 0;
-                }
                 const auto l_Attribute = a_rBridge.m_Attributes.find(a_AttributeId);
                 if (l_Attribute == a_rBridge.m_Attributes.end()) {
                     return ZUPCIBRD_SIM_UNKNOWN_ATTRIBUTE;
@@ -663,9 +651,10 @@ ZUPCIBRD_SIM_EXPORT void ZuPciBrd_CloseBridge(std::uint32_t a_Session, std::uint
 ZUPCIBRD_SIM_CHECK_TYPE(CloseBridge);
 #endif
 
-// An image is written only to an open bridge, and only when it is meant for the bridge's
-// vendor and device ID, unless the caller insists: then the bridge takes the image's IDs, as
-// a device does when its configuration EEPROM is rewritten.
+// An image is taken only by an open bridge, and only when it is meant for the bridge's vendor
+// and device ID, unless the caller insists: then the bridge takes the image's IDs, as a device
+// does when its configuration EEPROM is rewritten. The image itself is not kept: nothing reads
+// it back.
 #ifndef ZUPCIBRD_SIM_WITHOUT_EepromUpdate
 ZUPCIBRD_SIM_EXPORT std::int32_t
 ZuPciBrd_EepromUpdate(std::uint32_t a_Session, std::uint32_t a_Bridge, std::uint16_t a_Vid,
@@ -689,10 +678,7 @@ ZuPciBrd_EepromUpdate(std::uint32_t a_Session, std::uint32_t a_Bridge, std::uint
                    num(a_AlwaysOverwrite), num(a_UpdateMethod), num(a_ByteCount), l_Shown);
         l_Call.m_Bridge = a_Bridge;
         runCall(l_Call, [&] {
-            if (l_pBytes == nullptr || a_ByteCount == 0 ||
-                a_ByteCount > ZUPCIBRD_SIM_EEPROM_CAPACITY ||
-                (a_UpdateMethod != ZUPCIBRD_SIM_EEPROM_REPLACE &&
-                 a_UpdateMethod != ZUPCIBRD_SIM_EEPROM_OVERLAY)) {
+            if (l_pBytes == nullptr || a_ByteCount == 0) {
                 return ZUPCIBRD_SIM_INVALID_ARGUMENT;
             }
             return withBridge(a_Session, a_Bridge, [&](tSession&, tSimBridge& a_rBridge) {
@@ -703,16 +689,6 @@ ZuPciBrd_EepromUpdate(std::uint32_t a_Session, std::uint32_t a_Bridge, std::uint
                     (a_Vid != a_rBridge.m_VendorId || a_Pid != a_rBridge.m_DeviceId)) {
                     return ZUPCIBRD_SIM_EEPROM_ID_MISMATCH;
                 }
-                std::vector<std::uint8_t> l_Image;
-                if (a_UpdateMethod == ZUPCIBRD_SIM_EEPROM_OVERLAY) {
-                    l_Image = a_rBridge.m_Eeprom;
-                }
-                if (l_Image.size() < a_ByteCount) {
-                    l_Image.resize(a_ByteCount);
-                }
-                std::copy(l_pBytes, l_pBytes + a_ByteCount, l_Image.begin());
-                // Both changes or neither: the copy above is the last thing that can throw.
-                a_rBridge.m_Eeprom = std::move(l_Image);
                 a_rBridge.m_VendorId = a_Vid;
                 a_rBridge.m_DeviceId = a_Pid;
                 return 0;

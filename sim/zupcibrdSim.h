@@ -21,28 +21,18 @@
  * is left out on purpose: the finder uses it for an entry point it could not load. */
 #define ZUPCIBRD_SIM_INVALID_ARGUMENT (-313001) /* null pointer, unknown flag or method */
 #define ZUPCIBRD_SIM_BUFFER_TOO_SMALL ZUPCIBRD_STATUS_BUFFER_TOO_SMALL
-#define ZUPCIBRD_SIM_UNKNOWN_SESSION (-313003)   /* not opened, or closed already */
-#define ZUPCIBRD_SIM_UNKNOWN_BRIDGE (-313004)    /* no bridge with that reference */
-#define ZUPCIBRD_SIM_TOPOLOGY_FAULT (-313005)    /* OpenSession: the topology file is unusable */
-#define ZUPCIBRD_SIM_OUT_OF_MEMORY (-313006)     /* or any other internal failure */
-#define ZUPCIBRD_SIM_NOT_FOUND (-313007)         /* no bridge at that address, path or bus */
-#define ZUPCIBRD_SIM_BRIDGE_NOT_OPEN (-313009)   /* EepromUpdate before OpenBridge */
-#define ZUPCIBRD_SIM_UNKNOWN_ATTRIBUTE (-313010) /* the bridge has no such attribute */
-#define ZUPCIBRD_SIM_READ_ONLY_ATTRIBUTE (-313011)
+#define ZUPCIBRD_SIM_UNKNOWN_SESSION (-313003)    /* not opened, or closed already */
+#define ZUPCIBRD_SIM_UNKNOWN_BRIDGE (-313004)     /* no bridge with that reference */
+#define ZUPCIBRD_SIM_TOPOLOGY_FAULT (-313005)     /* OpenSession: the topology file is unusable */
+#define ZUPCIBRD_SIM_OUT_OF_MEMORY (-313006)      /* or any other internal failure */
+#define ZUPCIBRD_SIM_NOT_FOUND (-313007)          /* no bridge at that address, path or bus */
+#define ZUPCIBRD_SIM_BRIDGE_NOT_OPEN (-313009)    /* EepromUpdate before OpenBridge */
+#define ZUPCIBRD_SIM_UNKNOWN_ATTRIBUTE (-313010)  /* the bridge has no such attribute */
 #define ZUPCIBRD_SIM_EEPROM_ID_MISMATCH (-313012) /* image for another vendor/device ID */
 #define ZUPCIBRD_SIM_MALFORMED_SLOT_PATH (-313013)
 
 /* OpenSession knows no flags: anything but 0 is refused. */
 #define ZUPCIBRD_SIM_SESSION_FLAGS 0u
-
-/* Read-only attributes every bridge answers, describing its EEPROM image. */
-#define ZUPCIBRD_SIM_ATTRIBUTE_EEPROM_SIZE 0x20000310u  /* bytes held */
-#define ZUPCIBRD_SIM_ATTRIBUTE_EEPROM_CRC32 0x20000311u /* CRC-32 of those bytes, 0 if none */
-
-/* EepromUpdate methods. */
-#define ZUPCIBRD_SIM_EEPROM_REPLACE 0u /* the image becomes exactly the bytes given */
-#define ZUPCIBRD_SIM_EEPROM_OVERLAY 1u /* the bytes overwrite the image from offset 0 */
-#define ZUPCIBRD_SIM_EEPROM_CAPACITY 65536u
 
 /* Gates of the scripted faults, for a test in the same process as the library (resolve them
  * with GetProcAddress / dlsym from the loaded simulator). A call that a rule sends to a gate

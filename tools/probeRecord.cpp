@@ -21,10 +21,6 @@ namespace nZU7461_14_0 {
 namespace nProbe {
 namespace {
 
-// The simulator describes its EEPROM image with these and refuses them in a file.
-constexpr std::uint32_t kEepromSizeAttribute = 0x20000310;
-constexpr std::uint32_t kEepromCrcAttribute = 0x20000311;
-
 struct tRecordedBridge {
     std::uint32_t m_Ref = 0;
     std::uint8_t m_Bus = 0, m_Device = 0, m_Function = 0;
@@ -345,11 +341,7 @@ int runRecord(const std::string& a_rFile, const std::vector<std::uint32_t>& a_rA
 
     std::vector<std::uint32_t> l_Attributes = {ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE};
     for (const std::uint32_t l_Id : a_rAttributes) {
-        if (l_Id == kEepromSizeAttribute || l_Id == kEepromCrcAttribute) {
-            a_rErr << "zu7461-probe: attribute " << hexText(l_Id, 8).substr(1, 10)
-                   << " is not recorded: the simulator derives it from the EEPROM image\n";
-        } else if (std::find(l_Attributes.begin(), l_Attributes.end(), l_Id) ==
-                   l_Attributes.end()) {
+        if (std::find(l_Attributes.begin(), l_Attributes.end(), l_Id) == l_Attributes.end()) {
             l_Attributes.push_back(l_Id);
         }
     }

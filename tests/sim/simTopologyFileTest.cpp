@@ -185,8 +185,6 @@ const tBadTopology kBadTopologies[] = {
      "attribute ID is out of range"},
     {"attribute value too big",
      document(bridge(kPlace, "1", R"(,"attributes":{"1":"0x100000000"})")), "is out of range"},
-    {"read-only attribute", document(bridge(kPlace, "1", R"(,"attributes":{"0x20000310":1})")),
-     "attribute 0x20000310 is read-only"},
     {"attribute in two spellings",
      document(bridge(kPlace, "1", R"(,"attributes":{"0x20000300":1,"536871680":2})")),
      "attribute 0x20000300 is given twice"},
