@@ -270,44 +270,44 @@ tFaultRule readRule(const tJson& a_rObject, const std::string& a_rWhere) {
     }
     if (const auto l_Answer = a_rObject.find("answer"); l_Answer != a_rObject.end()) {
         // A code, or its 32-bit pattern in hexadecimal ("0xFFFB3950" is -313008).
-        l_Rule.m_Answer = static_cast<std::int32_t>(static_cast<std::uint32_t>(
+        l_Rule.m_Effect.m_Answer = static_cast<std::int32_t>(static_cast<std::uint32_t>(
             readInteger(*l_Answer, a_rWhere + ".answer", INT32_MIN, UINT32_MAX)));
         l_DoesSomething = true;
     }
     if (const auto l_Writes = a_rObject.find("writes"); l_Writes != a_rObject.end()) {
-        l_Rule.m_Writes = readBool(*l_Writes, a_rWhere + ".writes");
+        l_Rule.m_Effect.m_Writes = readBool(*l_Writes, a_rWhere + ".writes");
         l_DoesSomething = true;
     }
     if (const auto l_Value = a_rObject.find("value"); l_Value != a_rObject.end()) {
-        l_Rule.m_Value = readU32(*l_Value, a_rWhere + ".value", 0, UINT32_MAX);
+        l_Rule.m_Effect.m_Value = readU32(*l_Value, a_rWhere + ".value", 0, UINT32_MAX);
         l_DoesSomething = true;
     }
     if (const auto l_Items = a_rObject.find("items"); l_Items != a_rObject.end()) {
         if (!l_Items->is_array()) {
             fail(a_rWhere + ".items", "must be an array");
         }
-        l_Rule.m_Items.emplace();
+        l_Rule.m_Effect.m_Items.emplace();
         for (std::size_t l_Index = 0; l_Index < l_Items->size(); ++l_Index) {
-            l_Rule.m_Items->push_back(readU32((*l_Items)[l_Index],
-                                              a_rWhere + ".items[" + std::to_string(l_Index) + "]",
-                                              0, widthMax(l_Info.m_ItemFormat)));
+            l_Rule.m_Effect.m_Items->push_back(
+                readU32((*l_Items)[l_Index], a_rWhere + ".items[" + std::to_string(l_Index) + "]",
+                        0, widthMax(l_Info.m_ItemFormat)));
         }
         l_DoesSomething = true;
     }
     if (const auto l_Text = a_rObject.find("text"); l_Text != a_rObject.end()) {
-        l_Rule.m_Text = readText(*l_Text, a_rWhere + ".text");
+        l_Rule.m_Effect.m_Text = readText(*l_Text, a_rWhere + ".text");
         l_DoesSomething = true;
     }
     if (const auto l_Terminated = a_rObject.find("terminated"); l_Terminated != a_rObject.end()) {
-        l_Rule.m_Terminated = readBool(*l_Terminated, a_rWhere + ".terminated");
+        l_Rule.m_Effect.m_Terminated = readBool(*l_Terminated, a_rWhere + ".terminated");
         l_DoesSomething = true;
     }
     if (const auto l_Count = a_rObject.find("count"); l_Count != a_rObject.end()) {
-        l_Rule.m_Count = readU32(*l_Count, a_rWhere + ".count", 0, UINT32_MAX);
+        l_Rule.m_Effect.m_Count = readU32(*l_Count, a_rWhere + ".count", 0, UINT32_MAX);
         l_DoesSomething = true;
     }
     if (const auto l_Truncate = a_rObject.find("truncate"); l_Truncate != a_rObject.end()) {
-        l_Rule.m_Truncate = readBool(*l_Truncate, a_rWhere + ".truncate");
+        l_Rule.m_Effect.m_Truncate = readBool(*l_Truncate, a_rWhere + ".truncate");
         l_DoesSomething = true;
     }
     if (!l_DoesSomething) {
@@ -474,19 +474,8 @@ void waitAtGateLocked(tEngine& a_rEngine, std::unique_lock<std::mutex>& a_rLock,
 }
 
 // What the rules that match a call say, the later rule winning where two say the same.
-struct tEffect {
-    std::optional<std::int32_t> m_Answer;
-    std::optional<bool> m_Writes;
-    std::optional<std::uint32_t> m_Value;
-    std::optional<std::vector<std::uint32_t>> m_Items;
-    std::optional<std::string> m_Text;
-    std::optional<bool> m_Terminated;
-    std::optional<std::uint32_t> m_Count;
-    bool m_Truncate = false;
-};
-
-tEffect effectOf(const std::vector<const tFaultRule*>& a_rRules, tEntry a_Entry) {
-    tEffect l_Effect;
+tFaultEffect effectOf(const std::vector<const tFaultRule*>& a_rRules, tEntry a_Entry) {
+    tFaultEffect l_Effect;
     if (infoOf(a_Entry).m_Void) {
         return l_Effect;
     }
@@ -496,14 +485,14 @@ tEffect effectOf(const std::vector<const tFaultRule*>& a_rRules, tEntry a_Entry)
                 a_rInto = a_rFrom;
             }
         };
-        l_Take(l_Effect.m_Answer, l_pRule->m_Answer);
-        l_Take(l_Effect.m_Writes, l_pRule->m_Writes);
-        l_Take(l_Effect.m_Value, l_pRule->m_Value);
-        l_Take(l_Effect.m_Items, l_pRule->m_Items);
-        l_Take(l_Effect.m_Text, l_pRule->m_Text);
-        l_Take(l_Effect.m_Terminated, l_pRule->m_Terminated);
-        l_Take(l_Effect.m_Count, l_pRule->m_Count);
-        l_Effect.m_Truncate = l_Effect.m_Truncate || l_pRule->m_Truncate;
+        l_Take(l_Effect.m_Answer, l_pRule->m_Effect.m_Answer);
+        l_Take(l_Effect.m_Writes, l_pRule->m_Effect.m_Writes);
+        l_Take(l_Effect.m_Value, l_pRule->m_Effect.m_Value);
+        l_Take(l_Effect.m_Items, l_pRule->m_Effect.m_Items);
+        l_Take(l_Effect.m_Text, l_pRule->m_Effect.m_Text);
+        l_Take(l_Effect.m_Terminated, l_pRule->m_Effect.m_Terminated);
+        l_Take(l_Effect.m_Count, l_pRule->m_Effect.m_Count);
+        l_Effect.m_Truncate = l_Effect.m_Truncate || l_pRule->m_Effect.m_Truncate;
     }
     return l_Effect;
 }
@@ -779,7 +768,7 @@ tCallPlan beginCall(const tSimCall& a_rCall) {
                          static_cast<unsigned long long>(l_Chaos->m_Seed));
         }
     }
-    const tEffect l_Effect = effectOf(l_Plan.m_Rules, a_rCall.m_Entry);
+    const tFaultEffect l_Effect = effectOf(l_Plan.m_Rules, a_rCall.m_Entry);
     l_Plan.m_RunMachine = !stopsTheCall(l_Effect.m_Answer, l_Effect.m_Writes) &&
                           !(l_Plan.m_ChaosActs && chaosKind(l_Plan.m_Chaos) == kChaosError);
     // Waits come last, and in the order of the rules: a delay, then the gate.
@@ -798,7 +787,7 @@ tCallPlan beginCall(const tSimCall& a_rCall) {
 
 void finishCall(tSimCall& a_rCall, const tCallPlan& a_rPlan) {
     const tEntryInfo& l_Info = infoOf(a_rCall.m_Entry);
-    const tEffect l_Effect = effectOf(a_rPlan.m_Rules, a_rCall.m_Entry);
+    const tFaultEffect l_Effect = effectOf(a_rPlan.m_Rules, a_rCall.m_Entry);
     std::string l_Cause;
     for (const tFaultRule* l_pRule : a_rPlan.m_Rules) {
         l_Cause += (l_Cause.empty() ? "" : ",") + l_pRule->m_Where;

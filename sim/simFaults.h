@@ -47,6 +47,18 @@ constexpr std::size_t kEntryCount = 18;
 // The name without the "ZuPciBrd_" prefix.
 const char* entryName(tEntry a_Entry);
 
+// What rules do to the answer of a call; every member left empty leaves the machine's answer.
+struct tFaultEffect {
+    std::optional<std::int32_t> m_Answer;
+    std::optional<bool> m_Writes;
+    std::optional<std::uint32_t> m_Value;
+    std::optional<std::vector<std::uint32_t>> m_Items;
+    std::optional<std::string> m_Text;
+    std::optional<bool> m_Terminated;
+    std::optional<std::uint32_t> m_Count;
+    bool m_Truncate = false;
+};
+
 // One rule of the file: which calls it matches and what it does to them.
 struct tFaultRule {
     std::string m_Where; // "rules[2]", for the call log
@@ -59,14 +71,7 @@ struct tFaultRule {
 
     std::uint32_t m_DelayMs = 0;
     std::string m_Gate;
-    std::optional<std::int32_t> m_Answer;
-    std::optional<bool> m_Writes;
-    std::optional<std::uint32_t> m_Value;
-    std::optional<std::vector<std::uint32_t>> m_Items;
-    std::optional<std::string> m_Text;
-    std::optional<bool> m_Terminated;
-    std::optional<std::uint32_t> m_Count;
-    bool m_Truncate = false;
+    tFaultEffect m_Effect;
 };
 
 struct tChaos {
