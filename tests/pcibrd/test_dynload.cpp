@@ -9,7 +9,7 @@
 
 #include "detailsCheck.h"
 #include "pcibrd/zupcibrd.h"
-#include "zuTestLibrary.h"
+#include "simBridge.h"
 
 namespace nZU7461_14_0 {
 namespace {
@@ -170,34 +170,27 @@ TEST(Utf8ToWideMemory, FailureKeepsWhatWasConvertedAndAppendsNothingMore) {
 }
 
 TEST(Utf8ToWideMemory, LoadIsStillAttemptedWithTheUnitsConverted) {
-    // A path whose first 127 or 190 characters name the test library, followed by more: the
-    // growth after them fails, and the loader gets exactly that prefix.
-    const std::string l_Folder = nZuTest::executableFolder() + nZuTest::pathSeparator() +
-                                 "testlibs" + nZuTest::pathSeparator() + "scriptable" +
-                                 nZuTest::pathSeparator();
-    const std::string l_File = nZuTest::bridgeLibraryFileName();
-    const std::size_t l_Base = l_Folder.size() + l_File.size();
-    const std::size_t l_Target = (l_Base % 2 == 1) ? 127 : 190;
-    if (l_Base > l_Target) {
+    // A path whose first 127 or 190 characters name the simulator, followed by more: the growth
+    // after them fails, and the loader gets exactly that prefix.
+    const std::string l_Named = nTest::simPath("");
+    const std::size_t l_Slash = l_Named.find_last_of("\\/") + 1;
+    const std::size_t l_Target = (l_Named.size() % 2 == 1) ? 127 : 190;
+    if (l_Named.size() > l_Target) {
         GTEST_SKIP() << "build folder path too long for this check";
     }
-    std::string l_Padding;
-    while (l_Base + l_Padding.size() < l_Target) {
-        l_Padding += std::string(".") + nZuTest::pathSeparator();
+    std::string l_Path = l_Named.substr(0, l_Slash);
+    while (l_Path.size() + l_Named.size() - l_Slash < l_Target) {
+        l_Path += "." + l_Named.substr(l_Slash - 1, 1);
     }
-    const std::string l_Path = l_Folder + l_Padding + l_File + "-not-converted";
-
-    const std::uint32_t l_LoadsBefore = ZuTest_LoadCount();
+    l_Path += l_Named.substr(l_Slash) + "-not-converted";
     cDetailedStatus l_Status;
     failAllocation(l_Target == 127 ? 2 : 3);
     HMODULE l_Module = loadLibraryUsing(l_Path.c_str(), l_Status.get(), &failingAllocate);
     EXPECT_NE(l_Module, nullptr);
     expectMemoryDocument(*l_Status);
     if (l_Module != nullptr) {
-        EXPECT_EQ(ZuTest_LoadCount(), l_LoadsBefore + 1);
         FreeLibrary(l_Module);
     }
-
     // A load that fails after the memory failure adds nothing to the record.
     cDetailedStatus l_Failing;
     failAllocation(1);
@@ -209,16 +202,11 @@ TEST(Utf8ToWideMemory, LoadIsStillAttemptedWithTheUnitsConverted) {
 // ---- Loading and looking up ----------------------------------------------------------------
 
 TEST(LoadLibrary, NegativeRecordDoesNothing) {
-    nZuTest::cTestBridgeLibrary l_Held;
-    ASSERT_TRUE(l_Held.IsLoaded());
-    const std::uint32_t l_LoadsBefore = ZuTest_LoadCount();
     cDetailedStatus l_Status;
     l_Status->code = -1;
     SetLastError(0);
     EXPECT_EQ(loadLibrary("zu-no-such-library.dll", l_Status.get()), nullptr);
-    EXPECT_EQ(loadLibrary(nZuTest::bridgeLibraryPath("no-GetBridgeIds").c_str(), l_Status.get()),
-              nullptr);
-    EXPECT_EQ(ZuTest_LoadCount(), l_LoadsBefore);
+    EXPECT_EQ(loadLibrary(nTest::simPath("").c_str(), l_Status.get()), nullptr);
     EXPECT_EQ(findSymbol(reinterpret_cast<HMODULE>(1), "ZuPciBrd_OpenSession", l_Status.get()),
               nullptr);
     EXPECT_EQ(l_Status->code, -1);
@@ -252,10 +240,8 @@ TEST(LoadLibrary, LoadFailureRecordsThePathAsGivenAndTheSystemError) {
 }
 
 TEST(LoadLibrary, MissingEntryPointIsNamedAndLaterLookupsDoNothing) {
-    nZuTest::cTestBridgeLibrary l_Held("no-GetBridgeIds");
-    ASSERT_TRUE(l_Held.IsLoaded());
     cDetailedStatus l_Status;
-    HMODULE l_Module = loadLibrary(l_Held.Path().c_str(), l_Status.get());
+    HMODULE l_Module = loadLibrary(nTest::simPath("GetBridgeIds").c_str(), l_Status.get());
     ASSERT_NE(l_Module, nullptr);
     EXPECT_EQ(findSymbol(l_Module, "ZuPciBrd_GetBridgeIds", l_Status.get()), nullptr);
     EXPECT_EQ(expectLoaderDocument(*l_Status, 177, "zudynlib_symbol", "ZuPciBrd_GetBridgeIds"),
