@@ -262,9 +262,8 @@ TEST_F(Wrapper, CountThenFillHandsOnOnlyWhatTheFillReports) {
             {
                 // Checks wait until the failing scope ends: a failing check allocates.
                 zuTest::cFailingAllocationScope l_Scope;
-                if (l_Refuse) {
-                    zuTest::failAllocationsOfSize(12345 * l_Operation.elementSize);
-                }
+                l_Refuse ? zuTest::failAllocationsOfSize(12345 * l_Operation.elementSize)
+                         : zuTest::armAllocationFailure(0);
                 l_Operation.call(*m_pWrapper, l_Output, l_Status.get());
                 l_Failed = zuTest::disarmAllocationFailure().failed;
             }
