@@ -23,16 +23,6 @@ inline tJson detailsOf(const tDetailedStatus& a_rStatus) {
     return tJson::parse(a_rStatus.json, nullptr, false);
 }
 
-inline std::vector<std::string> keysOf(const tJson& a_rObject) {
-    std::vector<std::string> l_Keys;
-    if (a_rObject.is_object()) {
-        for (auto l_It = a_rObject.begin(); l_It != a_rObject.end(); ++l_It) {
-            l_Keys.push_back(l_It.key());
-        }
-    }
-    return l_Keys;
-}
-
 // The four members every producer starts with.
 inline tJson errorMembers(const std::string& a_rConstant, const std::string& a_rFile, int a_Line) {
     tJson l_Members = tJson::object();

@@ -1,11 +1,13 @@
 // A machine for the simulated bridge driver, written as a topology file for one test: chassis
 // bridges side by side on bus 0, in the order given, each with its bridge value (or none, which
-// the simulator answers with an error when the finder reads it).
+// the simulator answers with an error when the finder reads it). cCallLog reads back what the
+// simulator was asked.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,10 +22,21 @@
 
 namespace zuTest {
 
+// A file name of this process's own (the test runner runs tests of one program at once, each in
+// a process of its own).
+inline std::string processFileName(const std::string& a_rStem, const char* a_pSuffix) {
+#ifdef _WIN32
+    return a_rStem + "-" + std::to_string(_getpid()) + a_pSuffix;
+#else
+    return a_rStem + "-" + std::to_string(getpid()) + a_pSuffix;
+#endif
+}
+
 using tBridgeValues = std::vector<std::optional<std::uint32_t>>;
 
-// At most 255 bridges: each owns a secondary bus.
-inline std::string chassisTopology(const tBridgeValues& a_rValues) {
+// At most 255 bridges: each owns a secondary bus. a_rFaults: the "faults" member, if any.
+inline std::string chassisTopology(const tBridgeValues& a_rValues,
+                                   const std::string& a_rFaults = "") {
     std::string l_Json = "{\"rootBuses\":[0],\"bridges\":[";
     for (std::size_t l_Index = 0; l_Index < a_rValues.size(); ++l_Index) {
         l_Json += l_Index == 0 ? "\n" : ",\n";
@@ -38,12 +51,11 @@ inline std::string chassisTopology(const tBridgeValues& a_rValues) {
         }
         l_Json += "}";
     }
-    return l_Json + "]}";
+    return l_Json + "]" + (a_rFaults.empty() ? "" : ",\"faults\":" + a_rFaults) + "}";
 }
 
-// Writes the file, named after this process (the test runner runs tests of one program at once,
-// each in a process of its own), and points the simulator at it until destroyed. use()
-// switches to another machine.
+// Writes the file, named after this process, and points the simulator at it until destroyed.
+// use() switches to another machine.
 class cTopologyFile {
 public:
     explicit cTopologyFile(const std::string& a_rJson) { use(a_rJson); }
@@ -57,17 +69,40 @@ public:
 
     void use(const std::string& a_rJson) {
         if (m_Path.empty()) {
-#ifdef _WIN32
-            m_Path = "topology-" + std::to_string(_getpid()) + ".json";
-#else
-            m_Path = "topology-" + std::to_string(getpid()) + ".json";
-#endif
+            m_Path = processFileName("topology", ".json");
         }
         std::ofstream(m_Path, std::ios::binary | std::ios::trunc) << a_rJson;
         setEnvironment("ZUPCIBRD_SIM_TOPOLOGY", m_Path);
     }
-    void use(const tBridgeValues& a_rValues) {
-        use(chassisTopology(a_rValues));
+    void use(const tBridgeValues& a_rValues) { use(chassisTopology(a_rValues)); }
+
+private:
+    std::string m_Path;
+};
+
+// Points the simulator's call log at a file named after this process until destroyed.
+class cCallLog {
+public:
+    cCallLog() : m_Path(processFileName("calls", ".log")) {
+        std::remove(m_Path.c_str());
+        setEnvironment("ZUPCIBRD_SIM_LOG", m_Path);
+    }
+    ~cCallLog() {
+        setEnvironment("ZUPCIBRD_SIM_LOG", "");
+        std::remove(m_Path.c_str());
+    }
+    cCallLog(const cCallLog&) = delete;
+    cCallLog& operator=(const cCallLog&) = delete;
+
+    // The lines logged since the last take, which starts the log afresh.
+    std::string take() {
+        std::string l_Text;
+        {
+            std::ifstream l_In(m_Path, std::ios::binary);
+            l_Text.assign(std::istreambuf_iterator<char>(l_In), std::istreambuf_iterator<char>());
+        }
+        std::remove(m_Path.c_str());
+        return l_Text;
     }
 
 private:
