@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "status/tDetailedStatus.h"
 #include "tests/support/failingAllocator.h"
@@ -41,17 +40,16 @@ TEST(DetailedStatus, GrowthDoublesAndKeepsTheDocumentAndTheCursor) {
     char* l_pCursor = nullptr;
     ASSERT_TRUE(setDetailedError(l_Detailed.get(), -1, &l_pCursor));
     EXPECT_EQ(l_Detailed->capacity, 512u);
-    const std::string l_Filler(480, 'f');
+    const std::string l_Filler(480, 'f'), l_Big(2500, 'b');
     l_pCursor = addString(l_pCursor, "fill", l_Filler.c_str());
-    ASSERT_NE(l_pCursor, nullptr);
     const std::ptrdiff_t l_Distance = l_pCursor - l_Detailed->json;
     l_pCursor = growDetails(l_pCursor, l_Detailed.get());
     EXPECT_EQ(l_pCursor, l_Detailed->json + l_Distance);
     EXPECT_EQ(l_Detailed->capacity, 1024u);
     // A member larger than two doublings, added at the root's opening brace, comes first.
-    const std::string l_Big(2500, 'b');
-    const tGrowth l_Growth = detailsGrowth(l_Detailed.get());
-    ASSERT_NE(addStringGrowing(l_Detailed->json, "big", l_Big.c_str(), l_Growth), nullptr);
+    ASSERT_NE(
+        addStringGrowing(l_Detailed->json, "big", l_Big.c_str(), detailsGrowth(l_Detailed.get())),
+        nullptr);
     EXPECT_EQ(l_Detailed->capacity, 4096u);
     EXPECT_EQ(l_Detailed.text(), "{\"big\":\"" + l_Big + "\",\"fill\":\"" + l_Filler + "\"}");
     EXPECT_EQ(l_Detailed->json[l_Detailed->capacity - 1], kDocumentEndMark);
@@ -59,7 +57,7 @@ TEST(DetailedStatus, GrowthDoublesAndKeepsTheDocumentAndTheCursor) {
     EXPECT_EQ(l_Detailed->capacity, 4096u);
 
     // Growth gives up on refused memory, on growth that does not grow, on a buffer too small or
-    // too large to double and on a broken document.
+    // too large to double and, last, on a broken document.
     const struct {
         tReallocateDetails reallocate;
         std::uint32_t capacity;
@@ -72,13 +70,12 @@ TEST(DetailedStatus, GrowthDoublesAndKeepsTheDocumentAndTheCursor) {
     for (const auto& l_Case : l_GivingUp) {
         SCOPED_TRACE(l_Case.capacity);
         l_Detailed->reallocate = l_Case.reallocate;
+        const std::uint32_t l_Capacity = l_Detailed->capacity;
         l_Detailed->capacity = l_Case.capacity;
         l_Detailed->json[0] = l_Case.first;
         EXPECT_EQ(growDetails(l_Detailed->json + 1, l_Detailed.get()), nullptr);
-        l_Detailed->capacity = 4096;
-        l_Detailed->json[0] = '{';
+        l_Detailed->capacity = l_Capacity;
     }
-    EXPECT_EQ(addObjectGrowing(nullptr, "k", l_Growth), nullptr);
 }
 
 TEST(DetailedStatus, EveryBufferIsGivenBackOnGrowthAndRelease) {
@@ -109,16 +106,14 @@ TEST(DetailedStatus, SetDetailedErrorRestartsTheDocument) {
     // An error replaces the warning and its document; a second error is refused.
     ASSERT_TRUE(setDetailedError(l_Detailed.get(), kStatusInvalidParameter, &l_pCursor));
     EXPECT_EQ(l_Detailed.text(), "{}");
-    l_pCursor = addErrorMembers(l_pCursor, detailsGrowth(l_Detailed.get()),
-                                "zuoskaerr_invalidParameter", "dynload", -94);
+    l_pCursor =
+        addErrorMembers(l_pCursor, detailsGrowth(l_Detailed.get()), "zuoskaerr_x", "dl", -94);
     EXPECT_EQ(l_pCursor, findDocumentEnd(l_Detailed->json));
-    const std::string l_Expected = "{\"error_constant\":\"zuoskaerr_invalidParameter\","
-                                   "\"file\":\"dynload\",\"line\":-94,\"component\":\"zu7461\"}";
     EXPECT_FALSE(setDetailedError(l_Detailed.get(), -2, &l_pCursor));
     EXPECT_EQ(l_pCursor, nullptr);
     EXPECT_EQ(l_Detailed->code, kStatusInvalidParameter);
-    EXPECT_EQ(l_Detailed.text(), l_Expected);
-
+    EXPECT_EQ(l_Detailed.text(), "{\"error_constant\":\"zuoskaerr_x\",\"file\":\"dl\",\"line\":-94,"
+                                 "\"component\":\"zu7461\"}");
     // Without memory the code is still stored and the chain does nothing.
     tOwnedDetailed l_Starved;
     l_Starved->reallocate = &refuseToGrow;
@@ -126,38 +121,34 @@ TEST(DetailedStatus, SetDetailedErrorRestartsTheDocument) {
     EXPECT_EQ(l_pCursor, nullptr);
     EXPECT_EQ(addErrorMembers(l_pCursor, detailsGrowth(l_Starved.get()), "e", "f", 1), nullptr);
     EXPECT_EQ(l_Starved->code, kStatusMemoryFull);
-    EXPECT_EQ(l_Starved->json, nullptr);
 }
 
 TEST(DetailedStatus, StatusToDetailed) {
     tStatus l_Short = statusWith(-4, "zu7461", "f", 1);
     l_Short.structureSize = 8;
     const struct {
-        const char* name;
         tStatus status;
         std::int32_t storedCode;
-        bool withBuffer, returns;
+        bool withBuffer;
         std::int32_t code;
         std::string text;
-    } l_Cases[] = {
-        {"full", statusWith(-4, "zu7461", "cSlotPath", 77), 0, false, true, -4,
-         "{\"file\":\"cSlotPath\",\"line\":77,\"component\":\"zu7461\"}"},
-        {"no texts, no buffer", statusWith(-4, "", "", 0), 0, false, true, -4, "<none>"},
-        {"no texts, old document", statusWith(-4, "", "", 0), 0, true, true, -4, "{}"},
-        {"component only", statusWith(-4, "c", "", 9), 0, true, true, -4, "{\"component\":\"c\"}"},
-        {"short record", l_Short, 0, true, true, -4, "{}"},
-        {"success", makeStatus(), 0, true, true, 0, "{\"old\":1}"},
-        {"refused", statusWith(-4, "c", "f", 1), -1, true, true, -1, "{\"old\":1}"},
-    };
+    } l_Cases[] = {{statusWith(-4, "zu", "cSlotPath", 77), 0, false, -4,
+                    "{\"file\":\"cSlotPath\",\"line\":77,\"component\":\"zu\"}"},
+                   {statusWith(-4, "", "", 0), 0, false, -4, "<none>"},
+                   {statusWith(-4, "", "", 0), 0, true, -4, "{}"},
+                   {statusWith(-4, "c", "", 9), 0, true, -4, "{\"component\":\"c\"}"},
+                   {l_Short, 0, true, -4, "{}"},
+                   {makeStatus(), 0, true, 0, "{\"old\":1}"},
+                   {statusWith(-4, "c", "f", 1), -1, true, -1, "{\"old\":1}"}};
     for (const auto& l_Case : l_Cases) {
-        SCOPED_TRACE(l_Case.name);
+        SCOPED_TRACE(l_Case.text);
         tOwnedDetailed l_Detailed;
         l_Detailed->code = l_Case.storedCode;
         if (l_Case.withBuffer) {
             reallocateDetails(l_Detailed.get(), 4);
             addInt(findDocumentEnd(l_Detailed->json), "old", 1);
         }
-        EXPECT_EQ(statusToDetailed(&l_Case.status, l_Detailed.get()), l_Case.returns);
+        EXPECT_TRUE(statusToDetailed(&l_Case.status, l_Detailed.get()));
         EXPECT_EQ(l_Detailed->code, l_Case.code);
         EXPECT_EQ(l_Detailed.text(), l_Case.text);
     }
@@ -170,39 +161,31 @@ TEST(DetailedStatus, StatusToDetailed) {
 
 TEST(DetailedStatus, DetailedToStatusReadsTheMembersBack) {
     const std::string l_Path = "dir\\\\" + std::string(140, 'p') + "\\\\file";
-    // "ab", 110 escaped backslashes, "c": the last 100 characters are kept, not raw bytes.
-    std::string l_Escapes = "ab";
+    // 110 escaped backslashes: the last 100 characters are kept, not the last 100 raw bytes.
+    std::string l_Escapes;
     for (int l_Index = 0; l_Index < 110; ++l_Index) {
         l_Escapes += "\\\\";
     }
     const struct {
-        const char* name;
         std::string document, component, file;
         std::uint32_t line;
     } l_Cases[] = {
-        {"plain", "{\"component\":\"zu7461\",\"file\":\"dynload\",\"line\":94}", "zu7461",
-         "dynload", 94},
-        {"long texts", "{\"component\":\"abcdefghijkl\",\"file\":\"" + l_Path + "\",\"line\":12.7}",
-         "defghijkl", std::string(95, 'p') + "\\file", 12},
-        {"cut between escapes", "{\"file\":\"" + l_Escapes + "c\"}", "",
-         std::string(99, '\\') + "c", 0},
-        {"cut inside UTF-8", "{\"component\":\"\xc3\xa9z2345678\"}", "z2345678", "", 0},
-        {"cut before a surrogate pair", "{\"component\" : \"x\\ud83d\\ude00abcde\"}",
-         "\xf0\x9f\x98\x80"
-         "abcde",
-         "", 0},
-        {"nested and wrong kinds", "{\"x\":{\"file\":\"n\"},\"component\":1,\"line\":\"3\"}", "",
-         "", 0},
-        {"undecodable", "{\"file\":\"a\\u0000\",\"line\":-1}", "", "", 0xFFFFFFFFu},
-        {"unreadable line", "{\"line\":-}", "", "", 0},
-        {"oversized line", "{\"line\":1." + std::string(70, '5') + "}", "", "", 0},
-        {"invalid document", "{\"file\":\"f\",\"line\":5,", "", "", 0},
-    };
+        // clang-format off
+        {"{\"component\":\"zu7461\",\"file\":\"dynload\",\"line\":94}", "zu7461", "dynload", 94},
+        {"{\"component\":\"abcdefghijkl\",\"file\":\"" + l_Path + "\",\"line\":12.7}", "defghijkl",
+         std::string(95, 'p') + "\\file", 12},
+        {"{\"file\":\"ab" + l_Escapes + "c\"}", "", std::string(99, '\\') + "c", 0},
+        {"{\"component\":\"\xc3\xa9z2345678\"}", "z2345678", "", 0},  // cut inside UTF-8
+        {"{\"component\" : \"x\\ud83d\\ude00abcde\"}", "\xf0\x9f\x98\x80" "abcde", "", 0},
+        {"{\"x\":{\"file\":\"n\"},\"component\":1,\"line\":\"3\"}", "", "", 0},
+        {"{\"file\":\"a\\u0000\",\"line\":-1}", "", "", 0xFFFFFFFFu},
+        {"{\"line\":-}", "", "", 0}, {"{\"line\":1." + std::string(70, '5') + "}", "", "", 0},
+        {"{\"file\":\"f\",\"line\":5,", "", "", 0}};
+    // clang-format on
     for (const auto& l_Case : l_Cases) {
-        SCOPED_TRACE(l_Case.name);
+        SCOPED_TRACE(l_Case.document.substr(0, 60));
         tOwnedDetailed l_Detailed;
-        ASSERT_TRUE(reallocateDetails(l_Detailed.get(),
-                                      static_cast<std::uint32_t>(l_Case.document.size() + 2)));
+        ASSERT_TRUE(reallocateDetails(l_Detailed.get(), 1024));
         initDocument(l_Detailed->json, l_Detailed->capacity, l_Case.document.c_str());
         l_Detailed->code = -7;
         tStatus l_Status = makeStatus();
@@ -214,14 +197,13 @@ TEST(DetailedStatus, DetailedToStatusReadsTheMembersBack) {
     }
 }
 
+// Texts full of escapes take more room than plain ones: none of it may be lost on the way.
 TEST(DetailedStatus, RecordsSurviveTheWayThroughADocument) {
     const tStatus l_Cases[] = {
         statusWith(-1, "\"\"\"\"\"\"\"\"\"", std::string(100, '"').c_str(), 4294967295u),
         statusWith(-1, "\x01\x7f\t", std::string(100, '\x1f').c_str(), 0),
-        statusWith(-1, "\xc3\xa9", "C:\\src\\pcibrd\\dynload.cpp", 7),
-    };
+        statusWith(-1, "\xc3\xa9", "C:\\src\\pcibrd\\dynload.cpp", 7)};
     for (const tStatus& l_Original : l_Cases) {
-        SCOPED_TRACE(l_Original.file);
         tOwnedDetailed l_Detailed;
         EXPECT_TRUE(statusToDetailed(&l_Original, l_Detailed.get()));
         tStatus l_Back = makeStatus();
@@ -233,38 +215,29 @@ TEST(DetailedStatus, RecordsSurviveTheWayThroughADocument) {
 }
 
 TEST(DetailedStatus, ScopesCarryTheOutcomeBothWays) {
-    // An error handed down stops the inner layers and comes back unchanged.
+    // An error handed down is kept: the inner layers cannot replace it.
     tStatus l_Failed = statusWith(kStatusInvalidParameter, "zu7461", "cSessionManager", 5);
     {
         tDetailedStatusScope l_Scope(&l_Failed);
-        char* l_pCursor = nullptr;
-        EXPECT_FALSE(setDetailedError(l_Scope.get(), -313008, &l_pCursor));
+        EXPECT_FALSE(setDetailedError(l_Scope.get(), -313008, nullptr));
     }
     EXPECT_EQ(l_Failed.code, kStatusInvalidParameter);
     EXPECT_STREQ(l_Failed.file, "cSessionManager");
-    EXPECT_EQ(l_Failed.line, 5u);
-
     // An error raised inside travels up, and back down through a tStatusScope.
     tStatus l_Outer = makeStatus();
     {
         tDetailedStatusScope l_Scope(&l_Outer);
         char* l_pCursor = nullptr;
         ASSERT_TRUE(setDetailedError(l_Scope.get(), -313008, &l_pCursor));
-        addErrorMembers(l_pCursor, detailsGrowth(l_Scope.get()), "m_Lib.OpenSession( 0 )",
-                        "cPciBrdWrapper_sc", 301);
-        tStatus l_Caller = makeStatus();
-        {
-            tStatusScope l_Lifted(l_Scope.get());
-            mergeStatus(&l_Caller, l_Lifted.get());
-        }
-        EXPECT_EQ(l_Caller.code, -313008);
-        EXPECT_STREQ(l_Caller.file, "cPciBrdWrapper_sc");
+        addErrorMembers(l_pCursor, detailsGrowth(l_Scope.get()), "e", "cPciBrdWrapper_sc", 301);
+        tStatusScope l_Lifted(l_Scope.get());
+        EXPECT_EQ(l_Lifted.get()->code, -313008);
+        EXPECT_STREQ(l_Lifted.get()->file, "cPciBrdWrapper_sc");
     }
     EXPECT_EQ(l_Outer.code, -313008);
     EXPECT_STREQ(l_Outer.component, "zu7461");
     EXPECT_STREQ(l_Outer.file, "cPciBrdWrapper_sc");
     EXPECT_EQ(l_Outer.line, 301u);
-
     // A tStatusScope writes an error raised on its own status back into the detailed one.
     tOwnedDetailed l_Detailed;
     {
