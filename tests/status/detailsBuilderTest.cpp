@@ -25,44 +25,45 @@ TEST(DetailsBuilder, MembersLandWhereTheCursorIs) {
     const struct {
         const char* document;
         std::function<char*(tBuffer&)> adds; // answers the cursor after the last add
-        const char* expected;
+        std::string expected;                // '|' marks where that cursor stands
     } l_Cases[] = {
         {"{}", [](tBuffer& a_r) { return addInt(addString(a_r.end(), "file", "a"), "line", 5); },
-         "{\"file\":\"a\",\"line\":5}"},
+         "{\"file\":\"a\",\"line\":5|}"},
         // At the opening brace the member becomes the first one; the chain continues after it.
         {"{\"a\":1}", [](tBuffer& a_r) { return addUInt(addInt(a_r.at(0), "new", 2), "x", 3); },
-         "{\"new\":2,\"x\":3,\"a\":1}"},
-        {"{ }", [](tBuffer& a_r) { return addInt(a_r.at(0), "a", 1); }, "{\"a\":1 }"},
-        {"[ ]", [](tBuffer& a_r) { return addInt(a_r.end(), nullptr, 1); }, "[ 1]"},
+         "{\"new\":2,\"x\":3|,\"a\":1}"},
+        {"{ }", [](tBuffer& a_r) { return addInt(a_r.at(0), "a", 1); }, "{\"a\":1| }"},
+        {"[ ]", [](tBuffer& a_r) { return addInt(a_r.end(), nullptr, 1); }, "[ 1|]"},
+        {"[ ]", [](tBuffer& a_r) { return addInt(a_r.at(0), nullptr, 1); }, "[1| ]"},
         {"{\"o\":{ }}", [](tBuffer& a_r) { return addInt(a_r.at(5), "i", 1); },
-         "{\"o\":{\"i\":1 }}"},
+         "{\"o\":{\"i\":1| }}"},
         // Nesting by stepping back onto the new object's brace, then past its end.
         {"{\"a\":1}",
          [](tBuffer& a_r) {
              char* l_pIn = addString(addObject(a_r.end(), "d") - 1, "debug", "x");
              return addInt(l_pIn + 1, "b", 2);
          },
-         "{\"a\":1,\"d\":{\"debug\":\"x\"},\"b\":2}"},
+         "{\"a\":1,\"d\":{\"debug\":\"x\"},\"b\":2|}"},
         {"{}", [](tBuffer& a_r) { return addInt(addObject(a_r.end(), "o"), "b", 1); },
-         "{\"o\":{},\"b\":1}"},
+         "{\"o\":{},\"b\":1|}"},
         // Without keys the values form an array.
         {"[]",
          [](tBuffer& a_r) {
              char* l_pAt =
                  addUInt(addInt(a_r.end(), nullptr, -2147483647 - 1), nullptr, 4294967295u);
-             return addObject(addString(addInt(l_pAt, nullptr, 0), nullptr, ""), nullptr);
+             return addObject(
+                 addString(addInt(addInt(l_pAt, nullptr, -1), nullptr, 0), nullptr, ""), nullptr);
          },
-         "[-2147483648,4294967295,0,\"\",{}]"},
+         "[-2147483648,4294967295,-1,0,\"\",{}|]"},
     };
     for (const auto& l_Case : l_Cases) {
         SCOPED_TRACE(l_Case.expected);
         tBuffer l_Buffer(64, l_Case.document);
-        char* l_pCursor = l_Case.adds(l_Buffer);
-        EXPECT_EQ(l_Buffer.text(), l_Case.expected);
-        ASSERT_NE(l_pCursor, nullptr);
-        // The cursor stands just after what was added last.
-        EXPECT_TRUE(*l_pCursor == ',' || *l_pCursor == '}' || *l_pCursor == ']' ||
-                    *l_pCursor == ' ');
+        const char* l_pCursor = l_Case.adds(l_Buffer);
+        std::string l_Expected = l_Case.expected;
+        const std::size_t l_Mark = l_Expected.find('|');
+        EXPECT_EQ(l_Buffer.text(), l_Expected.erase(l_Mark, 1));
+        EXPECT_EQ(l_pCursor, l_Buffer.at(l_Mark));
     }
 }
 
