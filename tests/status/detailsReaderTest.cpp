@@ -205,6 +205,7 @@ TEST(DetailsReader, NumberToInt32) {
                    {"12.7", 12}, {"-3.9", -3}, {"1.5e1", 15}, {"1e+", 1}, {"-3e9", kOutside},
                    {"2147483647.5", 2147483647}, {"2147483648.5", kOutside},
                    {"-2147483648.5", -2147483647LL - 1}, {"-2147483649.5", kOutside},
+                   {"-2147483649.0", kOutside}, {"2147483648.0", kOutside},
                    {"-.", kRefused}, {"1." + std::string(70, '5'), kRefused}});
     // clang-format on
     // Only the token's own bytes count, even when digits follow it in the text.
