@@ -17,12 +17,12 @@ void captureDebugOutput(const char* a_pText) {
     g_Captured += a_pText;
 }
 
-class tDebugOutputCapture {
+class cDebugOutputCapture {
 public:
-    tDebugOutputCapture() : m_Previous(setDebugOutputForTesting(&captureDebugOutput)) {
+    cDebugOutputCapture() : m_Previous(setDebugOutputForTesting(&captureDebugOutput)) {
         g_Captured.clear();
     }
-    ~tDebugOutputCapture() { setDebugOutputForTesting(m_Previous); }
+    ~cDebugOutputCapture() { setDebugOutputForTesting(m_Previous); }
 
 private:
     tDebugOutput m_Previous;
@@ -31,7 +31,7 @@ private:
 TEST(ConsoleTraceDestination, WritesAtMostTheCountAndAtMost511Characters) {
     tConsoleTraceDestination l_Destination;
     const std::string l_Long(600, 'q');
-    tDebugOutputCapture l_Capture;
+    cDebugOutputCapture l_Capture;
     l_Destination.writeTextN("abcdef", 3);
     l_Destination.writeTextN("xy", 5);
     l_Destination.writeText(l_Long.c_str());
@@ -68,7 +68,7 @@ TEST(ModuleTrace, WritesToTheDebuggerFromAttachToDetach) {
         EXPECT_TRUE(l_pTrace->isActive());
         ASSERT_NE(l_pTrace->destination(), nullptr);
         {
-            tDebugOutputCapture l_Capture;
+            cDebugOutputCapture l_Capture;
             l_pTrace->destination()->writeText("attached");
             EXPECT_EQ(g_Captured, "attached");
         }
