@@ -40,7 +40,8 @@ TEST(DetailedStatus, GrowthDoublesAndKeepsTheDocumentAndTheCursor) {
     char* l_pCursor = nullptr;
     ASSERT_TRUE(setDetailedError(l_Detailed.get(), -1, &l_pCursor));
     EXPECT_EQ(l_Detailed->capacity, 512u);
-    const std::string l_Filler(480, 'f'), l_Big(2500, 'b');
+    // A filler that leaves no free byte: a full document must survive the growth too.
+    const std::string l_Filler(499, 'f'), l_Big(2500, 'b');
     l_pCursor = addString(l_pCursor, "fill", l_Filler.c_str());
     const std::ptrdiff_t l_Distance = l_pCursor - l_Detailed->json;
     l_pCursor = growDetails(l_pCursor, l_Detailed.get());
