@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "platform/memoryAllocation.h"
 #include "platform/synchronization.h"
@@ -45,9 +44,6 @@ struct tTeardown {
 constexpr std::size_t kMaxTeardowns = 4;
 tTeardown g_Teardowns[kMaxTeardowns];
 std::size_t g_TeardownCount = 0;
-// Plain storage: detach may run after the destructors of this file's other statics.
-const char* g_LastTeardownOrder[kMaxTeardowns];
-std::size_t g_LastTeardownCount = 0;
 
 void registerTeardown(const char* a_pName, void (*a_Run)()) {
     if (g_TeardownCount < kMaxTeardowns) {
@@ -125,16 +121,9 @@ void moduleAttach() noexcept {
 
 void moduleDetach() noexcept {
     // Lists the host left open are not released: the process is going away.
-    g_LastTeardownCount = 0;
     while (g_TeardownCount > 0) {
-        const tTeardown& l_rTeardown = g_Teardowns[--g_TeardownCount];
-        l_rTeardown.run();
-        g_LastTeardownOrder[g_LastTeardownCount++] = l_rTeardown.name;
+        g_Teardowns[--g_TeardownCount].run();
     }
-}
-
-std::vector<const char*> lastTeardownOrder() {
-    return std::vector<const char*>(g_LastTeardownOrder, g_LastTeardownOrder + g_LastTeardownCount);
 }
 
 void openList(void** a_ppList, std::uint32_t* a_pCount, tStatus* a_pStatus) noexcept {

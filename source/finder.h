@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "source/cSessionManager.h"
 #include "status/tStatus.h"
@@ -31,7 +30,5 @@ cSessionManager* currentSessionManager() noexcept;
 
 // Observers for tests.
 std::uint32_t openListCount() noexcept;
-// What the last moduleDetach tore down, in order.
-std::vector<const char*> lastTeardownOrder();
 
 } // namespace nZU7461_14_0

@@ -8,7 +8,7 @@
 
 #include "status/tDetailedStatus.h"
 #include "tests/fuzz/fuzzCheck.h"
-#include "tests/status/jsonEvents.h"
+#include "tests/fuzz/jsonEvents.h"
 
 using namespace nZU7461_14_0;
 using namespace zuTest;

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,7 +13,6 @@ namespace {
 // A details buffer of a fixed capacity holding a document.
 struct tBuffer {
     std::vector<char> bytes;
-
     tBuffer(std::size_t a_Capacity, const char* a_pText) : bytes(a_Capacity, '#') {
         EXPECT_NE(initDocument(bytes.data(), bytes.size(), a_pText), nullptr);
     }
@@ -23,92 +21,50 @@ struct tBuffer {
     std::string text() const { return std::string(bytes.data()); }
 };
 
-TEST(DetailsBuilder, InitDocument) {
-    std::vector<char> l_Three(3, '#');
-    EXPECT_EQ(initDocument(l_Three.data(), 3, "{}"), nullptr);
-    EXPECT_EQ(std::string(l_Three.begin(), l_Three.end()), "###");
-
-    tBuffer l_Four(4, "{}");
-    EXPECT_EQ(l_Four.end(), l_Four.at(1));
-    EXPECT_EQ(std::string(l_Four.bytes.begin(), l_Four.bytes.end()), std::string("{}\0J", 4));
-
-    // Without a text, the buffer's own text is kept and everything behind it cleared.
-    std::vector<char> l_Old = {'{', '}', '\0', 'x', 'y', 'z'};
-    EXPECT_EQ(initDocument(l_Old.data(), l_Old.size(), nullptr), l_Old.data() + 1);
-    EXPECT_EQ(std::string(l_Old.begin(), l_Old.end()), std::string("{}\0\0\0J", 6));
-    std::vector<char> l_Unterminated(5, 'x');
-    EXPECT_EQ(initDocument(l_Unterminated.data(), l_Unterminated.size(), nullptr), nullptr);
-    EXPECT_EQ(std::string(l_Unterminated.begin(), l_Unterminated.end()), "xxxxx");
-}
-
-TEST(DetailsBuilder, IsEmptyContainerLooksAcrossWhitespaceEitherWay) {
-    struct tCase {
-        const char* text;
-        std::size_t at;
-        bool empty;
-    };
-    const tCase l_Cases[] = {
-        {"{}", 0, true},
-        {"{ \n}", 0, true},
-        {"{ \n}", 3, true},
-        {"[\t]", 0, true},
-        {"[\t]", 2, true},
-        {"{\"a\":1}", 0, false},
-        {"{\"a\":1}", 6, false},
-        {"[1]", 0, false},
-        {"[1]", 2, false},
-        {"{\"a\":{}}", 5, true},
-        {"{\"a\":1}", 1, false},
-        // The walk back ends at the text's first byte.
-        {" \t]", 2, false},
-    };
-    for (const tCase& l_Case : l_Cases) {
-        SCOPED_TRACE(std::string(l_Case.text) + " at " + std::to_string(l_Case.at));
-        // In storage of its own, so that a read before the text is caught.
-        const std::vector<char> l_Text(l_Case.text, l_Case.text + std::strlen(l_Case.text) + 1);
-        EXPECT_EQ(isEmptyContainer(l_Text.data() + l_Case.at, l_Text.data()), l_Case.empty);
-    }
-    EXPECT_FALSE(isEmptyContainer(nullptr, nullptr));
-}
-
 TEST(DetailsBuilder, MembersLandWhereTheCursorIs) {
-    tBuffer l_Buffer(128, "{}");
-    char* l_pCursor = addString(l_Buffer.end(), "file", "a");
-    EXPECT_EQ(l_Buffer.text(), "{\"file\":\"a\"}");
-    l_pCursor = addInt(l_pCursor, "line", 5);
-    EXPECT_EQ(l_Buffer.text(), "{\"file\":\"a\",\"line\":5}");
-    ASSERT_EQ(l_pCursor, l_Buffer.end());
-
-    // At the opening brace the member becomes the first one; the chain continues after it.
-    tBuffer l_Front(128, "{\"a\":1}");
-    l_pCursor = addInt(l_Front.at(0), "new", 2);
-    EXPECT_EQ(l_Front.text(), "{\"new\":2,\"a\":1}");
-    addUInt(l_pCursor, "x", 3);
-    EXPECT_EQ(l_Front.text(), "{\"new\":2,\"x\":3,\"a\":1}");
-    // An opening bracket followed by whitespace alone needs no comma after the new member.
-    tBuffer l_Blank(128, "[ ]");
-    EXPECT_EQ(addInt(l_Blank.at(0), nullptr, 1), l_Blank.at(2));
-    EXPECT_EQ(l_Blank.text(), "[1 ]");
-
-    // Nesting by stepping the cursor back onto the new object's brace, then past it.
-    tBuffer l_Nested(128, "{\"a\":1}");
-    l_pCursor = addObject(l_Nested.end(), "zudynlib_debug");
-    l_pCursor = addString(l_pCursor - 1, "debug", "x");
-    addInt(l_pCursor + 1, "b", 2);
-    EXPECT_EQ(l_Nested.text(), "{\"a\":1,\"zudynlib_debug\":{\"debug\":\"x\"},\"b\":2}");
-
-    tBuffer l_Empty(128, "{}");
-    l_pCursor = addObject(l_Empty.end(), "o");
-    addInt(l_pCursor, "b", 1);
-    EXPECT_EQ(l_Empty.text(), "{\"o\":{},\"b\":1}");
-
-    // Without keys the values form an array.
-    tBuffer l_Array(128, "[]");
-    l_pCursor = addInt(l_Array.end(), nullptr, -2147483647 - 1);
-    l_pCursor = addUInt(l_pCursor, nullptr, 4294967295u);
-    l_pCursor = addString(l_pCursor, nullptr, "");
-    addObject(l_pCursor, nullptr);
-    EXPECT_EQ(l_Array.text(), "[-2147483648,4294967295,\"\",{}]");
+    const struct {
+        const char* document;
+        std::function<char*(tBuffer&)> adds; // answers the cursor after the last add
+        std::string expected;                // '|' marks where that cursor stands
+    } l_Cases[] = {
+        {"{}", [](tBuffer& a_r) { return addInt(addString(a_r.end(), "file", "a"), "line", 5); },
+         "{\"file\":\"a\",\"line\":5|}"},
+        // At the opening brace the member becomes the first one; the chain continues after it.
+        {"{\"a\":1}", [](tBuffer& a_r) { return addUInt(addInt(a_r.at(0), "new", 2), "x", 3); },
+         "{\"new\":2,\"x\":3|,\"a\":1}"},
+        {"{ }", [](tBuffer& a_r) { return addInt(a_r.at(0), "a", 1); }, "{\"a\":1| }"},
+        {"[ ]", [](tBuffer& a_r) { return addInt(a_r.end(), nullptr, 1); }, "[ 1|]"},
+        {"[ ]", [](tBuffer& a_r) { return addInt(a_r.at(0), nullptr, 1); }, "[1| ]"},
+        {"{\"o\":{ }}", [](tBuffer& a_r) { return addInt(a_r.at(5), "i", 1); },
+         "{\"o\":{\"i\":1| }}"},
+        // Nesting by stepping back onto the new object's brace, then past its end.
+        {"{\"a\":1}",
+         [](tBuffer& a_r) {
+             char* l_pIn = addString(addObject(a_r.end(), "d") - 1, "debug", "x");
+             return addInt(l_pIn + 1, "b", 2);
+         },
+         "{\"a\":1,\"d\":{\"debug\":\"x\"},\"b\":2|}"},
+        {"{}", [](tBuffer& a_r) { return addInt(addObject(a_r.end(), "o"), "b", 1); },
+         "{\"o\":{},\"b\":1|}"},
+        // Without keys the values form an array.
+        {"[]",
+         [](tBuffer& a_r) {
+             char* l_pAt =
+                 addUInt(addInt(a_r.end(), nullptr, -2147483647 - 1), nullptr, 4294967295u);
+             return addObject(
+                 addString(addInt(addInt(l_pAt, nullptr, -1), nullptr, 0), nullptr, ""), nullptr);
+         },
+         "[-2147483648,4294967295,-1,0,\"\",{}|]"},
+    };
+    for (const auto& l_Case : l_Cases) {
+        SCOPED_TRACE(l_Case.expected);
+        tBuffer l_Buffer(64, l_Case.document);
+        const char* l_pCursor = l_Case.adds(l_Buffer);
+        std::string l_Expected = l_Case.expected;
+        const std::size_t l_Mark = l_Expected.find('|');
+        EXPECT_EQ(l_Buffer.text(), l_Expected.erase(l_Mark, 1));
+        EXPECT_EQ(l_pCursor, l_Buffer.at(l_Mark));
+    }
 }
 
 TEST(DetailsBuilder, StringsAreEscaped) {
@@ -126,41 +82,33 @@ TEST(DetailsBuilder, StringsAreEscaped) {
     }
 }
 
-TEST(DetailsBuilder, AddsWithoutRoomChangeNothing) {
-    // A 4-byte buffer holds "{}" and nothing more.
-    tBuffer l_Full(4, "{}");
-    const std::vector<char> l_Before = l_Full.bytes;
-    EXPECT_EQ(addString(l_Full.end(), nullptr, ""), nullptr);
-    EXPECT_EQ(addInt(l_Full.end(), nullptr, 0), nullptr);
-    EXPECT_EQ(addUInt(l_Full.end(), nullptr, 0), nullptr);
-    EXPECT_EQ(addObject(l_Full.end(), nullptr), nullptr);
-    EXPECT_EQ(l_Full.bytes, l_Before);
-
+TEST(DetailsBuilder, AnAddThatDoesNotFitChangesNothing) {
+    std::vector<char> l_Three(3, '#');
+    EXPECT_EQ(initDocument(l_Three.data(), 3, "{}"), nullptr);
     // The smallest capacity that takes the member, including the comma it may need.
-    struct tCase {
+    const struct {
         const char* document;
         std::size_t fits;
         const char* result;
-    };
-    for (const tCase& l_Case :
-         {tCase{"{}", 9, "{\"a\":1}"}, tCase{"{\"b\":2}", 15, "{\"b\":2,\"a\":1}"},
-          tCase{"{ }", 10, "{ \"a\":1}"}}) {
+    } l_Cases[] = {
+        {"{}", 9, "{\"a\":1}"}, {"{\"b\":2}", 15, "{\"b\":2,\"a\":1}"}, {"{ }", 10, "{ \"a\":1}"}};
+    for (const auto& l_Case : l_Cases) {
         SCOPED_TRACE(l_Case.document);
         tBuffer l_Small(l_Case.fits - 1, l_Case.document);
         const std::vector<char> l_Unchanged = l_Small.bytes;
         EXPECT_EQ(addInt(l_Small.end(), "a", 1), nullptr);
+        EXPECT_EQ(addObject(l_Small.end(), "a"), nullptr);
         EXPECT_EQ(l_Small.bytes, l_Unchanged);
         tBuffer l_Exact(l_Case.fits, l_Case.document);
         EXPECT_NE(addInt(l_Exact.end(), "a", 1), nullptr);
         EXPECT_EQ(l_Exact.text(), l_Case.result);
         EXPECT_EQ(l_Exact.bytes.back(), kDocumentEndMark);
     }
-}
-
-TEST(DetailsBuilder, GrowthThatMakesNoRoomEndsTheAdd) {
+    // A growth that makes no room ends the add instead of trying for ever.
     tBuffer l_Full(4, "{}");
     const tGrowth l_Idle{[](char* a_pCursor, void*) { return a_pCursor; }, nullptr};
     EXPECT_EQ(addStringGrowing(l_Full.end(), "k", "v", l_Idle), nullptr);
+    EXPECT_EQ(addIntGrowing(l_Full.end(), "k", 1, tGrowth{nullptr, nullptr}), nullptr);
     EXPECT_EQ(l_Full.text(), "{}");
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -18,44 +17,36 @@ void captureDebugOutput(const char* a_pText) {
     g_Captured += a_pText;
 }
 
-class tDebugOutputCapture {
+class cDebugOutputCapture {
 public:
-    tDebugOutputCapture() {
+    cDebugOutputCapture() : m_Previous(setDebugOutputForTesting(&captureDebugOutput)) {
         g_Captured.clear();
-        m_Previous = setDebugOutputForTesting(&captureDebugOutput);
     }
-    ~tDebugOutputCapture() { setDebugOutputForTesting(m_Previous); }
-    const std::string& text() const { return g_Captured; }
+    ~cDebugOutputCapture() { setDebugOutputForTesting(m_Previous); }
 
 private:
     tDebugOutput m_Previous;
 };
 
-TEST(ConsoleTraceDestination, WriteTextNPrintsAtMostNCharacters) {
+TEST(ConsoleTraceDestination, WritesAtMostTheCountAndAtMost511Characters) {
     tConsoleTraceDestination l_Destination;
-    tDebugOutputCapture l_Capture;
+    const std::string l_Long(600, 'q');
+    cDebugOutputCapture l_Capture;
     l_Destination.writeTextN("abcdef", 3);
     l_Destination.writeTextN("xy", 5);
-    EXPECT_EQ(l_Capture.text(), "abcxy");
-}
-
-TEST(ConsoleTraceDestination, LongTextIsCutTo511Characters) {
-    tConsoleTraceDestination l_Destination;
-    const std::string l_Text(600, 'q');
-    tDebugOutputCapture l_Capture;
-    l_Destination.writeText(l_Text.c_str());
-    l_Destination.writeTextN(l_Text.c_str(), 0xFFFFFFFF);
-    EXPECT_EQ(l_Capture.text(), std::string(511, 'q') + std::string(511, 'q'));
+    l_Destination.writeText(l_Long.c_str());
+    l_Destination.writeTextN(l_Long.c_str(), 0xFFFFFFFF);
+    EXPECT_EQ(g_Captured, "abcxy" + std::string(511, 'q') + std::string(511, 'q'));
 }
 
 TEST(ConsoleTraceDestination, DescribeDestinationCutsAndReportsTheFullSize) {
     tConsoleTraceDestination l_Destination;
-    struct tCase {
+    const struct {
         std::uint32_t size;
         const char* expected;
-    };
-    for (const tCase& l_Case : {tCase{10, " --destin"}, tCase{20, " --destination oska"},
-                                tCase{64, " --destination oska"}, tCase{1, ""}}) {
+    } l_Cases[] = {
+        {10, " --destin"}, {20, " --destination oska"}, {64, " --destination oska"}, {1, ""}};
+    for (const auto& l_Case : l_Cases) {
         std::vector<char> l_Buffer(l_Case.size + 4, 'Z');
         std::uint32_t l_Needed = 0;
         char* l_pStop = l_Destination.describeDestination(l_Buffer.data(), l_Case.size, &l_Needed);
@@ -69,25 +60,22 @@ TEST(ConsoleTraceDestination, DescribeDestinationCutsAndReportsTheFullSize) {
     EXPECT_EQ(l_Needed, 20u);
 }
 
-TEST(ConsoleTraceDestination, FixedAnswers) {
-    tConsoleTraceDestination l_Destination;
-    iTraceDestination& l_rDestination = l_Destination;
-    EXPECT_TRUE(l_rDestination.answersTrue());
-    EXPECT_STREQ(l_rDestination.destinationName(), "zusdbg_printf");
-}
-
-TEST(ModuleTrace, LivesFromAttachToDetachAndIsTornDownBeforeTheFinderLock) {
-    moduleAttach();
-    ASSERT_NE(moduleTrace(), nullptr);
-    EXPECT_TRUE(moduleTrace()->isActive());
-    ASSERT_NE(moduleTrace()->destination(), nullptr);
-    EXPECT_STREQ(moduleTrace()->destination()->destinationName(), "zusdbg_printf");
-    moduleDetach();
-    EXPECT_EQ(moduleTrace(), nullptr);
-    const std::vector<const char*> l_Names = lastTeardownOrder();
-    const std::vector<std::string> l_Order(l_Names.begin(), l_Names.end());
-    EXPECT_EQ(l_Order,
-              (std::vector<std::string>{"console trace destination", "trace", "finder lock"}));
+TEST(ModuleTrace, WritesToTheDebuggerFromAttachToDetach) {
+    for (int l_Round = 0; l_Round < 2; ++l_Round) {
+        moduleAttach();
+        tTrace* l_pTrace = moduleTrace();
+        ASSERT_NE(l_pTrace, nullptr);
+        EXPECT_TRUE(l_pTrace->isActive());
+        ASSERT_NE(l_pTrace->destination(), nullptr);
+        {
+            cDebugOutputCapture l_Capture;
+            l_pTrace->destination()->writeText("attached");
+            EXPECT_EQ(g_Captured, "attached");
+        }
+        moduleDetach();
+        // Torn down: there is nothing left to write through.
+        EXPECT_EQ(moduleTrace(), nullptr);
+    }
 }
 
 } // namespace
