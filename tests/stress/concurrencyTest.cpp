@@ -12,13 +12,12 @@
 
 #include "tests/stress/listCheck.h"
 #include "tests/support/zuFinderModule.h"
-#include "tests/testlibs/zuTestLibrary.h"
+#include "tests/support/zuSimCallLog.h"
 
 namespace {
 
 constexpr int kThreads = 8;
 constexpr int kCyclesPerThread = 10000;
-// The chassis the scripted library below announces: bridges 11 and 12 with these values.
 const std::vector<std::uint32_t> kBridgeValues = {1, 2};
 
 zuTest::tExports exportsOf(const zuTest::tFinderModule& a_rFinder) {
@@ -56,14 +55,9 @@ void cycle(const zuTest::tExports& a_rExports, tThreadReport& a_rReport) {
 }
 
 TEST(Concurrency, EightThreadsCycleListsWhileAHeldListKeepsAnswering) {
-    // Held by full path, the scripted library stays loaded and answers every thread's openList
-    // the same way, without a load from disk each time.
-    nZuTest::cTestBridgeLibrary l_Library("scriptable");
-    ASSERT_TRUE(l_Library.IsLoaded());
-    const std::uint32_t l_Bridges[] = {11, 12};
-    ZuTest_SetArray(ZuTestEntry_FindBridgesByPciIds, l_Bridges, 2);
-    ZuTest_SetAttribute(11, 0x20000300, 1);
-    ZuTest_SetAttribute(12, 0x20000300, 2);
+    // Held by full path, the simulator stays loaded for every thread's openList instead of
+    // being loaded from disk each time; its built-in machine holds these two chassis.
+    const zuTest::cHeldSimulator l_Simulator;
     const zuTest::tFinderModule l_Finder;
     const zuTest::tExports l_Exports = exportsOf(l_Finder);
 
