@@ -18,8 +18,8 @@ using zuTest::withFaults;
 
 struct tDiscoveryCase {
     const char* name;
-    std::string topology; // empty: the built-in machine
-    const char* variant;  // held by full path; empty: the finder loads the simulator itself
+    std::string topology;
+    const char* variant; // held by full path; empty: the finder loads the simulator itself
     std::int32_t code;
     std::vector<std::uint32_t> bridgeValues;
     const char* calls; // the call log, load and unload included
@@ -27,6 +27,7 @@ struct tDiscoveryCase {
 
 const std::string kThree = chassisTopology({1, 2, 3});
 
+// clang-format off
 const tDiscoveryCase kCases[] = {
     {"NoBridgeAsksOnceAndClosesTheSession", chassisTopology({}), "", 0, {}, R"(# loaded
 OpenSession(0,out) -> 0 session=1
@@ -35,12 +36,9 @@ CloseSession(1)
 # unloaded
 )"},
     {"RecordsFollowTheLibraryOrderWithOnlyTheLow16Bits",
-     withFaults(chassisTopology({0x12345678, 0xFFFF0001, 1, 0x0001FFFF}),
-                R"({"rules":[{"entry":"FindBridgesByPciIds","call":2,"items":[2,1,4,3]}]})"),
-     "",
-     0,
-     {0x0001, 0x5678, 0xFFFF, 0x0001},
-     R"(# loaded
+        withFaults(chassisTopology({0x12345678, 0xFFFF0001, 1, 0x0001FFFF}),
+        R"({"rules":[{"entry":"FindBridgesByPciIds","call":2,"items":[2,1,4,3]}]})"), "", 0,
+        {0x0001, 0x5678, 0xFFFF, 0x0001}, R"(# loaded
 OpenSession(0,out) -> 0 session=1
 FindBridgesByPciIds(1,null,null,0x1F3C,0x5C2E,null,0) -> -313002 count=4
 FindBridgesByPciIds(1,null,null,0x1F3C,0x5C2E,buf,4) -> 0 count=4 bridges=[2,1,4,3] [rules[0]]
@@ -51,12 +49,9 @@ GetAttributeU32(1,3,0x20000300,out) -> 0 value=0x00000001
 CloseSession(1)
 # unloaded
 )"},
-    {"OneFailingBridgeFailsTheListAndStopsTheWalk",
-     withFaults(kThree, R"({"rules":[{"entry":"GetAttributeU32","bridge":2,"answer":-313700}]})"),
-     "",
-     -313700,
-     {},
-     R"(# loaded
+    {"OneFailingBridgeFailsTheListAndStopsTheWalk", withFaults(kThree,
+        R"({"rules":[{"entry":"GetAttributeU32","bridge":2,"answer":-313700}]})"), "", -313700, {},
+        R"(# loaded
 OpenSession(0,out) -> 0 session=1
 FindBridgesByPciIds(1,null,null,0x1F3C,0x5C2E,null,0) -> -313002 count=3
 FindBridgesByPciIds(1,null,null,0x1F3C,0x5C2E,buf,3) -> 0 count=3 bridges=[1,2,3]
@@ -66,60 +61,25 @@ CloseSession(1)
 # unloaded
 )"},
     {"FirstBridgeWarningIsReturnedWithTheWholeList",
-     withFaults(chassisTopology({1, 2}), R"({"rules":[
+        withFaults(chassisTopology({1, 2}), R"({"rules":[
         {"entry":"GetAttributeU32","bridge":1,"answer":5},
-        {"entry":"GetAttributeU32","bridge":2,"answer":7}]})"),
-     "",
-     5,
-     {1, 2},
-     nullptr},
-    {"SessionWarningIsClearedByTheCountQuery",
-     withFaults(chassisTopology({1, 2}), R"({"rules":[{"entry":"OpenSession","answer":9}]})"),
-     "",
-     0,
-     {1, 2},
-     nullptr},
-    {"SessionWarningSurvivesWhenNoBridgeIsFound",
-     withFaults(chassisTopology({}), R"({"rules":[{"entry":"OpenSession","answer":9}]})"),
-     "",
-     9,
-     {},
-     nullptr},
-    {"FailedSessionIsStillClosedAndNothingIsRead",
-     withFaults(kThree, R"({"rules":[{"entry":"OpenSession","answer":-313700}]})"),
-     "",
-     -313700,
-     {},
-     R"(# loaded
+        {"entry":"GetAttributeU32","bridge":2,"answer":7}]})"), "", 5, {1, 2}, nullptr},
+    {"SessionWarningIsClearedByTheCountQuery", withFaults(chassisTopology({1, 2}),
+        R"({"rules":[{"entry":"OpenSession","answer":9}]})"), "", 0, {1, 2}, nullptr},
+    {"SessionWarningSurvivesWhenNoBridgeIsFound", withFaults(chassisTopology({}),
+        R"({"rules":[{"entry":"OpenSession","answer":9}]})"), "", 9, {}, nullptr},
+    {"FailedSessionIsStillClosedAndNothingIsRead", withFaults(kThree,
+        R"({"rules":[{"entry":"OpenSession","answer":-313700}]})"), "", -313700, {}, R"(# loaded
 OpenSession(0,out) -> -313700 [rules[0]]
 CloseSession(4294967295)
 # unloaded
 )"},
-    {"MissingEntryPointIsInvalidParameterAndNothingIsAsked",
-     kThree,
-     "no-GetAttributeU32",
-     -52005,
-     {},
-     "# loaded\nCloseSession(4294967295)\n"},
-    {"MissingOpenSessionLeavesTheLibraryUncalled",
-     kThree,
-     "no-OpenSession",
-     -52005,
-     {},
-     "# loaded\n"},
-    {"DefaultMachineHasTwoChassis", "", "", 0, {1, 2}, nullptr},
-    {"OnlyTheChassisSubsystemIdsCount",
-     R"({"rootBuses":[0],"bridges":[
-        {"bus":0,"device":1,"function":0,"secondaryBus":1,"vendorId":1,"deviceId":2,
-         "subsystemVendorId":"0x1F3C","subsystemId":"0x5C2F","attributes":{"0x20000300":9}},
-        {"bus":0,"device":3,"function":0,"secondaryBus":3,"vendorId":1,"deviceId":2,
-         "subsystemVendorId":"0x1F3C","subsystemId":"0x5C2E","attributes":{"0x20000300":7}}]})",
-     "",
-     0,
-     {7},
-     nullptr},
-    {"UnusableTopologyFails", "{ not json", "", -313005, {}, nullptr},
+    {"MissingEntryPointIsInvalidParameterAndNothingIsAsked", kThree, "no-GetAttributeU32", -52005,
+        {}, "# loaded\nCloseSession(4294967295)\n"},
+    {"MissingOpenSessionLeavesTheLibraryUncalled", kThree, "no-OpenSession", -52005, {},
+        "# loaded\n"},
 };
+// clang-format on
 
 void PrintTo(const tDiscoveryCase& a_rCase, std::ostream* a_pOut) {
     *a_pOut << a_rCase.name;
@@ -129,10 +89,7 @@ class Discovery : public ::testing::TestWithParam<tDiscoveryCase> {};
 
 TEST_P(Discovery, HostSeesTheCodeTheChassisAndTheCalls) {
     const tDiscoveryCase& l_rCase = GetParam();
-    zuTest::cTopologyFile l_Topology(l_rCase.topology);
-    if (l_rCase.topology.empty()) {
-        zuTest::setEnvironment("ZUPCIBRD_SIM_TOPOLOGY", "");
-    }
+    const zuTest::cTopologyFile l_Topology(l_rCase.topology);
     const zuTest::cCallLog l_Log;
     std::unique_ptr<zuTest::cHeldSimulator> l_pHeld;
     if (*l_rCase.variant != '\0') {
