@@ -141,29 +141,33 @@ std::string runOnce(const zuTest::cCallLog& a_rLog, const std::string& a_rMissin
     std::uint32_t l_Count = 0xC0FFEEu;
     void* l_pList = &l_Count;
     const std::int32_t l_Code = nZUPXIFINDER100_openList(&l_Count, &l_pList);
-    // The calls without their causes, the library's load and unload counted apart.
-    std::vector<std::string> l_Calls;
-    int l_Loads = 0, l_Unloads = 0;
-    std::istringstream l_Lines(a_rLog.text());
-    for (std::string l_Line; std::getline(l_Lines, l_Line);) {
-        l_Loads += l_Line == "# loaded";
-        l_Unloads += l_Line == "# unloaded";
-        if (l_Line[0] != '#') {
-            l_Calls.push_back(l_Line.substr(0, l_Line.find(" [")) + " ");
-        }
-    }
-    const tPrediction l_Expected = predict(l_Calls, a_rMissing);
-    std::string l_Fault = l_Expected.fault;
+    std::string l_Fault;
     const auto l_Check = [&](bool a_Holds, const std::string& a_rWhat) {
         l_Fault = l_Fault.empty() && !a_Holds ? a_rWhat : l_Fault;
     };
-    l_Check(l_Code == l_Expected.code,
-            "code " + std::to_string(l_Code) + ", expected " + std::to_string(l_Expected.code));
-    l_Check((l_pList == nullptr) == (l_Count == 0), "a handle must come exactly with chassis");
-    const std::string l_List =
-        zuTest::checkList(kExports, l_pList, l_Count, l_Expected.bridgeValues);
-    l_Check(l_List.empty(), l_List);
-    l_Check(l_Loads == 1 && l_Unloads == (l_pHeld ? 0 : 1), "not loaded and unloaded once");
+    {
+        // The calls without their causes, loads and unloads apart; all of it is released
+        // before the counting stops.
+        std::vector<std::string> l_Calls;
+        int l_Loads = 0, l_Unloads = 0;
+        std::istringstream l_Lines(a_rLog.text());
+        for (std::string l_Line; std::getline(l_Lines, l_Line);) {
+            l_Loads += l_Line == "# loaded";
+            l_Unloads += l_Line == "# unloaded";
+            if (l_Line[0] != '#') {
+                l_Calls.push_back(l_Line.substr(0, l_Line.find(" [")) + " ");
+            }
+        }
+        const tPrediction l_Expected = predict(l_Calls, a_rMissing);
+        l_Check(l_Expected.fault.empty(), l_Expected.fault);
+        l_Check(l_Code == l_Expected.code,
+                "code " + std::to_string(l_Code) + ", expected " + std::to_string(l_Expected.code));
+        l_Check((l_pList == nullptr) == (l_Count == 0), "a handle must come exactly with chassis");
+        const std::string l_List =
+            zuTest::checkList(kExports, l_pList, l_Count, l_Expected.bridgeValues);
+        l_Check(l_List.empty(), l_List);
+        l_Check(l_Loads == 1 && l_Unloads == (l_pHeld ? 0 : 1), "not loaded and unloaded once");
+    }
     nZUPXIFINDER100_closeList(l_pList);
     l_pHeld.reset();
     const zuTest::tAllocationCounters l_Counters = zuTest::disarmAllocationFailure();
@@ -172,8 +176,10 @@ std::string runOnce(const zuTest::cCallLog& a_rLog, const std::string& a_rMissin
     l_Check(nZU7461_14_0::currentSessionManager() == nullptr && nZU7461_14_0::openListCount() == 0,
             "a list or the session manager outlived the run");
     l_Check(!zuTest::isModuleLoaded("zupcibrd.dll"), "the bridge driver library stayed loaded");
-    // Errors, warnings, lists and empty lists.
-    ++a_rTally[l_Code < 0 ? 0 : l_Code > 0 ? 1 : l_Count != 0 ? 2 : 3];
+    a_rTally[0] += l_Code < 0;
+    a_rTally[1] += l_Code > 0;
+    a_rTally[2] += l_Count != 0;
+    a_rTally[3] += l_Code >= 0 && l_Count == 0;
     return l_Fault;
 }
 
@@ -204,7 +210,7 @@ TEST(HostileBridgeLibrary, EveryRunFollowsTheRulesAndLeavesNothingBehind) {
     nZU7461_14_0::moduleDetach();
     EXPECT_EQ(l_Faults, 0) << l_FirstFault;
     std::cout << kRuns << " runs: " << l_Tally[0] << " errors, " << l_Tally[1] << " warnings, "
-              << l_Tally[2] << " lists, " << l_Tally[3] << " empty\n";
+              << l_Tally[2] << " lists with chassis, " << l_Tally[3] << " without\n";
     // The library must have driven the finder down each road, or the figure means little.
     EXPECT_GT(l_Tally[0], kRuns / 10);
     EXPECT_GT(l_Tally[1], kRuns / 100);

@@ -1,11 +1,12 @@
-// Handles and lifetimes a host cannot break: a handle names one list or item for as long as the
-// module is loaded, and no call reaches a session manager that another thread is destroying.
-// Each race runs for two seconds at most; the sanitizer builds turn a lost race into a report,
-// the plain builds check every answer.
+// Host threads and lifetimes a host cannot break: many threads at once get right answers, a handle
+// names one list or item for as long as the module is loaded, and no call reaches a session
+// manager that another thread is destroying. Races run for two seconds at most; the sanitizer
+// builds turn a lost race into a report, the plain builds check every answer.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <iostream>
 #include <set>
 #include <string>
 #include <thread>
@@ -27,17 +28,19 @@ protected:
     bool more(long a_Done) const {
         return a_Done < 200000 && std::chrono::steady_clock::now() < m_Deadline;
     }
-    // Opens a list that must hold the one chassis; the fault is noted if it does not.
+    // Opens a list that must hold the one chassis; notes the first fault.
     void* openChecked(std::string& a_rFault) const {
         std::uint32_t l_Count = 0;
         void* l_pList = nullptr;
         const std::int32_t l_Code = m_Finder.openList(&l_Count, &l_pList);
-        a_rFault = l_Code != 0 ? "openList answered " + std::to_string(l_Code)
-                               : zuTest::checkList(m_Exports, l_pList, l_Count, kOneChassis);
+        if (a_rFault.empty()) {
+            a_rFault = l_Code != 0 ? "openList answered " + std::to_string(l_Code)
+                                   : zuTest::checkList(m_Exports, l_pList, l_Count, kOneChassis);
+        }
         return l_pList;
     }
 
-    // Held by full path: the finder's loads cost nothing, and chaos draws from one sequence.
+    // Held by full path: the finder's loads cost little, and chaos draws from one sequence.
     const zuTest::cHeldSimulator m_Simulator;
     zuTest::cTopologyFile m_Machine{zuTest::tBridgeValues{kOneChassis[0]}};
     const zuTest::tFinderModule m_Finder;
@@ -46,6 +49,52 @@ protected:
     const std::chrono::steady_clock::time_point m_Deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(2);
 };
+
+// Eight threads open, walk, query and close lists back to back while one list stays open and
+// another thread keeps reading it; the held list outlives all of it, and closing it closes it.
+using Concurrency = Lifetime;
+TEST_F(Concurrency, EightThreadsCycleListsWhileAHeldListKeepsAnswering) {
+    constexpr int kThreads = 8;
+    std::string l_Faults[kThreads + 1];
+    void* const l_pHeld = openChecked(l_Faults[kThreads]);
+    std::atomic<bool> l_Done{false};
+    long l_HeldReads = 0;
+    std::thread l_Holder([&] {
+        // At least one round even if the cyclers are done before this thread starts.
+        do {
+            l_Faults[kThreads] = zuTest::checkList(m_Exports, l_pHeld, 1, kOneChassis);
+            ++l_HeldReads;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        } while (!l_Done && l_Faults[kThreads].empty());
+    });
+    std::vector<std::thread> l_Cyclers;
+    for (int l_Thread = 0; l_Thread < kThreads; ++l_Thread) {
+        l_Cyclers.emplace_back([&, l_Thread] {
+            for (int l_Cycle = 0; l_Cycle < 2000 && l_Faults[l_Thread].empty(); ++l_Cycle) {
+                m_Finder.closeList(openChecked(l_Faults[l_Thread]));
+            }
+        });
+    }
+    for (std::thread& l_Cycler : l_Cyclers) {
+        l_Cycler.join();
+    }
+    l_Done = true;
+    l_Holder.join();
+    for (int l_Thread = 0; l_Thread <= kThreads; ++l_Thread) {
+        EXPECT_EQ(l_Faults[l_Thread], "") << "thread " << l_Thread << " (" << kThreads << ": held)";
+    }
+    std::cout << "held list read " << l_HeldReads << " times meanwhile\n";
+    EXPECT_EQ(zuTest::checkList(m_Exports, l_pHeld, 1, kOneChassis), "");
+    void* l_pItem = nullptr;
+    ASSERT_EQ(m_Finder.getNthItem(l_pHeld, 0, &l_pItem), 0);
+    m_Finder.closeList(l_pHeld);
+    void* l_pOut = &l_pOut;
+    std::uint32_t l_Value = 7;
+    EXPECT_EQ(m_Finder.getNthItem(l_pHeld, 0, &l_pOut), kInvalid);
+    EXPECT_EQ(m_Finder.getU32Attribute(l_pItem, ZU7461_ATTR_U32_KIND, &l_Value), kInvalid);
+    EXPECT_EQ(l_pOut, &l_pOut);
+    EXPECT_EQ(l_Value, 7u);
+}
 
 // One thread opens and closes the only list; another queries and closes handles that name no
 // open list, so its calls meet the manager while the last close destroys it.
