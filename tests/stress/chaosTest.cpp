@@ -6,7 +6,6 @@
 // once. A failing run prints its topology file, which replays it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -203,8 +202,9 @@ TEST(HostileBridgeLibrary, EveryRunFollowsTheRulesAndLeavesNothingBehind) {
         l_Log.clear();
         const std::string l_Fault = runOnce(l_Log, l_Missing, l_Tally);
         if (!l_Fault.empty() && l_Faults++ == 0) {
-            l_FirstFault = "run " + std::to_string(l_Run) + " " + l_Missing + ": " + l_Fault +
-                           "; replay with the topology file " + l_Replay;
+            l_FirstFault = "run " + std::to_string(l_Run) + ": " + l_Fault + "; replay with " +
+                           (l_Missing.empty() ? "" : "the variant no-" + l_Missing + " and ") +
+                           "the topology file " + l_Replay;
         }
     }
     nZU7461_14_0::moduleDetach();
