@@ -3,6 +3,7 @@
 // write. Returns what was wrong, or an empty text.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -21,12 +22,6 @@ struct tExports {
     tZU7461_getStringAttribute getStringAttribute;
 };
 
-inline std::string describe(const char* a_pWhat, std::uint32_t a_Index, long long a_Got,
-                            long long a_Expected) {
-    return std::string(a_pWhat) + " of item " + std::to_string(a_Index) + ": got " +
-           std::to_string(a_Got) + ", expected " + std::to_string(a_Expected);
-}
-
 inline std::string checkList(const tExports& a_rExports, void* a_pList, std::uint32_t a_Count,
                              const std::vector<std::uint32_t>& a_rBridgeValues) {
     if (a_Count != a_rBridgeValues.size()) {
@@ -35,54 +30,43 @@ inline std::string checkList(const tExports& a_rExports, void* a_pList, std::uin
     }
     void* const l_pUntouched = &a_pList;
     std::vector<void*> l_Items;
-    for (std::uint32_t l_Index = 0; l_Index < a_Count; ++l_Index) {
+    for (std::uint32_t l_Index = 0; l_Index <= a_Count; ++l_Index) {
+        const std::string l_Item = "item " + std::to_string(l_Index) + ": ";
         void* l_pItem = l_pUntouched;
-        std::int32_t l_Code = a_rExports.getNthItem(a_pList, l_Index, &l_pItem);
-        if (l_Code != 0 || l_pItem == l_pUntouched || l_pItem == nullptr) {
-            return describe("getNthItem code", l_Index, l_Code, 0);
+        const std::int32_t l_Code = a_rExports.getNthItem(a_pList, l_Index, &l_pItem);
+        if (l_Index == a_Count) {
+            return l_Code == ZU7461_STATUS_INVALID_PARAMETER && l_pItem == l_pUntouched
+                       ? std::string()
+                       : l_Item + "getNthItem past the end answered " + std::to_string(l_Code);
         }
-        for (void* l_pOther : l_Items) {
-            if (l_pOther == l_pItem) {
-                return "item " + std::to_string(l_Index) + " repeats an earlier item handle";
-            }
+        if (l_Code != 0 || l_pItem == l_pUntouched || l_pItem == nullptr ||
+            std::find(l_Items.begin(), l_Items.end(), l_pItem) != l_Items.end()) {
+            return l_Item + "getNthItem answered " + std::to_string(l_Code) + " or a known handle";
         }
         l_Items.push_back(l_pItem);
-        std::uint32_t l_Value = 0xA5A5A5A5u;
-        l_Code = a_rExports.getU32Attribute(l_pItem, ZU7461_ATTR_U32_KIND, &l_Value);
-        if (l_Code != 0 || l_Value != 2) {
-            return describe("kind", l_Index, l_Code == 0 ? l_Value : l_Code, 2);
+        std::uint32_t l_Kind = 0, l_Value = 0, l_Refused = 0xA5A5A5A5u;
+        const char *l_pMaker = "", *l_pModel = "", *const l_pMarker = "untouched";
+        const char* l_pRefused = l_pMarker;
+        const std::int32_t l_Codes[] = {
+            a_rExports.getU32Attribute(l_pItem, ZU7461_ATTR_U32_KIND, &l_Kind),
+            a_rExports.getU32Attribute(l_pItem, ZU7461_ATTR_U32_BRIDGE_VALUE, &l_Value),
+            a_rExports.getStringAttribute(l_pItem, ZU7461_ATTR_STRING_MAKER, &l_pMaker),
+            a_rExports.getStringAttribute(l_pItem, ZU7461_ATTR_STRING_MODEL, &l_pModel),
+            // Unknown attributes are refused and leave the output as it was.
+            a_rExports.getU32Attribute(l_pItem, ZU7461_ATTR_U32_BRIDGE_VALUE + 1, &l_Refused) -
+                ZU7461_STATUS_INVALID_PARAMETER,
+            a_rExports.getStringAttribute(l_pItem, 2, &l_pRefused) -
+                ZU7461_STATUS_INVALID_PARAMETER};
+        if (std::count(std::begin(l_Codes), std::end(l_Codes), 0) != 6 || l_Kind != 2 ||
+            l_Value != a_rBridgeValues[l_Index] || l_pMaker == nullptr || l_pModel == nullptr ||
+            std::strcmp(l_pMaker, "Velmora") != 0 || std::strcmp(l_pModel, "ZU PXI-7461") != 0 ||
+            l_Refused != 0xA5A5A5A5u || l_pRefused != l_pMarker) {
+            return l_Item + "kind " + std::to_string(l_Kind) + ", bridge value " +
+                   std::to_string(l_Value) + " (expected " +
+                   std::to_string(a_rBridgeValues[l_Index]) + "), " +
+                   (l_pMaker ? l_pMaker : "null") + " " + (l_pModel ? l_pModel : "null") +
+                   ", or an attribute refused or not refused";
         }
-        l_Code = a_rExports.getU32Attribute(l_pItem, ZU7461_ATTR_U32_BRIDGE_VALUE, &l_Value);
-        if (l_Code != 0 || l_Value != a_rBridgeValues[l_Index]) {
-            return describe("bridge value", l_Index, l_Code == 0 ? l_Value : l_Code,
-                            a_rBridgeValues[l_Index]);
-        }
-        const char* l_pText = nullptr;
-        l_Code = a_rExports.getStringAttribute(l_pItem, ZU7461_ATTR_STRING_MAKER, &l_pText);
-        if (l_Code != 0 || l_pText == nullptr || std::strcmp(l_pText, "Velmora") != 0) {
-            return describe("maker", l_Index, l_Code, 0);
-        }
-        l_Code = a_rExports.getStringAttribute(l_pItem, ZU7461_ATTR_STRING_MODEL, &l_pText);
-        if (l_Code != 0 || l_pText == nullptr || std::strcmp(l_pText, "ZU PXI-7461") != 0) {
-            return describe("model", l_Index, l_Code, 0);
-        }
-        // Unknown attributes are refused and leave the output as it was.
-        l_Value = 0xA5A5A5A5u;
-        l_Code = a_rExports.getU32Attribute(l_pItem, ZU7461_ATTR_U32_BRIDGE_VALUE + 1, &l_Value);
-        if (l_Code != ZU7461_STATUS_INVALID_PARAMETER || l_Value != 0xA5A5A5A5u) {
-            return describe("refused numeric attribute", l_Index, l_Code, -52005);
-        }
-        const char* const l_pMarker = "untouched";
-        l_pText = l_pMarker;
-        l_Code = a_rExports.getStringAttribute(l_pItem, 2, &l_pText);
-        if (l_Code != ZU7461_STATUS_INVALID_PARAMETER || l_pText != l_pMarker) {
-            return describe("refused string attribute", l_Index, l_Code, -52005);
-        }
-    }
-    void* l_pItem = l_pUntouched;
-    const std::int32_t l_Code = a_rExports.getNthItem(a_pList, a_Count, &l_pItem);
-    if (l_Code != ZU7461_STATUS_INVALID_PARAMETER || l_pItem != l_pUntouched) {
-        return describe("getNthItem past the end", a_Count, l_Code, -52005);
     }
     return std::string();
 }
