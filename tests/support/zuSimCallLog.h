@@ -1,57 +1,15 @@
-// The simulator's call log as a test reads it, the simulator (or a variant lacking an entry
-// point) held loaded by full path, and its gates.
+// The simulator (or a variant lacking an entry point) held loaded by full path, and its gates.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <fstream>
-#include <memory>
-#include <sstream>
 #include <string>
-
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
 
 #include "sim/zupcibrdSim.h"
 #include "tests/support/zuEnvironment.h"
 #include "tests/support/zuModuleLoader.h"
+#include "tests/support/zuSimTopology.h"
 
 namespace zuTest {
-
-// Points the simulator's call log at a file of this process until destroyed.
-class cCallLog {
-public:
-    cCallLog() {
-#ifdef _WIN32
-        m_Path = "calls-" + std::to_string(_getpid()) + ".log";
-#else
-        m_Path = "calls-" + std::to_string(getpid()) + ".log";
-#endif
-        clear();
-        setEnvironment("ZUPCIBRD_SIM_LOG", m_Path);
-    }
-    ~cCallLog() {
-        setEnvironment("ZUPCIBRD_SIM_LOG", "");
-        clear();
-    }
-    cCallLog(const cCallLog&) = delete;
-    cCallLog& operator=(const cCallLog&) = delete;
-
-    std::string text() const {
-        std::ostringstream l_Text;
-        l_Text << std::ifstream(m_Path, std::ios::binary).rdbuf();
-        return l_Text.str();
-    }
-    void clear() const {
-        std::remove(m_Path.c_str());
-    }
-
-private:
-    std::string m_Path;
-};
 
 // With the simulator held, the finder's load by bare name gets this very module: its gates, its
 // call numbering, or the entry point a variant lacks. a_rVariant names one ("no-OpenSession").

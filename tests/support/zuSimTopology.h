@@ -94,14 +94,15 @@ public:
     cCallLog(const cCallLog&) = delete;
     cCallLog& operator=(const cCallLog&) = delete;
 
+    std::string text() const {
+        std::ifstream l_In(m_Path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(l_In), std::istreambuf_iterator<char>());
+    }
+    void clear() const { std::remove(m_Path.c_str()); }
     // The lines logged since the last take, which starts the log afresh.
-    std::string take() {
-        std::string l_Text;
-        {
-            std::ifstream l_In(m_Path, std::ios::binary);
-            l_Text.assign(std::istreambuf_iterator<char>(l_In), std::istreambuf_iterator<char>());
-        }
-        std::remove(m_Path.c_str());
+    std::string take() const {
+        std::string l_Text = text();
+        clear();
         return l_Text;
     }
 
