@@ -20,9 +20,11 @@ namespace {
 
 constexpr long kCycles = 100000;
 constexpr long kCheckpointEvery = 10000;
-// glibc's loader keeps a few hundred bytes more for each of its first few loads of a library and
-// then settles; the process heap is compared from this cycle on.
-constexpr long kLoaderWarmUp = 100;
+// glibc's loader keeps a few hundred bytes more over its first loads of a library and then
+// settles; when it settles depends on the lengths of the paths it records (a one-off 464 bytes
+// after cycle 100 in one checkout, none in another). The process heap is compared from the first
+// checkpoint on: a leak of even one byte a cycle still shows as 10,000 bytes a checkpoint.
+constexpr long kLoaderWarmUp = kCheckpointEvery;
 // The simulator's built-in machine holds these two chassis.
 const std::vector<std::uint32_t> kBridgeValues = {1, 2};
 
@@ -72,10 +74,10 @@ TEST(NoGrowth, OpenCloseCyclesLeaveTheHeapAsTheFirstCycleLeftIt) {
     EXPECT_EQ(l_Faults, 0) << l_FirstFault;
     EXPECT_GT(l_Counters.allocations, kCycles) << "the cycles allocated nothing: counter broken?";
     EXPECT_EQ(l_Counters.allocations, l_Counters.releases) << "blocks kept after the first cycle";
-    ASSERT_EQ(l_Checkpoints.size(), static_cast<std::size_t>(kCycles / kCheckpointEvery));
+    ASSERT_EQ(l_Checkpoints.size(), static_cast<std::size_t>(kCycles / kCheckpointEvery - 1));
     for (std::size_t l_Index = 0; l_Index < l_Checkpoints.size(); ++l_Index) {
         EXPECT_EQ(l_Checkpoints[l_Index], l_AfterWarmUp)
-            << "process heap after " << (l_Index + 1) * kCheckpointEvery << " cycles";
+            << "process heap after " << (l_Index + 2) * kCheckpointEvery << " cycles";
     }
     std::cout << "process heap in use after cycle " << kLoaderWarmUp << ": " << l_AfterWarmUp
               << " bytes, after cycle " << kCycles << ": " << l_Checkpoints.back() << " bytes; "
