@@ -80,19 +80,6 @@ void record(tDetailedStatus* a_pStatus, std::int32_t a_Result, const tCallSite& 
     addErrorMembers(l_pCursor, detailsGrowth(a_pStatus), a_rSite.text, kFile, a_rSite.line);
 }
 
-void restartDocument(tDetailedStatus* a_pStatus) {
-    if (a_pStatus->json == nullptr) {
-        return;
-    }
-    if (a_pStatus->capacity < kSmallestDocumentCapacity &&
-        (a_pStatus->reallocate == nullptr ||
-         !a_pStatus->reallocate(a_pStatus,
-                                static_cast<std::uint32_t>(kSmallestDocumentCapacity)))) {
-        return;
-    }
-    initDocument(a_pStatus->json, a_pStatus->capacity, "{}");
-}
-
 // Fetches an array of unknown length: a first call with no buffer learns the count, a second
 // one fills a zeroed array of exactly that count, and the caller gets the elements the second
 // call reports as filled. a_Fetch(buffer, count address) makes a call.

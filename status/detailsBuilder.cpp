@@ -13,10 +13,6 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 // Digits of any 32-bit number, a sign and room to spare.
 constexpr std::size_t kNumberScratchSize = 64;
 
-bool isWhitespace(char a_Byte) {
-    return a_Byte == ' ' || a_Byte == '\t' || a_Byte == '\n' || a_Byte == '\r';
-}
-
 // How each byte is written inside a string: its escaped width (1, 2 or 6) and, for a width of
 // 2, the letter after the backslash. A table keeps the per-byte work to one lookup, which is
 // what appends spend their time on.

@@ -73,6 +73,11 @@ enum : std::uint32_t {
 
 constexpr unsigned kJsonMaxDepth = 256;
 
+// Whitespace between the tokens of a document.
+inline bool isWhitespace(char a_Byte) {
+    return a_Byte == ' ' || a_Byte == '\t' || a_Byte == '\n' || a_Byte == '\r';
+}
+
 // The value of one hexadecimal digit of either case, or -1.
 inline int hexDigitValue(char a_Byte) {
     if (a_Byte >= '0' && a_Byte <= '9') {

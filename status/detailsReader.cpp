@@ -14,10 +14,6 @@ namespace nZU7461_14_0 {
 
 namespace {
 
-bool isWhitespace(char a_Byte) {
-    return a_Byte == ' ' || a_Byte == '\t' || a_Byte == '\n' || a_Byte == '\r';
-}
-
 const char* skipWhitespace(const char* a_pText) {
     while (isWhitespace(*a_pText)) {
         ++a_pText;

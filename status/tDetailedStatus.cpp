@@ -28,15 +28,6 @@ bool ensureCapacity(tDetailedStatus* a_pDetailed, std::uint32_t a_Capacity) {
     return a_pDetailed->reallocate != nullptr && a_pDetailed->reallocate(a_pDetailed, a_Capacity);
 }
 
-// Starts the document again as "{}", growing a buffer too small for it first.
-void restartDocument(tDetailedStatus* a_pDetailed) {
-    if (a_pDetailed->json == nullptr ||
-        !ensureCapacity(a_pDetailed, static_cast<std::uint32_t>(kSmallestDocumentCapacity))) {
-        return;
-    }
-    initDocument(a_pDetailed->json, a_pDetailed->capacity, "{}");
-}
-
 // The value of the four hex digits at a_pDigits, or -1.
 long hexUnit(const char* a_pDigits) {
     long l_Unit = 0;
@@ -126,6 +117,14 @@ char* growDetailsCallback(char* a_pCursor, void* a_pContext) {
 }
 
 } // namespace
+
+void restartDocument(tDetailedStatus* a_pDetailed) {
+    if (a_pDetailed->json == nullptr ||
+        !ensureCapacity(a_pDetailed, static_cast<std::uint32_t>(kSmallestDocumentCapacity))) {
+        return;
+    }
+    initDocument(a_pDetailed->json, a_pDetailed->capacity, "{}");
+}
 
 bool reallocateDetails(tDetailedStatus* a_pDetailed, std::uint32_t a_NewCapacity) {
     if (a_pDetailed == nullptr) {

@@ -34,6 +34,10 @@ bool detailedToStatus(const tDetailedStatus* a_pDetailed, tStatus* a_pStatus);
 // The growth that producers pass to the growing builders: growDetails over a_pDetailed.
 tGrowth detailsGrowth(tDetailedStatus* a_pDetailed);
 
+// Starts the document again as "{}", growing a buffer too small for it first; a record without a
+// buffer keeps none.
+void restartDocument(tDetailedStatus* a_pDetailed);
+
 // Stores a_Code by the precedence rule and restarts the document as "{}". Returns false (and
 // changes nothing) when the code is refused. Otherwise *a_ppCursor receives the cursor at which
 // the producer appends its members, or null when no room could be made.
