@@ -100,19 +100,10 @@ void appendCodePoint(tWidePath* a_pWide, std::uint32_t a_CodePoint, tDetailedSta
 // Appends the "zudynlib_debug" and "internal_error" objects of a load or lookup failure.
 void addLoaderDetails(char* a_pCursor, const tGrowth& a_rGrowth, const char* a_pKey,
                       const char* a_pValue, DWORD a_Error) {
-    char* l_pCursor = addObjectGrowing(a_pCursor, "zudynlib_debug", a_rGrowth);
-    if (l_pCursor != nullptr) {
-        --l_pCursor;
-    }
+    char* l_pCursor = enterObject(addObjectGrowing(a_pCursor, "zudynlib_debug", a_rGrowth));
     l_pCursor = addStringGrowing(l_pCursor, "debug", kLoadDebugText, a_rGrowth);
-    l_pCursor = addStringGrowing(l_pCursor, a_pKey, a_pValue, a_rGrowth);
-    if (l_pCursor != nullptr) {
-        ++l_pCursor;
-    }
-    l_pCursor = addObjectGrowing(l_pCursor, "internal_error", a_rGrowth);
-    if (l_pCursor != nullptr) {
-        --l_pCursor;
-    }
+    l_pCursor = leaveObject(addStringGrowing(l_pCursor, a_pKey, a_pValue, a_rGrowth));
+    l_pCursor = enterObject(addObjectGrowing(l_pCursor, "internal_error", a_rGrowth));
     l_pCursor = addStringGrowing(l_pCursor, "api", "win32", a_rGrowth);
     l_pCursor = addUIntGrowing(l_pCursor, "code", static_cast<std::uint32_t>(a_Error), a_rGrowth);
 

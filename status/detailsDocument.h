@@ -47,6 +47,16 @@ char* addUIntGrowing(char* a_pCursor, const char* a_pKey, std::uint32_t a_Value,
                      const tGrowth& a_rGrowth);
 char* addObjectGrowing(char* a_pCursor, const char* a_pKey, const tGrowth& a_rGrowth);
 
+// An add of an object leaves the cursor just after its closing bracket. enterObject moves it onto
+// that bracket, where the next adds go inside the object; leaveObject moves it past the bracket
+// again, once the object's last member is written. Both pass a null cursor on.
+inline char* enterObject(char* a_pCursor) {
+    return a_pCursor == nullptr ? nullptr : a_pCursor - 1;
+}
+inline char* leaveObject(char* a_pCursor) {
+    return a_pCursor == nullptr ? nullptr : a_pCursor + 1;
+}
+
 // ---- Reader --------------------------------------------------------------------------------
 
 enum : std::uint32_t {
