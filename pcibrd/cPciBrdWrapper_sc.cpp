@@ -80,6 +80,16 @@ void record(tDetailedStatus* a_pStatus, std::int32_t a_Result, const tCallSite& 
     addErrorMembers(l_pCursor, detailsGrowth(a_pStatus), a_rSite.text, kFile, a_rSite.line);
 }
 
+// One call of the library, made only while the status holds no error, and its result recorded
+// at the call's site.
+template <class tCall>
+void checkedCall(tDetailedStatus* a_pStatus, const tCallSite& a_rSite, tCall a_Call) {
+    if (a_pStatus->code < 0) {
+        return;
+    }
+    record(a_pStatus, a_Call(), a_rSite);
+}
+
 // Fetches an array of unknown length: a first call with no buffer learns the count, a second
 // one fills a zeroed array of exactly that count, and the caller gets the elements the second
 // call reports as filled. a_Fetch(buffer, count address) makes a call.
@@ -183,40 +193,30 @@ void cPciBrdWrapper_sc::FindBridgesByPciIds(const std::uint16_t* a_pVid,
 void cPciBrdWrapper_sc::FindBridgeByAddress(std::uint8_t a_Bus, std::uint8_t a_Dev,
                                             std::uint8_t a_Func, std::uint32_t& a_rBridgeRef,
                                             tDetailedStatus* a_pStatus) noexcept {
-    if (a_pStatus->code < 0) {
-        return;
-    }
-    record(a_pStatus,
-           m_PciBrdDynLib.FindBridgeByAddress(m_Session, a_Bus, a_Dev, a_Func, &a_rBridgeRef),
-           kFindBridgeByAddress);
+    checkedCall(a_pStatus, kFindBridgeByAddress, [&] {
+        return m_PciBrdDynLib.FindBridgeByAddress(m_Session, a_Bus, a_Dev, a_Func, &a_rBridgeRef);
+    });
 }
 
 void cPciBrdWrapper_sc::FindBridgeBySlotPath(const cSlotPath& a_rSlotPath,
                                              std::uint32_t& a_rBridgeRef,
                                              tDetailedStatus* a_pStatus) noexcept {
-    if (a_pStatus->code < 0) {
-        return;
-    }
-    record(a_pStatus, m_PciBrdDynLib.FindBridgeBySlotPath(m_Session, a_rSlotPath, &a_rBridgeRef),
-           kFindBridgeBySlotPath);
+    checkedCall(a_pStatus, kFindBridgeBySlotPath, [&] {
+        return m_PciBrdDynLib.FindBridgeBySlotPath(m_Session, a_rSlotPath, &a_rBridgeRef);
+    });
 }
 
 void cPciBrdWrapper_sc::FindParentBridgeForBus(std::uint8_t a_Bus, std::uint32_t& a_rBridgeRef,
                                                tDetailedStatus* a_pStatus) noexcept {
-    if (a_pStatus->code < 0) {
-        return;
-    }
-    record(a_pStatus, m_PciBrdDynLib.FindParentBridgeForBus(m_Session, a_Bus, &a_rBridgeRef),
-           kFindParentBridgeForBus);
+    checkedCall(a_pStatus, kFindParentBridgeForBus, [&] {
+        return m_PciBrdDynLib.FindParentBridgeForBus(m_Session, a_Bus, &a_rBridgeRef);
+    });
 }
 
 void cPciBrdWrapper_sc::GetBridgeParent(std::uint32_t a_Child, std::uint32_t& a_rBridgeRef,
                                         tDetailedStatus* a_pStatus) noexcept {
-    if (a_pStatus->code < 0) {
-        return;
-    }
-    record(a_pStatus, m_PciBrdDynLib.GetBridgeParent(m_Session, a_Child, &a_rBridgeRef),
-           kGetBridgeParent);
+    checkedCall(a_pStatus, kGetBridgeParent,
+                [&] { return m_PciBrdDynLib.GetBridgeParent(m_Session, a_Child, &a_rBridgeRef); });
 }
 
 void cPciBrdWrapper_sc::GetBridgeChildren(std::uint32_t a_Parent,
@@ -248,62 +248,47 @@ void cPciBrdWrapper_sc::GetRootBuses(std::vector<std::uint8_t>& a_rRootBuses,
 void cPciBrdWrapper_sc::GetBridgeAddress(std::uint32_t a_BridgeRef, std::uint8_t* a_pBus,
                                          std::uint8_t* a_pDev, std::uint8_t* a_pFunc,
                                          tDetailedStatus* a_pStatus) noexcept {
-    if (a_pStatus->code < 0) {
-        return;
-    }
-    record(a_pStatus,
-           m_PciBrdDynLib.GetBridgeAddress(m_Session, a_BridgeRef, a_pBus, a_pDev, a_pFunc),
-           kGetBridgeAddress);
+    checkedCall(a_pStatus, kGetBridgeAddress, [&] {
+        return m_PciBrdDynLib.GetBridgeAddress(m_Session, a_BridgeRef, a_pBus, a_pDev, a_pFunc);
+    });
 }
 
 void cPciBrdWrapper_sc::GetBridgeSlotPath(std::uint32_t a_BridgeRef, cSlotPath& a_rSlotPath,
                                           tDetailedStatus* a_pStatus) noexcept {
-    if (a_pStatus->code < 0) {
-        return;
-    }
-    record(a_pStatus, m_PciBrdDynLib.GetBridgeSlotPath(m_Session, a_BridgeRef, a_rSlotPath),
-           kGetBridgeSlotPath);
+    checkedCall(a_pStatus, kGetBridgeSlotPath, [&] {
+        return m_PciBrdDynLib.GetBridgeSlotPath(m_Session, a_BridgeRef, a_rSlotPath);
+    });
 }
 
 void cPciBrdWrapper_sc::GetBridgeIds(std::uint32_t a_BridgeRef, std::uint16_t* a_pVid,
                                      std::uint16_t* a_pPid, std::uint16_t* a_pSsVid,
                                      std::uint16_t* a_pSsPid, tDetailedStatus* a_pStatus) noexcept {
-    if (a_pStatus->code < 0) {
-        return;
-    }
-    record(a_pStatus,
-           m_PciBrdDynLib.GetBridgeIds(m_Session, a_BridgeRef, a_pVid, a_pPid, a_pSsVid, a_pSsPid),
-           kGetBridgeIds);
+    checkedCall(a_pStatus, kGetBridgeIds, [&] {
+        return m_PciBrdDynLib.GetBridgeIds(m_Session, a_BridgeRef, a_pVid, a_pPid, a_pSsVid,
+                                           a_pSsPid);
+    });
 }
 
 void cPciBrdWrapper_sc::SetAttributeU32(std::uint32_t a_BridgeRef, std::uint32_t a_AttributeId,
                                         std::uint32_t a_Value,
                                         tDetailedStatus* a_pStatus) noexcept {
-    if (a_pStatus->code < 0) {
-        return;
-    }
-    record(a_pStatus,
-           m_PciBrdDynLib.SetAttributeU32(m_Session, a_BridgeRef, a_AttributeId, a_Value),
-           kSetAttributeU32);
+    checkedCall(a_pStatus, kSetAttributeU32, [&] {
+        return m_PciBrdDynLib.SetAttributeU32(m_Session, a_BridgeRef, a_AttributeId, a_Value);
+    });
 }
 
 void cPciBrdWrapper_sc::GetAttributeU32(std::uint32_t a_BridgeRef, std::uint32_t a_AttributeId,
                                         std::uint32_t& a_rAttributeBuffer,
                                         tDetailedStatus* a_pStatus) noexcept {
-    if (a_pStatus->code < 0) {
-        return;
-    }
-    record(
-        a_pStatus,
-        m_PciBrdDynLib.GetAttributeU32(m_Session, a_BridgeRef, a_AttributeId, &a_rAttributeBuffer),
-        kGetAttributeU32);
+    checkedCall(a_pStatus, kGetAttributeU32, [&] {
+        return m_PciBrdDynLib.GetAttributeU32(m_Session, a_BridgeRef, a_AttributeId,
+                                              &a_rAttributeBuffer);
+    });
 }
 
 void cPciBrdWrapper_sc::OpenBridge(std::uint32_t a_BridgeRef, tDetailedStatus* a_pStatus) noexcept {
-    if (a_pStatus->code < 0) {
-        return;
-    }
-    record(a_pStatus, m_PciBrdDynLib.OpenBridge(m_Session, a_BridgeRef), kOpenBridge);
+    checkedCall(a_pStatus, kOpenBridge,
+                [&] { return m_PciBrdDynLib.OpenBridge(m_Session, a_BridgeRef); });
 }
 
 void cPciBrdWrapper_sc::CloseBridge(std::uint32_t a_BridgeRef) noexcept {
@@ -314,13 +299,10 @@ void cPciBrdWrapper_sc::EepromUpdate(std::uint32_t a_Bridge, std::uint16_t a_Vid
                                      std::uint16_t a_Pid, std::uint32_t a_AlwaysOverwrite,
                                      std::uint32_t a_UpdateMethod, std::uint32_t a_ByteCount,
                                      const void* a_pBuffer, tDetailedStatus* a_pStatus) noexcept {
-    if (a_pStatus->code < 0) {
-        return;
-    }
-    record(a_pStatus,
-           m_PciBrdDynLib.EepromUpdate(m_Session, a_Bridge, a_Vid, a_Pid, a_AlwaysOverwrite,
-                                       a_UpdateMethod, a_ByteCount, a_pBuffer),
-           kEepromUpdate);
+    checkedCall(a_pStatus, kEepromUpdate, [&] {
+        return m_PciBrdDynLib.EepromUpdate(m_Session, a_Bridge, a_Vid, a_Pid, a_AlwaysOverwrite,
+                                           a_UpdateMethod, a_ByteCount, a_pBuffer);
+    });
 }
 
 } // namespace nZuPciBrdWrapper_15_0
