@@ -127,6 +127,17 @@ inline char* findDocumentEnd(char* a_pDocument) {
     return const_cast<char*>(findDocumentEnd(static_cast<const char*>(a_pDocument)));
 }
 const char* findMember(const char* a_pDocument, const char* a_pKey);
+
+// One decoded unit of a raw string: a plain byte or one escape (a surrogate pair counts as
+// one). Everything that reads a string's text goes through it, so all read it the same way.
+struct tDecodedUnit {
+    std::size_t rawLength; // 0: the raw text cannot be decoded here
+    unsigned char bytes[4];
+    std::size_t byteCount;
+};
+// The unit at a_pRaw, with a_Left raw bytes left. A zero byte, an unknown escape, \u0000 and a
+// surrogate that is not a high one followed by a low one do not decode.
+tDecodedUnit decodeUnit(const char* a_pRaw, std::size_t a_Left);
 bool keyEquals(const char* a_pRaw, std::size_t a_RawLength, const char* a_pText);
 // a_pOut must hold a_RawLength + 1 bytes (decoding never lengthens the text). A decoded zero
 // byte and a surrogate that is not a high one followed by a low one do not decode.

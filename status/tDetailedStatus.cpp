@@ -28,42 +28,6 @@ bool ensureCapacity(tDetailedStatus* a_pDetailed, std::uint32_t a_Capacity) {
     return a_pDetailed->reallocate != nullptr && a_pDetailed->reallocate(a_pDetailed, a_Capacity);
 }
 
-// The value of the four hex digits at a_pDigits, or -1.
-long hexUnit(const char* a_pDigits) {
-    long l_Unit = 0;
-    for (int l_Index = 0; l_Index < 4; ++l_Index) {
-        const int l_Digit = hexDigitValue(a_pDigits[l_Index]);
-        if (l_Digit < 0) {
-            return -1;
-        }
-        l_Unit = (l_Unit << 4) | l_Digit;
-    }
-    return l_Unit;
-}
-
-// One plain byte or one escape of a raw string (a surrogate pair counts as one escape), with the
-// number of bytes it decodes to. Malformed escapes are measured as something; they make the
-// decoding fail later anyway.
-struct tRawUnit {
-    std::size_t raw;
-    std::size_t decoded;
-};
-
-tRawUnit measureUnit(const char* a_pRaw, std::size_t a_Left) {
-    if (a_pRaw[0] != '\\' || a_Left < 2) {
-        return {1, 1};
-    }
-    if (a_pRaw[1] != 'u' || a_Left < 6) {
-        return {2, 1};
-    }
-    const long l_Unit = hexUnit(a_pRaw + 2);
-    if (l_Unit >= 0xD800 && l_Unit <= 0xDBFF && a_Left >= 12 && a_pRaw[6] == '\\' &&
-        a_pRaw[7] == 'u') {
-        return {12, 4};
-    }
-    return {6, l_Unit < 0x80 ? 1u : l_Unit < 0x800 ? 2u : 3u};
-}
-
 // Decodes the last a_MaxChars bytes of a string value's decoded text into a_pOut (a_MaxChars + 1
 // bytes). The text is measured first and the cut made between escapes, so that a text with
 // escapes loses only its head, never characters there is room for, and a cut never falls inside
@@ -72,18 +36,22 @@ tRawUnit measureUnit(const char* a_pRaw, std::size_t a_Left) {
 void decodeTail(const tJsonValue& a_rString, std::size_t a_MaxChars, char* a_pOut) {
     const char* l_pRaw = a_rString.start;
     const std::size_t l_Length = static_cast<std::size_t>(a_rString.length);
+    a_pOut[0] = '\0';
     std::size_t l_Decoded = 0;
     for (std::size_t l_At = 0; l_At < l_Length;) {
-        const tRawUnit l_Unit = measureUnit(l_pRaw + l_At, l_Length - l_At);
-        l_Decoded += l_Unit.decoded;
-        l_At += l_Unit.raw;
+        const tDecodedUnit l_Unit = decodeUnit(l_pRaw + l_At, l_Length - l_At);
+        if (l_Unit.rawLength == 0) {
+            return;
+        }
+        l_Decoded += l_Unit.byteCount;
+        l_At += l_Unit.rawLength;
     }
     std::size_t l_At = 0;
     if (l_Decoded > a_MaxChars) {
         while (l_Decoded > a_MaxChars) {
-            const tRawUnit l_Unit = measureUnit(l_pRaw + l_At, l_Length - l_At);
-            l_Decoded -= l_Unit.decoded;
-            l_At += l_Unit.raw;
+            const tDecodedUnit l_Unit = decodeUnit(l_pRaw + l_At, l_Length - l_At);
+            l_Decoded -= l_Unit.byteCount;
+            l_At += l_Unit.rawLength;
         }
         for (int l_Skipped = 0; l_Skipped < 3 && l_At < l_Length &&
                                 (static_cast<unsigned char>(l_pRaw[l_At]) & 0xC0) == 0x80;
