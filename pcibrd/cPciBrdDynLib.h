@@ -6,7 +6,7 @@
 
 #include "pcibrd/cSlotPath.h"
 #include "pcibrd/zupcibrd.h"
-#include "platform/zuPlatform.h"
+#include "platform/win32/zuPlatform.h"
 #include "status/tDetailedStatus.h"
 
 namespace nZU7461_14_0 {

@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "platform/memoryAllocation.h"
-#include "platform/zuPlatform.h"
+#include "platform/win32/zuPlatform.h"
 #include "status/tDetailedStatus.h"
 
 namespace nZU7461_14_0 {

@@ -1,7 +1,7 @@
 // The lock object: a critical section whose creation failure lands in a status record.
 #pragma once
 
-#include "platform/zuPlatform.h"
+#include "platform/win32/zuPlatform.h"
 #include "status/tStatus.h"
 
 namespace nZU7461_14_0 {

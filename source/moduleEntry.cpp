@@ -1,6 +1,6 @@
 // Start and stop of the module: DllMain on Windows, static construction and destruction
 // elsewhere. Both run the same attach and detach work.
-#include "platform/zuPlatform.h"
+#include "platform/win32/zuPlatform.h"
 #include "source/finder.h"
 
 #ifdef _WIN32

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "platform/zuPlatform.h"
+#include "platform/win32/zuPlatform.h"
 
 extern "C" {
 

@@ -1,8 +1,7 @@
 #include "status/tDetailedStatus.h"
 
 #include <cstring>
-
-#include "platform/memoryAllocation.h"
+#include <new>
 
 namespace nZU7461_14_0 {
 
@@ -10,6 +9,16 @@ namespace {
 
 // A first buffer takes this much, enough for every document this component writes.
 constexpr std::uint32_t kFirstDetailsCapacity = 512;
+
+// The global allocation functions directly: status records sit below the platform code (whose
+// allocation reports through them), and a test that replaces these functions still reaches
+// every details buffer.
+char* allocateDetails(std::uint32_t a_Size) noexcept {
+    return static_cast<char*>(::operator new(a_Size, std::nothrow));
+}
+void releaseDetails(char* a_pBuffer) noexcept {
+    ::operator delete(a_pBuffer);
+}
 constexpr std::uint32_t kLargestDetailsRequest = 0x7FFFFFFFU;
 // Growth doubles; beyond this the doubled request would not fit a capacity.
 constexpr std::uint32_t kLargestGrowableCapacity = 0x40000000U;
@@ -99,7 +108,7 @@ bool reallocateDetails(tDetailedStatus* a_pDetailed, std::uint32_t a_NewCapacity
         return false;
     }
     if (a_NewCapacity == 0) {
-        rawRelease(a_pDetailed->json);
+        releaseDetails(a_pDetailed->json);
         a_pDetailed->json = nullptr;
         a_pDetailed->capacity = 0;
         return true;
@@ -114,7 +123,7 @@ bool reallocateDetails(tDetailedStatus* a_pDetailed, std::uint32_t a_NewCapacity
     while (l_Size < a_NewCapacity) {
         l_Size <<= 1;
     }
-    char* l_pBuffer = static_cast<char*>(rawAllocate(l_Size));
+    char* l_pBuffer = allocateDetails(l_Size);
     if (l_pBuffer == nullptr) {
         return false;
     }
@@ -124,7 +133,7 @@ bool reallocateDetails(tDetailedStatus* a_pDetailed, std::uint32_t a_NewCapacity
     const bool l_KeepOld = l_pOld != nullptr && a_pDetailed->capacity >= 2 &&
                            strnlen(l_pOld, a_pDetailed->capacity) + 2 <= a_pDetailed->capacity;
     initDocument(l_pBuffer, l_Size, l_KeepOld ? l_pOld : "{}");
-    rawRelease(a_pDetailed->json);
+    releaseDetails(a_pDetailed->json);
     a_pDetailed->json = l_pBuffer;
     a_pDetailed->capacity = l_Size;
     return true;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/zuPlatform.h"
+#include "platform/win32/zuPlatform.h"
 
 namespace nZU7461_14_0 {
 namespace nZUOSKA000 {

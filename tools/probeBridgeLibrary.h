@@ -3,7 +3,7 @@
 #pragma once
 
 #include "pcibrd/zupcibrd.h"
-#include "platform/zuPlatform.h"
+#include "platform/win32/zuPlatform.h"
 
 #include <cstddef>
 #include <cstdint>

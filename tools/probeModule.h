@@ -2,7 +2,7 @@
 // system's message for an error number, and where a loaded module came from.
 #pragma once
 
-#include "platform/zuPlatform.h"
+#include "platform/win32/zuPlatform.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // Linux stand-ins for the Windows services of zuPlatform.h.
 #ifndef _WIN32
 
-#include "platform/zuPlatform.h"
+#include "platform/win32/zuPlatform.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,6 +1,6 @@
 #include "tests/sim/simClient.h"
 
-#include "platform/zuPlatform.h"
+#include "platform/win32/zuPlatform.h"
 #include "tests/support/zuEnvironment.h"
 
 #include <atomic>

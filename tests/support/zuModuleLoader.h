@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/zuPlatform.h"
+#include "platform/win32/zuPlatform.h"
 #include "tests/support/zuExecutableFolder.h"
 
 #ifndef _WIN32
