@@ -13,6 +13,7 @@
 #include "platform/synchronization.h"
 #include "sim/zupcibrdSim.h"
 #include "source/finder.h"
+#include "tests/support/failingAllocator.h"
 #include "tests/support/zuSimTopology.h"
 #include "zu7461/zu7461.h"
 
@@ -74,29 +75,28 @@ void expectPlace(const tStatus& a_rStatus, std::int32_t a_Code, const char* a_pF
 TEST(FinderLists, ManagerLivesExactlyWhileListsAreOpenAndRecordsKeepDiscoveryOrder) {
     // Duplicates stay, and only the low 16 bits of the value tell chassis apart.
     cAttachedFinder l_Finder({3, 0xFFFF, 0x12340003, 0});
-    EXPECT_EQ(currentSessionManager(), nullptr);
+    zuTest::cFailingAllocationScope l_Scope;
+    zuTest::armAllocationFailure(0);
     const tOpened l_First = openList();
     const tOpened l_Second = openList();
     ASSERT_EQ(l_First.status.code, 0);
     ASSERT_EQ(l_Second.status.code, 0);
-    std::vector<std::uint32_t> l_Values;
-    for (void* l_pItem : itemsOf(l_First)) {
-        l_Values.push_back(bridgeValueOf(l_pItem));
+    const std::uint32_t l_Expected[] = {3, 0xFFFF, 3, 0};
+    ASSERT_EQ(l_First.count, 4u);
+    for (std::uint32_t l_Index = 0; l_Index < 4; ++l_Index) {
+        EXPECT_EQ(bridgeValueOf(itemsOf(l_First)[l_Index]), l_Expected[l_Index]);
     }
-    EXPECT_EQ(l_Values, (std::vector<std::uint32_t>{3, 0xFFFF, 3, 0}));
-    EXPECT_NE(currentSessionManager(), nullptr);
-
     nZUPXIFINDER100_closeList(l_First.list);
-    EXPECT_NE(currentSessionManager(), nullptr);
     EXPECT_EQ(bridgeValueOf(itemsOf(l_Second)[1]), 0xFFFFu);
     nZUPXIFINDER100_closeList(l_Second.list);
-    EXPECT_EQ(currentSessionManager(), nullptr);
-    EXPECT_EQ(openListCount(), 0u);
-
+    void* l_pOut = nullptr;
+    EXPECT_EQ(nZUPXIFINDER100_getNthItem(l_Second.list, 0, &l_pOut), kInvalid);
+    // Everything the two lists and their manager took is given back with the last close.
+    const zuTest::tAllocationCounters l_Counters = zuTest::disarmAllocationFailure();
+    EXPECT_EQ(l_Counters.releases, l_Counters.allocations);
     const tOpened l_Again = openList();
     EXPECT_EQ(l_Again.count, 4u);
     nZUPXIFINDER100_closeList(l_Again.list);
-    EXPECT_EQ(currentSessionManager(), nullptr);
 }
 
 // Every handle that names no open list or item is refused at the operation's own place, and
@@ -145,7 +145,6 @@ TEST(FinderHandles, UnknownHandlesAreRefusedWhereTheOperationIs) {
         EXPECT_EQ(nZUPXIFINDER100_getNthItem(l_Open.list, l_Index, &l_pOut), kInvalid);
         EXPECT_EQ(l_pOut, &l_pOut);
     }
-    EXPECT_EQ(openListCount(), 1u);
     EXPECT_EQ(bridgeValueOf(itemsOf(l_Open)[1]), 6u);
     nZUPXIFINDER100_closeList(l_Open.list);
     // With no list open at all the answer and its place are the same.
@@ -159,6 +158,7 @@ TEST(FinderHandles, UnknownHandlesAreRefusedWhereTheOperationIs) {
 // a list held open meanwhile keeps answering.
 TEST(FinderFailures, AFailedSearchLeavesNothingBehind) {
     cAttachedFinder l_Finder({1, 2, std::nullopt});
+    zuTest::cFailingAllocationScope l_Scope;
     for (const bool l_HoldOne : {false, true}) {
         SCOPED_TRACE(l_HoldOne ? "with a list held open" : "alone");
         tOpened l_Held{};
@@ -168,12 +168,13 @@ TEST(FinderFailures, AFailedSearchLeavesNothingBehind) {
             ASSERT_EQ(l_Held.count, 1u);
             l_Finder.m_Topology.use(zuTest::tBridgeValues{1, 2, std::nullopt});
         }
+        zuTest::armAllocationFailure(0);
         const tOpened l_Failed = openList();
+        const zuTest::tAllocationCounters l_Counters = zuTest::disarmAllocationFailure();
+        EXPECT_EQ(l_Counters.releases, l_Counters.allocations);
         EXPECT_EQ(l_Failed.status.code, ZUPCIBRD_SIM_UNKNOWN_ATTRIBUTE);
         EXPECT_EQ(l_Failed.list, nullptr);
         EXPECT_EQ(l_Failed.count, 0u);
-        EXPECT_EQ(openListCount(), l_HoldOne ? 1u : 0u);
-        EXPECT_EQ(currentSessionManager() != nullptr, l_HoldOne);
         if (l_HoldOne) {
             EXPECT_EQ(bridgeValueOf(itemsOf(l_Held)[0]), 9u);
             nZUPXIFINDER100_closeList(l_Held.list);
@@ -185,11 +186,13 @@ TEST(FinderFailures, AnEmptySearchLeavesNoListAndNoManager) {
     cAttachedFinder l_Finder({});
     std::uint32_t l_Count = 3;
     void* l_pList = &l_Count;
+    zuTest::cFailingAllocationScope l_Scope;
+    zuTest::armAllocationFailure(0);
     EXPECT_EQ(nZUPXIFINDER100_openList(&l_Count, &l_pList), 0);
+    const zuTest::tAllocationCounters l_Counters = zuTest::disarmAllocationFailure();
+    EXPECT_EQ(l_Counters.releases, l_Counters.allocations);
     EXPECT_EQ(l_Count, 0u);
     EXPECT_EQ(l_pList, nullptr);
-    EXPECT_EQ(currentSessionManager(), nullptr);
-    EXPECT_EQ(openListCount(), 0u);
 }
 
 // A host that detaches the module with a list open and calls again: nothing is searched, and
@@ -231,12 +234,15 @@ TEST(FinderLockCreation, FailsOpenListWhereTheLockIsMade) {
         setLockInitializer(l_FinderLock ? &failLockCreation : nullptr);
         cAttachedFinder l_Finder({1});
         setLockInitializer(l_FinderLock ? nullptr : &failLockCreation);
+        zuTest::cFailingAllocationScope l_Scope;
+        zuTest::armAllocationFailure(0);
         const tOpened l_Failed = openList();
+        const zuTest::tAllocationCounters l_Counters = zuTest::disarmAllocationFailure();
         setLockInitializer(nullptr);
+        EXPECT_EQ(l_Counters.releases, l_Counters.allocations);
         expectPlace(l_Failed.status, ZU7461_STATUS_MEMORY_FULL, "synchronization", 881);
         EXPECT_EQ(l_Failed.list, nullptr);
         EXPECT_EQ(l_Failed.count, 0u);
-        EXPECT_EQ(currentSessionManager(), nullptr);
 
         const tOpened l_Next = openList();
         EXPECT_EQ(l_Next.status.code, l_FinderLock ? ZU7461_STATUS_MEMORY_FULL : 0);

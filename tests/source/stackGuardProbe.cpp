@@ -1,7 +1,4 @@
-// A program with the module's stack guard linked in, for checkStackGuard.cmake:
-//   "guard"    prints the guard value the seeding left;
-//   "overrun N" writes N bytes into a 16-byte local buffer, which for N beyond the buffer must
-//              end the process before the writing function returns.
+// The module's stack guard linked in: "guard" prints it, "overrun N" writes N bytes into 16.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
