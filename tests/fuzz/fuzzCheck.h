@@ -1,5 +1,4 @@
-// Checks inside fuzz targets: a failed one names itself and stops the run, so libFuzzer keeps
-// the input that caused it.
+// A failed check names itself and aborts, so libFuzzer keeps the input that caused it.
 #pragma once
 
 #include <cstdio>
