@@ -6,6 +6,7 @@
 
 #include "platform/memoryAllocation.h"
 #include "platform/synchronization.h"
+#include "source/cSessionManager.h"
 #include "status/trace.h"
 
 namespace nZU7461_14_0 {
@@ -203,20 +204,6 @@ void getStringAttribute(void* a_pItem, std::uint32_t a_AttributeId, const char**
     withSessionManager([&](cSessionManager* a_pManager) {
         queryStringAttribute(a_pManager, a_pItem, a_AttributeId, a_ppValue, a_pStatus);
     });
-}
-
-cSessionManager* currentSessionManager() noexcept {
-    cSessionManager* l_pManager = nullptr;
-    withSessionManager([&](cSessionManager* a_pManager) { l_pManager = a_pManager; });
-    return l_pManager;
-}
-
-std::uint32_t openListCount() noexcept {
-    if (g_pFinderLock == nullptr || !g_pFinderLock->m_Initialized) {
-        return g_OpenListCount;
-    }
-    tLockGuard l_FinderGuard(*g_pFinderLock);
-    return g_OpenListCount;
 }
 
 } // namespace nZU7461_14_0

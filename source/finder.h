@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-#include "source/cSessionManager.h"
 #include "status/tStatus.h"
 
 namespace nZU7461_14_0 {
@@ -24,11 +23,5 @@ void getU32Attribute(void* a_pItem, std::uint32_t a_AttributeId, std::uint32_t* 
                      tStatus* a_pStatus) noexcept;
 void getStringAttribute(void* a_pItem, std::uint32_t a_AttributeId, const char** a_ppValue,
                         tStatus* a_pStatus) noexcept;
-
-// The manager the queries go to, or null while no list is open (an observer for tests).
-cSessionManager* currentSessionManager() noexcept;
-
-// Observers for tests.
-std::uint32_t openListCount() noexcept;
 
 } // namespace nZU7461_14_0
