@@ -20,7 +20,7 @@
 
 #include "bench/pairedTiming.h"
 #include "pcibrd/zupcibrd.h"
-#include "tests/support/zuEnvironment.h"
+#include "tests/support/zuSim.h"
 #include "tests/support/zuFinderModule.h"
 
 namespace {

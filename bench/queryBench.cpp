@@ -16,7 +16,7 @@
 
 #include "bench/pairedTiming.h"
 #include "source/finder.h"
-#include "tests/support/zuSimTopology.h"
+#include "tests/support/zuSim.h"
 #include "zu7461/zu7461.h"
 
 namespace {

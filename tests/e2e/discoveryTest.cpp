@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "tests/support/zuFinderModule.h"
-#include "tests/support/zuSimCallLog.h"
-#include "tests/support/zuSimTopology.h"
+#include "tests/support/zuSim.h"
 
 namespace {
 
@@ -137,7 +136,7 @@ TEST(DiscoveryConcurrency, QueriesProceedWhileAnotherOpenListIsInsideDiscovery) 
     std::thread l_Opener([&] { l_BlockedValues = l_Finder.bridgeValues(&l_BlockedCode); });
     ASSERT_EQ(l_Simulator.waitAtGate("reading", 1), 1u);
     const std::vector<zuTest::tChassisSeen> l_Seen = l_Finder.walk(l_pHeld, l_Count);
-    EXPECT_EQ(l_Simulator.heldAtGate("reading"), 1u) << "discovery finished before the query";
+    EXPECT_EQ(l_Simulator.waitAtGate("reading", 0), 1u) << "discovery finished before the query";
     l_Simulator.openGate("reading");
     l_Opener.join();
     ASSERT_EQ(l_Seen.size(), 1u);

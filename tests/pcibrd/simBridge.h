@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tests/support/zuModuleLoader.h"
-#include "tests/support/zuSimTopology.h"
+#include "tests/support/zuSim.h"
 
 namespace nZU7461_14_0 {
 namespace nTest {

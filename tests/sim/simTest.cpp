@@ -2,7 +2,7 @@
 // refused topology files and the variants lacking an entry point.
 #include "sim/zupcibrdSim.h"
 #include "tests/support/zuModuleLoader.h"
-#include "tests/support/zuSimTopology.h"
+#include "tests/support/zuSim.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -14,7 +14,7 @@
 #include "sim/zupcibrdSim.h"
 #include "source/finder.h"
 #include "tests/support/failingAllocator.h"
-#include "tests/support/zuSimTopology.h"
+#include "tests/support/zuSim.h"
 #include "zu7461/zu7461.h"
 
 using namespace nZU7461_14_0;

@@ -14,8 +14,7 @@
 #include "tests/stress/listCheck.h"
 #include "tests/support/failingAllocator.h"
 #include "tests/support/zuFinderModule.h"
-#include "tests/support/zuSimCallLog.h"
-#include "tests/support/zuSimTopology.h"
+#include "tests/support/zuSim.h"
 
 namespace {
 

@@ -13,8 +13,7 @@
 
 #include "tests/stress/listCheck.h"
 #include "tests/support/zuFinderModule.h"
-#include "tests/support/zuSimCallLog.h"
-#include "tests/support/zuSimTopology.h"
+#include "tests/support/zuSim.h"
 
 namespace {
 

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <dlfcn.h>
+#endif
+
 #include "tests/support/zuModuleLoader.h"
 #include "zu7461/zu7461.h"
 

@@ -1,51 +1,51 @@
-// Loads one of this build's modules through the platform loader, as a host does.
+// Loads one of this build's modules through the platform loader, as a host does. Paths in this
+// build are plain ASCII, so byte-wise widening and the narrow Windows calls are exact.
 #pragma once
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/win32/zuPlatform.h"
-#include "tests/support/zuExecutableFolder.h"
 
 #ifndef _WIN32
 #include <climits>
-#include <dlfcn.h>
 #include <unistd.h>
 #endif
 
 namespace zuTest {
 
-using tWideString = std::basic_string<WCHAR>;
-
-// Paths in this build are plain ASCII, so widening byte by byte is exact.
-inline tWideString widen(const std::string& a_rText) {
-    tWideString l_Wide;
-    for (const char l_Char : a_rText) {
-        l_Wide += static_cast<WCHAR>(static_cast<unsigned char>(l_Char));
-    }
-    return l_Wide;
+// The folder of the running test program, where the build puts every binary.
+inline std::string executableFolder() {
+#ifdef _WIN32
+    std::vector<char> l_Path(32768);
+    l_Path.resize(GetModuleFileNameA(nullptr, l_Path.data(), DWORD(l_Path.size())));
+    const std::string l_File(l_Path.begin(), l_Path.end());
+    return l_File.substr(0, l_File.find_last_of("\\/"));
+#else
+    char l_Path[PATH_MAX];
+    const ssize_t l_Length = readlink("/proc/self/exe", l_Path, sizeof l_Path - 1);
+    const std::string l_File(l_Path, l_Length > 0 ? std::size_t(l_Length) : 0);
+    return l_File.substr(0, l_File.rfind('/'));
+#endif
 }
 
 // "zu7461" gives zu7461.dll or zu7461.so in the program's folder (or a sub-folder).
 inline std::string modulePath(const std::string& a_rName, const std::string& a_rSubFolder = "") {
 #ifdef _WIN32
-    const char* const l_pSeparator = "\\";
-    const char* const l_pSuffix = ".dll";
+    const std::string l_Separator = "\\", l_Suffix = ".dll";
 #else
-    const char* const l_pSeparator = "/";
-    const char* const l_pSuffix = ".so";
+    const std::string l_Separator = "/", l_Suffix = ".so";
 #endif
-    std::string l_Path = executableFolder() + l_pSeparator;
-    if (!a_rSubFolder.empty()) {
-        l_Path += a_rSubFolder + l_pSeparator;
-    }
-    return l_Path + a_rName + l_pSuffix;
+    return executableFolder() + l_Separator +
+           (a_rSubFolder.empty() ? "" : a_rSubFolder + l_Separator) + a_rName + l_Suffix;
 }
 
 class tLoadedModule {
 public:
     explicit tLoadedModule(const std::string& a_rPath)
-        : m_Module(LoadLibraryExW(widen(a_rPath).c_str(), nullptr, 0)) {
+        : m_Module(LoadLibraryExW(std::basic_string<WCHAR>(a_rPath.begin(), a_rPath.end()).c_str(),
+                                  nullptr, 0)) {
         if (m_Module == nullptr) {
             throw std::runtime_error("cannot load " + a_rPath);
         }

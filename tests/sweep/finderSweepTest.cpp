@@ -9,7 +9,7 @@
 #include "source/finder.h"
 #include "tests/support/failingAllocator.h"
 #include "tests/support/zuFinderModule.h"
-#include "tests/support/zuSimTopology.h"
+#include "tests/support/zuSim.h"
 
 using namespace nZU7461_14_0;
 

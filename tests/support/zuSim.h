@@ -1,0 +1,145 @@
+// The simulated bridge driver for one test: a machine written as a topology file (chassis bridges
+// side by side on bus 0, each with its bridge value, or none, which the simulator answers with an
+// error when the finder reads it), the call log read back, and the simulator held by full path.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <filesystem>
+#include <process.h>
+#define ZU_TEST_PROCESS_ID _getpid()
+#else
+#include <unistd.h>
+#define ZU_TEST_PROCESS_ID getpid()
+#endif
+
+#include "sim/zupcibrdSim.h"
+#include "tests/support/zuModuleLoader.h"
+
+namespace zuTest {
+
+// Sets a variable of this process's environment, which the libraries it loads read; an empty
+// value removes it.
+inline void setEnvironment(const char* a_pName, const std::string& a_rUtf8Value) {
+#ifdef _WIN32
+    // The wide form, so that a value outside the ANSI code page (a path) survives.
+    _wputenv_s(std::filesystem::u8path(a_pName).wstring().c_str(),
+               std::filesystem::u8path(a_rUtf8Value).wstring().c_str());
+#else
+    a_rUtf8Value.empty() ? unsetenv(a_pName) : setenv(a_pName, a_rUtf8Value.c_str(), 1);
+#endif
+}
+
+using tBridgeValues = std::vector<std::optional<std::uint32_t>>;
+
+// At most 255 bridges: each owns a secondary bus. a_rFaults: the "faults" member, if any.
+inline std::string chassisTopology(const tBridgeValues& a_rValues,
+                                   const std::string& a_rFaults = "") {
+    std::string l_Json = "{\"rootBuses\":[0],\"bridges\":[";
+    for (std::size_t l_Index = 0; l_Index < a_rValues.size(); ++l_Index) {
+        l_Json +=
+            std::string(l_Index == 0 ? "\n" : ",\n") +
+            "{\"bus\":0,\"device\":" + std::to_string(l_Index / 8) +
+            ",\"function\":" + std::to_string(l_Index % 8) +
+            ",\"secondaryBus\":" + std::to_string(l_Index + 1) +
+            ",\"vendorId\":1,\"deviceId\":2,\"subsystemVendorId\":\"0x1F3C\","
+            "\"subsystemId\":\"0x5C2E\"" +
+            (a_rValues[l_Index]
+                 ? ",\"attributes\":{\"0x20000300\":" + std::to_string(*a_rValues[l_Index]) + "}"
+                 : "") +
+            "}";
+    }
+    return l_Json + "]" + (a_rFaults.empty() ? "" : ",\"faults\":" + a_rFaults) + "}";
+}
+
+// A topology with a "faults" member added.
+inline std::string withFaults(std::string a_Topology, const std::string& a_rFaults) {
+    return a_rFaults.empty() ? a_Topology
+                             : a_Topology.insert(a_Topology.rfind('}'), ",\"faults\":" + a_rFaults);
+}
+
+// A file of this process's own, named in a simulator variable until destroyed (the test runner
+// runs tests of one program at once, each in a process of its own).
+class cSimFile {
+public:
+    cSimFile(const char* a_pVariable, const char* a_pStem, const char* a_pSuffix)
+        : m_pVariable(a_pVariable),
+          m_Path(a_pStem + ("-" + std::to_string(ZU_TEST_PROCESS_ID)) + a_pSuffix) {
+        clear();
+        setEnvironment(m_pVariable, m_Path);
+    }
+    ~cSimFile() {
+        setEnvironment(m_pVariable, "");
+        clear();
+    }
+    cSimFile(const cSimFile&) = delete;
+    cSimFile& operator=(const cSimFile&) = delete;
+
+    std::string text() const {
+        std::ifstream l_In(m_Path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(l_In), std::istreambuf_iterator<char>());
+    }
+    void clear() const { std::remove(m_Path.c_str()); }
+
+protected:
+    const char* const m_pVariable;
+    const std::string m_Path;
+};
+
+// The machine the simulator reads; use() switches to another.
+class cTopologyFile : public cSimFile {
+public:
+    explicit cTopologyFile(const std::string& a_rJson)
+        : cSimFile("ZUPCIBRD_SIM_TOPOLOGY", "topology", ".json") {
+        use(a_rJson);
+    }
+    explicit cTopologyFile(const tBridgeValues& a_rValues)
+        : cTopologyFile(chassisTopology(a_rValues)) {}
+    void use(const std::string& a_rJson) const {
+        std::ofstream(m_Path, std::ios::binary | std::ios::trunc) << a_rJson;
+    }
+    void use(const tBridgeValues& a_rValues) const { use(chassisTopology(a_rValues)); }
+};
+
+// What the simulator was asked, one line a call.
+class cCallLog : public cSimFile {
+public:
+    cCallLog() : cSimFile("ZUPCIBRD_SIM_LOG", "calls", ".log") {}
+    // The lines logged since the last take, which starts the log afresh.
+    std::string take() const {
+        std::string l_Text = text();
+        clear();
+        return l_Text;
+    }
+};
+
+// With the simulator held, the finder's load by bare name gets this very module: its gates, its
+// call numbering, or the entry point a variant lacks. a_rVariant names one ("no-OpenSession").
+class cHeldSimulator {
+public:
+    explicit cHeldSimulator(const std::string& a_rVariant = "")
+        : m_Module(modulePath("zupcibrd", a_rVariant.empty() ? "" : "sim-variants/" + a_rVariant)) {
+    }
+    // Waits (up to a minute) until a_Calls calls are held at the gate; 0 asks how many are.
+    std::uint32_t waitAtGate(const char* a_pGate, std::uint32_t a_Calls) const {
+        return m_Module.get<tZuPciBrdSim_WaitAtGate>("ZuPciBrdSim_WaitAtGate")(
+            a_pGate, a_Calls, a_Calls == 0 ? 0 : 60000);
+    }
+    void openGate(const char* a_pGate) const {
+        m_Module.get<tZuPciBrdSim_ReleaseGate>("ZuPciBrdSim_ReleaseGate")(a_pGate,
+                                                                          ZUPCIBRD_SIM_GATE_OPEN);
+    }
+
+private:
+    tLoadedModule m_Module;
+};
+
+} // namespace zuTest
