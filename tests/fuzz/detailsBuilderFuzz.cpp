@@ -1,6 +1,5 @@
-// Chains of adds driven by the input into a buffer that grows only while the input allows. Each
-// step keeps the buffer's convention, a failed add changes nothing, and at the end the reader
-// accepts the document and finds every root member that was added, with its value.
+// Chains of adds into a buffer that grows only while the input allows, so that every failure path
+// is reached: each step keeps the buffer's convention and every added root member reads back.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -14,38 +13,7 @@
 
 using namespace nZU7461_14_0;
 
-namespace {
-
-int g_GrowthBudget = 0;
-
-bool budgetedReallocate(tDetailedStatus* a_pDetailed, std::uint32_t a_Capacity) {
-    if (a_Capacity != 0 && (g_GrowthBudget-- <= 0 || a_Capacity > 16384)) {
-        return false;
-    }
-    return reallocateDetails(a_pDetailed, a_Capacity);
-}
-
-void checkConvention(const tDetailedStatus& a_rDetailed) {
-    const std::size_t l_Length = std::strlen(a_rDetailed.json);
-    ZU_FUZZ_CHECK(l_Length + 2 <= a_rDetailed.capacity);
-    ZU_FUZZ_CHECK(findDocumentEnd(a_rDetailed.json) == a_rDetailed.json + l_Length - 1);
-    ZU_FUZZ_CHECK(a_rDetailed.json[l_Length + 1] == '\0' || l_Length + 2 == a_rDetailed.capacity);
-    ZU_FUZZ_CHECK(a_rDetailed.json[a_rDetailed.capacity - 1] == kDocumentEndMark);
-}
-
-// A member's value as one text: "S" and the decoded string, "N" and the token, or "O".
-std::string readBack(const char* a_pDocument, const std::string& a_rKey) {
-    tJsonValue l_Value{};
-    const char* l_pAt = findMember(a_pDocument, a_rKey.c_str());
-    ZU_FUZZ_CHECK(l_pAt != nullptr && parseValue(l_pAt, &l_Value) != nullptr);
-    std::vector<char> l_Text(static_cast<std::size_t>(l_Value.length) + 1);
-    std::memcpy(l_Text.data(), l_Value.start, l_Value.length);
-    ZU_FUZZ_CHECK(l_Value.kind != kJsonString ||
-                  unescapeString(l_Value.start, l_Value.length, l_Text.data()) != nullptr);
-    return l_Value.kind == kJsonObject ? "O" : "???NS"[l_Value.kind] + std::string(l_Text.data());
-}
-
-} // namespace
+static int g_GrowthBudget = 0;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* a_pData, std::size_t a_Size) {
     std::size_t l_At = 0;
@@ -59,12 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* a_pData, std::size_t a
     };
     g_GrowthBudget = l_Byte() % 8;
     tDetailedStatus l_Detailed = makeDetailedStatus();
-    l_Detailed.reallocate = &budgetedReallocate;
+    l_Detailed.reallocate = [](tDetailedStatus* a_pDetailed, std::uint32_t a_Capacity) {
+        return (a_Capacity == 0 || (g_GrowthBudget-- > 0 && a_Capacity <= 16384)) &&
+               reallocateDetails(a_pDetailed, a_Capacity);
+    };
     char* l_pCursor = nullptr;
     ZU_FUZZ_CHECK(setDetailedError(&l_Detailed, -1, &l_pCursor));
     const tGrowth l_Growth = detailsGrowth(&l_Detailed);
-    // The root's members in document order, where the next root add lands, how deep the cursor
-    // is and which root member it went into.
+    // Root members in document order, the next root add's place, and the one the cursor entered.
     std::vector<std::pair<std::string, std::string>> l_Root;
     std::size_t l_Next = 0, l_Depth = 0, l_Entered = 0;
     while (l_pCursor != nullptr && l_At < a_Size) {
@@ -90,23 +60,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* a_pData, std::size_t a
         for (int l_Index = 0; l_Index < 4; ++l_Index) {
             l_Number = (l_Number << 8) | l_Byte();
         }
-        std::string l_Value = "N" + std::to_string(l_Number);
-        char* l_pNext = nullptr;
-        if (l_Kind <= 2) {
-            l_pNext = l_Add(addString, addStringGrowing, l_String.c_str());
-            l_Value = "S" + l_String;
-        } else if (l_Kind == 3) {
-            l_pNext = l_Add(addInt, addIntGrowing, static_cast<std::int32_t>(l_Number));
-            l_Value = "N" + std::to_string(static_cast<std::int32_t>(l_Number));
-        } else if (l_Kind == 4) {
-            l_pNext = l_Add(addUInt, addUIntGrowing, l_Number);
-        } else {
-            l_pNext = l_Add(addObject, addObjectGrowing);
-            l_Value = "O";
-        }
-        checkConvention(l_Detailed);
+        const std::int32_t l_Signed = static_cast<std::int32_t>(l_Number);
+        const std::string l_Value = l_Kind <= 2   ? "S" + l_String
+                                    : l_Kind == 3 ? "N" + std::to_string(l_Signed)
+                                    : l_Kind == 4 ? "N" + std::to_string(l_Number)
+                                                  : "O";
+        char* const l_pNext = l_Kind <= 2   ? l_Add(addString, addStringGrowing, l_String.c_str())
+                              : l_Kind == 3 ? l_Add(addInt, addIntGrowing, l_Signed)
+                              : l_Kind == 4 ? l_Add(addUInt, addUIntGrowing, l_Number)
+                                            : l_Add(addObject, addObjectGrowing);
+        const char* const l_pJson = l_Detailed.json;
+        const std::size_t l_Length = std::strlen(l_pJson), l_Capacity = l_Detailed.capacity;
+        ZU_FUZZ_CHECK(l_Length + 2 <= l_Capacity &&
+                      findDocumentEnd(l_pJson) == l_pJson + l_Length - 1);
+        ZU_FUZZ_CHECK(l_pJson[l_Length + 1] == '\0' || l_Length + 2 == l_Capacity);
+        ZU_FUZZ_CHECK(l_pJson[l_Capacity - 1] == kDocumentEndMark);
         if (l_pNext == nullptr) {
-            ZU_FUZZ_CHECK(l_Before == l_Detailed.json);
+            ZU_FUZZ_CHECK(l_Before == l_pJson);
             // A failed growing add may have moved the buffer, so the chain stops there.
             l_pCursor = (l_Operation & 0x80) != 0 ? nullptr : l_pCursor;
             continue;
@@ -123,7 +93,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* a_pData, std::size_t a
     }
     std::set<std::string> l_Seen; // only the first of equal keys can be found
     for (const auto& [l_Key, l_Value] : l_Root) {
-        ZU_FUZZ_CHECK(!l_Seen.insert(l_Key).second || readBack(l_Detailed.json, l_Key) == l_Value);
+        if (!l_Seen.insert(l_Key).second) {
+            continue;
+        }
+        tJsonValue l_Read{};
+        const char* l_pAt = findMember(l_Detailed.json, l_Key.c_str());
+        ZU_FUZZ_CHECK(l_pAt != nullptr && parseValue(l_pAt, &l_Read) != nullptr);
+        std::vector<char> l_Back(static_cast<std::size_t>(l_Read.length) + 1);
+        std::memcpy(l_Back.data(), l_Read.start, l_Read.length);
+        ZU_FUZZ_CHECK(l_Read.kind != kJsonString ||
+                      unescapeString(l_Read.start, l_Read.length, l_Back.data()) != nullptr);
+        ZU_FUZZ_CHECK(
+            l_Value ==
+            (l_Read.kind == kJsonObject ? "O" : "???NS"[l_Read.kind] + std::string(l_Back.data())));
     }
     releaseDetailedStatus(&l_Detailed);
     return 0;

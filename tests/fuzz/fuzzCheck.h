@@ -5,9 +5,7 @@
 #include <cstdlib>
 
 #define ZU_FUZZ_CHECK(a_Condition)                                                                 \
-    do {                                                                                           \
-        if (!(a_Condition)) {                                                                      \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #a_Condition);   \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
+    ((a_Condition)                                                                                 \
+         ? void()                                                                                  \
+         : (std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #a_Condition),   \
+            std::abort()))
