@@ -121,9 +121,13 @@ tPrediction predict(const std::vector<std::string>& a_rCalls, const std::string&
     return l_Prediction;
 }
 
-const zuTest::tExports kExports{nZUPXIFINDER100_openList, nZUPXIFINDER100_closeList,
-                                nZUPXIFINDER100_getNthItem, nZUPXIFINDER100_getU32Attribute,
-                                nZUPXIFINDER100_getStringAttribute};
+const struct {
+    tZU7461_openList openList = nZUPXIFINDER100_openList;
+    tZU7461_closeList closeList = nZUPXIFINDER100_closeList;
+    tZU7461_getNthItem getNthItem = nZUPXIFINDER100_getNthItem;
+    tZU7461_getU32Attribute getU32Attribute = nZUPXIFINDER100_getU32Attribute;
+    tZU7461_getStringAttribute getStringAttribute = nZUPXIFINDER100_getStringAttribute;
+} kExports;
 
 // The library's blocks count too, so a held variant lives inside the counted span.
 std::string runOnce(const zuTest::cCallLog& a_rLog, const std::string& a_rMissing,

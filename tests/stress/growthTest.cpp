@@ -18,8 +18,6 @@ constexpr long kCheckpointEvery = 10000;
 
 TEST(NoGrowth, OpenCloseCyclesLeaveTheHeapAsTheFirstCheckpointLeftIt) {
     const zuTest::tFinderModule l_Finder;
-    const zuTest::tExports l_Exports{l_Finder.openList, l_Finder.closeList, l_Finder.getNthItem,
-                                     l_Finder.getU32Attribute, l_Finder.getStringAttribute};
     std::string l_Fault;
     std::size_t l_Settled = 0;
     for (long l_Cycle = 1; l_Cycle <= kCycles && l_Fault.empty(); ++l_Cycle) {
@@ -28,11 +26,11 @@ TEST(NoGrowth, OpenCloseCyclesLeaveTheHeapAsTheFirstCheckpointLeftIt) {
         }
         std::uint32_t l_Count = 0;
         void* l_pList = nullptr;
-        const std::int32_t l_Code = l_Exports.openList(&l_Count, &l_pList);
+        const std::int32_t l_Code = l_Finder.openList(&l_Count, &l_pList);
         // The simulator's built-in machine holds two chassis.
         l_Fault = l_Code != 0 ? "openList answered " + std::to_string(l_Code)
-                              : zuTest::checkList(l_Exports, l_pList, l_Count, {1, 2});
-        l_Exports.closeList(l_pList);
+                              : zuTest::checkList(l_Finder, l_pList, l_Count, {1, 2});
+        l_Finder.closeList(l_pList);
         if (l_Cycle % kCheckpointEvery == 0) {
             const std::size_t l_InUse = mallinfo2().uordblks;
             l_Settled = l_Settled ? l_Settled : l_InUse;

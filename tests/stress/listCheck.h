@@ -13,17 +13,11 @@
 
 namespace zuTest {
 
-// The six exports, however the program reached them (module or static core).
-struct tExports {
-    tZU7461_openList openList;
-    tZU7461_closeList closeList;
-    tZU7461_getNthItem getNthItem;
-    tZU7461_getU32Attribute getU32Attribute;
-    tZU7461_getStringAttribute getStringAttribute;
-};
-
-inline std::string checkList(const tExports& a_rExports, void* a_pList, std::uint32_t a_Count,
-                             const std::vector<std::uint32_t>& a_rBridgeValues) {
+// tExports: anything holding the exports under their short names (the loaded module, or the
+// static core's functions).
+template <class tExports>
+std::string checkList(const tExports& a_rExports, void* a_pList, std::uint32_t a_Count,
+                      const std::vector<std::uint32_t>& a_rBridgeValues) {
     if (a_Count != a_rBridgeValues.size()) {
         return "count " + std::to_string(a_Count) + ", expected " +
                std::to_string(a_rBridgeValues.size());
