@@ -1,6 +1,5 @@
-// The simulated bridge driver for the tests of the entry table and the wrapper: held by full
-// path, so that the entry table's load by bare name gets it, scripted through a topology file
-// with "faults", and read back through its call log.
+// The simulated bridge driver held by full path (so that the entry table's load by bare name gets
+// it), scripted through "faults" and read back through its call log; and reading statuses back.
 #pragma once
 
 #include <algorithm>
@@ -8,11 +7,50 @@
 #include <sstream>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
+#include "status/tDetailedStatus.h"
 #include "tests/support/zuModuleLoader.h"
 #include "tests/support/zuSimTopology.h"
 
 namespace nZU7461_14_0 {
 namespace nTest {
+
+using tJson = nlohmann::ordered_json;
+
+inline tJson detailsOf(const tDetailedStatus& a_rStatus) {
+    return a_rStatus.json == nullptr ? tJson() : tJson::parse(a_rStatus.json, nullptr, false);
+}
+
+// The four members every producer starts with.
+inline tJson errorMembers(const std::string& a_rConstant, const std::string& a_rFile, int a_Line) {
+    return {{"error_constant", a_rConstant},
+            {"file", a_rFile},
+            {"line", a_Line},
+            {"component", "zu7461"}};
+}
+
+class cDetailedStatus {
+public:
+    cDetailedStatus() : m_Status(makeDetailedStatus()) {}
+    ~cDetailedStatus() { releaseDetailedStatus(&m_Status); }
+    cDetailedStatus(const cDetailedStatus&) = delete;
+    cDetailedStatus& operator=(const cDetailedStatus&) = delete;
+    tDetailedStatus* get() { return &m_Status; }
+    tDetailedStatus* operator->() { return &m_Status; }
+    const tDetailedStatus& operator*() const { return m_Status; }
+
+private:
+    tDetailedStatus m_Status;
+};
+
+// a_Code with a small document of its own, as an earlier producer would leave it.
+inline void presetStatus(tDetailedStatus* a_pStatus, std::int32_t a_Code) {
+    char* l_pCursor = nullptr;
+    if (setDetailedError(a_pStatus, a_Code, &l_pCursor)) {
+        addErrorMembers(l_pCursor, detailsGrowth(a_pStatus), "earlier", "earlier", 1);
+    }
+}
 
 // a_rLacking: "" for the simulator, else the entry point its variant lacks.
 inline std::string simPath(const std::string& a_rLacking) {
@@ -30,20 +68,18 @@ public:
         m_Log.take();
     }
 
-    // The members of a "rules" array for the calls from the next session on, numbered afresh;
-    // a_rEntry stands for every "E" in them.
+    // The rules for the calls from the next session on; a_rEntry stands for every "E" in them.
     void script(std::string a_Rules, const std::string& a_rEntry = "") {
         for (std::size_t l_At = 0; (l_At = a_Rules.find("\"E\"")) != std::string::npos;) {
             a_Rules.replace(l_At + 1, 1, a_rEntry);
         }
-        static int s_Version = 0;
+        static int s_Version = 0; // a new file content, so that the simulator reads it again
         m_Topology.use(zuTest::chassisTopology({1, 2}, "{\"comment\":\"" +
                                                            std::to_string(++s_Version) +
                                                            "\",\"rules\":[" + a_Rules + "]}"));
     }
 
-    // The calls since the last look, "Name(arguments)" a line (no answers, no rules), the
-    // session a_Session shown as S.
+    // The calls since the last look, "Name(arguments)" a line, the session a_Session shown as S.
     std::string calls(std::uint32_t a_Session = 0) {
         std::istringstream l_Lines(m_Log.take());
         const std::string l_Session = std::to_string(a_Session);

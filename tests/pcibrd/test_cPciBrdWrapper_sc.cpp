@@ -1,7 +1,5 @@
 #include "pcibrd/cPciBrdWrapper_sc.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "detailsCheck.h"
 #include "simBridge.h"
 #include "tests/support/failingAllocator.h"
 
@@ -18,20 +15,144 @@ namespace nZuPciBrdWrapper_15_0 {
 namespace {
 
 using nTest::cDetailedStatus;
-using nTest::tJson;
 using tW = cPciBrdWrapper_sc;
 using tS = tDetailedStatus;
 
-// A failure as the wrapper records it: the code, and the call (its text begins with a_rCall)
-// and line it came from.
+// The code, and the call (its text beginning with a_rCall) and line it was recorded at.
 void expectRecorded(const tS& a_rStatus, std::int32_t a_Code, const std::string& a_rCall,
                     int a_Line) {
     EXPECT_EQ(a_rStatus.code, a_Code);
-    tJson l_Document = nTest::detailsOf(a_rStatus);
+    nTest::tJson l_Document = nTest::detailsOf(a_rStatus);
     if (l_Document.is_object() && l_Document.value("error_constant", "").rfind(a_rCall, 0) == 0) {
         l_Document["error_constant"] = a_rCall;
     }
     EXPECT_EQ(l_Document, nTest::errorMembers(a_rCall, "cPciBrdWrapper_sc", a_Line));
+}
+
+std::uint32_t g_Out = 0;
+std::uint8_t g_Bytes[3] = {};
+std::uint16_t g_Ids[4] = {};
+const std::uint8_t g_Image[2] = {7, 8};
+const std::uint16_t g_Vid = 0x10B5, g_SsPid = 0x5C2E;
+std::vector<std::uint32_t> g_Array; // what the array operations hand on
+
+void rootBuses(tW& a_rW, tS* a_pS) {
+    std::vector<std::uint8_t> l_Buses(g_Array.begin(), g_Array.end());
+    a_rW.GetRootBuses(l_Buses, a_pS);
+    g_Array.assign(l_Buses.begin(), l_Buses.end());
+}
+
+void findBySlotPath(tW& a_rW, tS* a_pS) {
+    cSlotPath l_Path;
+    tStatus l_Status = makeStatus();
+    l_Path.Parse("MR02:1C", &l_Status);
+    a_rW.FindBridgeBySlotPath(l_Path, g_Out, a_pS);
+}
+
+// In the order of the entry table; for arrays the first line is the count call's.
+const struct tOperation {
+    const char* entry;
+    int line;
+    const char* call; // as logged
+    std::function<void(tW&, tS*)> run;
+    int fillLine = 0, memoryLine = 0;
+} kOperations[] = {
+    {"OpenSession", 64, "OpenSession(5,out)",
+     [](tW& a_rW, tS* a_pS) { a_rW.OpenSession(5, a_pS); }},
+    {"FindBridgesByPciIds", 113, "FindBridgesByPciIds(S,0x10B5,null,null,0x5C2E,null,0)",
+     [](tW& a_rW, tS* a_pS) {
+         a_rW.FindBridgesByPciIds(&g_Vid, nullptr, nullptr, &g_SsPid, g_Array, a_pS);
+     },
+     133, 123},
+    {"FindBridgeByAddress", 164, "FindBridgeByAddress(S,1,2,3,out)",
+     [](tW& a_rW, tS* a_pS) { a_rW.FindBridgeByAddress(1, 2, 3, g_Out, a_pS); }},
+    {"FindBridgeBySlotPath", 185, "FindBridgeBySlotPath(S,\"MR02:1C\",out)", findBySlotPath},
+    {"FindParentBridgeForBus", 206, "FindParentBridgeForBus(S,4,out)",
+     [](tW& a_rW, tS* a_pS) { a_rW.FindParentBridgeForBus(4, g_Out, a_pS); }},
+    {"GetBridgeParent", 227, "GetBridgeParent(S,5,out)",
+     [](tW& a_rW, tS* a_pS) { a_rW.GetBridgeParent(5, g_Out, a_pS); }},
+    {"GetBridgeChildren", 251, "GetBridgeChildren(S,9,null,0)",
+     [](tW& a_rW, tS* a_pS) { a_rW.GetBridgeChildren(9, g_Array, a_pS); }, 268, 260},
+    {"GetBusChildren", 298, "GetBusChildren(S,9,null,0)",
+     [](tW& a_rW, tS* a_pS) { a_rW.GetBusChildren(9, g_Array, a_pS); }, 315, 307},
+    {"GetRootBuses", 343, "GetRootBuses(S,null,0)", rootBuses, 359, 351},
+    {"GetBridgeAddress", 390, "GetBridgeAddress(S,6,out,out,out)",
+     [](tW& a_rW, tS* a_pS) { a_rW.GetBridgeAddress(6, g_Bytes, g_Bytes + 1, g_Bytes + 2, a_pS); }},
+    {"GetBridgeSlotPath", 411, "GetBridgeSlotPath(S,7,null,0)",
+     [](tW& a_rW, tS* a_pS) {
+         cSlotPath l_Path;
+         a_rW.GetBridgeSlotPath(7, l_Path, a_pS);
+     }},
+    {"GetBridgeIds", 438, "GetBridgeIds(S,8,out,out,out,out)",
+     [](tW& a_rW, tS* a_pS) {
+         a_rW.GetBridgeIds(8, g_Ids, g_Ids + 1, g_Ids + 2, g_Ids + 3, a_pS);
+     }},
+    {"SetAttributeU32", 461, "SetAttributeU32(S,9,0x0000000A,0x0000000B)",
+     [](tW& a_rW, tS* a_pS) { a_rW.SetAttributeU32(9, 10, 11, a_pS); }},
+    {"GetAttributeU32", 484, "GetAttributeU32(S,12,0x0000000D,out)",
+     [](tW& a_rW, tS* a_pS) { a_rW.GetAttributeU32(12, 13, g_Out, a_pS); }},
+    {"OpenBridge", 503, "OpenBridge(S,14)", [](tW& a_rW, tS* a_pS) { a_rW.OpenBridge(14, a_pS); }},
+    {"EepromUpdate", 545, "EepromUpdate(S,15,0xAAAA,0xBBBB,1,0,2,[07 08])",
+     [](tW& a_rW, tS* a_pS) { a_rW.EepromUpdate(15, 0xAAAA, 0xBBBB, 1, 0, 2, g_Image, a_pS); }},
+};
+
+// Entry points up to the first missing one forward each call and record its answer at the call's
+// site; the missing one and all after it answer "not loaded" without reaching the library.
+TEST(EntryTable, EachOperationForwardsOrIsDisabledAndRecordsItsOwnSite) {
+    const struct {
+        const char* lacking;
+        std::int32_t before; // the status the entry table is built with
+        std::size_t usable;  // operations before the first missing entry point
+    } l_Variants[] = {{"", 0, 16},
+                      {"OpenSession", 0, 0},
+                      {"FindBridgesByPciIds", 0, 1},
+                      {"GetBridgeIds", 0, 11},
+                      {"CloseBridge", 0, 15},
+                      {"", -1, 0}};
+    for (const auto& l_Variant : l_Variants) {
+        for (const std::int32_t l_Answer : {-44, 0}) {
+            SCOPED_TRACE(std::string(l_Variant.lacking) + " " + std::to_string(l_Answer));
+            nTest::cSimBridge l_Sim(l_Variant.lacking);
+            l_Sim.script(R"({"entry":"*","answer":)" + std::to_string(l_Answer) + "}");
+            cDetailedStatus l_Built;
+            l_Built->code = l_Variant.before;
+            tW l_Wrapper(l_Built.get());
+            if (*l_Variant.lacking != '\0') {
+                EXPECT_EQ(l_Built->code, kStatusInvalidParameter);
+                EXPECT_EQ(nTest::detailsOf(*l_Built)["zudynlib_debug"]["zudynlib_symbol"],
+                          std::string("ZuPciBrd_") + l_Variant.lacking);
+            } else {
+                EXPECT_EQ(l_Built->code, l_Variant.before);
+                EXPECT_EQ(l_Built->json, nullptr);
+            }
+            for (std::size_t l_Index = 0; l_Index < 16; ++l_Index) {
+                const tOperation& l_Operation = kOperations[l_Index];
+                SCOPED_TRACE(l_Operation.entry);
+                const std::uint32_t l_Session = l_Wrapper.Session();
+                cDetailedStatus l_Status;
+                l_Operation.run(l_Wrapper, l_Status.get());
+                const bool l_Usable = l_Index < l_Variant.usable;
+                if (l_Usable && l_Answer == 0) {
+                    EXPECT_EQ(l_Status->code, 0);
+                    EXPECT_EQ(l_Status->json, nullptr);
+                } else {
+                    expectRecorded(*l_Status, l_Usable ? l_Answer : kStatusEntryPointNotLoaded,
+                                   std::string("m_PciBrdDynLib.") + l_Operation.entry + "( ",
+                                   l_Operation.line);
+                }
+                EXPECT_EQ(l_Sim.calls(l_Session),
+                          l_Usable ? l_Operation.call + std::string("\n") : "");
+                // An error recorded before: no call, the record and the session kept.
+                nTest::presetStatus(l_Status.get(), -1);
+                const std::string l_Document = l_Status->json;
+                const std::uint32_t l_Opened = l_Wrapper.Session();
+                l_Operation.run(l_Wrapper, l_Status.get());
+                EXPECT_EQ(l_Status->json, l_Document);
+                EXPECT_EQ(l_Sim.calls(), "");
+                EXPECT_EQ(l_Wrapper.Session(), l_Opened);
+            }
+        }
+    }
 }
 
 // A wrapper over the simulator, with a session open on a machine scripted afresh.
@@ -39,7 +160,6 @@ class Wrapper : public ::testing::Test {
 protected:
     void open(const std::string& a_rRules, const std::string& a_rEntry = "") {
         m_Sim.script(a_rRules, a_rEntry);
-        m_pWrapper = m_pWrapper ? std::move(m_pWrapper) : std::make_unique<tW>(m_Built.get());
         cDetailedStatus l_Open;
         m_pWrapper->OpenSession(0, l_Open.get());
         ASSERT_TRUE(m_pWrapper->IsSessionOpen());
@@ -50,95 +170,86 @@ protected:
 
     nTest::cSimBridge m_Sim;
     cDetailedStatus m_Built;
-    std::unique_ptr<tW> m_pWrapper;
+    std::unique_ptr<tW> m_pWrapper = std::make_unique<tW>(m_Built.get());
     std::uint32_t m_Session = 0;
 };
 
-std::uint32_t g_Out = 0;
-std::uint8_t g_Bytes[3] = {};
-std::uint16_t g_Ids[4] = {};
-const std::uint8_t g_Image[2] = {7, 8};
-
-const struct {
-    const char* entry;
-    std::function<void(tW&, tS*)> call;
-    int line;
-    const char* calls;
-} kSingleCalls[] = {
-    {"OpenSession", [](tW& a_rW, tS* a_pS) { a_rW.OpenSession(5, a_pS); }, 64,
-     "CloseSession(S)\nOpenSession(5,out)\n"},
-    {"FindBridgeByAddress",
-     [](tW& a_rW, tS* a_pS) { a_rW.FindBridgeByAddress(1, 2, 3, g_Out, a_pS); }, 164,
-     "FindBridgeByAddress(S,1,2,3,out)\n"},
-    {"FindBridgeBySlotPath",
-     [](tW& a_rW, tS* a_pS) {
-         cSlotPath l_Path;
-         tStatus l_Status = makeStatus();
-         l_Path.Parse("MR02:1C", &l_Status);
-         a_rW.FindBridgeBySlotPath(l_Path, g_Out, a_pS);
-     },
-     185, "FindBridgeBySlotPath(S,\"MR02:1C\",out)\n"},
-    {"FindParentBridgeForBus",
-     [](tW& a_rW, tS* a_pS) { a_rW.FindParentBridgeForBus(4, g_Out, a_pS); }, 206,
-     "FindParentBridgeForBus(S,4,out)\n"},
-    {"GetBridgeParent", [](tW& a_rW, tS* a_pS) { a_rW.GetBridgeParent(5, g_Out, a_pS); }, 227,
-     "GetBridgeParent(S,5,out)\n"},
-    {"GetBridgeAddress",
-     [](tW& a_rW, tS* a_pS) {
-         a_rW.GetBridgeAddress(6, &g_Bytes[0], &g_Bytes[1], &g_Bytes[2], a_pS);
-     },
-     390, "GetBridgeAddress(S,6,out,out,out)\n"},
-    {"GetBridgeSlotPath",
-     [](tW& a_rW, tS* a_pS) {
-         cSlotPath l_Path;
-         a_rW.GetBridgeSlotPath(7, l_Path, a_pS);
-     },
-     411, "GetBridgeSlotPath(S,7,null,0)\n"},
-    {"GetBridgeIds",
-     [](tW& a_rW, tS* a_pS) {
-         a_rW.GetBridgeIds(8, &g_Ids[0], &g_Ids[1], &g_Ids[2], &g_Ids[3], a_pS);
-     },
-     438, "GetBridgeIds(S,8,out,out,out,out)\n"},
-    {"SetAttributeU32", [](tW& a_rW, tS* a_pS) { a_rW.SetAttributeU32(9, 10, 11, a_pS); }, 461,
-     "SetAttributeU32(S,9,0x0000000A,0x0000000B)\n"},
-    {"GetAttributeU32", [](tW& a_rW, tS* a_pS) { a_rW.GetAttributeU32(12, 13, g_Out, a_pS); }, 484,
-     "GetAttributeU32(S,12,0x0000000D,out)\n"},
-    {"OpenBridge", [](tW& a_rW, tS* a_pS) { a_rW.OpenBridge(14, a_pS); }, 503,
-     "OpenBridge(S,14)\n"},
-    {"EepromUpdate",
-     [](tW& a_rW, tS* a_pS) { a_rW.EepromUpdate(15, 0xAAAA, 0xBBBB, 1, 0, 2, g_Image, a_pS); }, 545,
-     "EepromUpdate(S,15,0xAAAA,0xBBBB,1,0,2,[07 08])\n"},
-};
-
-TEST_F(Wrapper, EachCallRecordsAFailureWithWhereItWasMadeAndNothingElse) {
-    for (const auto& l_Call : kSingleCalls) {
-        SCOPED_TRACE(l_Call.entry);
-        // The session's own OpenSession is call 1.
-        const std::string l_From = std::string(l_Call.entry) == "OpenSession" ? "2" : "1";
-        for (const std::int32_t l_Answer : {-20, 0}) {
-            open(R"({"entry":"E","from":)" + l_From + R"(,"answer":)" + std::to_string(l_Answer) +
-                     "}",
-                 l_Call.entry);
-            cDetailedStatus l_Status;
-            l_Call.call(*m_pWrapper, l_Status.get());
-            if (l_Answer == 0) {
-                EXPECT_EQ(l_Status->code, 0);
-                EXPECT_EQ(l_Status->json, nullptr);
-            } else {
-                expectRecorded(*l_Status, l_Answer,
-                               std::string("m_PciBrdDynLib.") + l_Call.entry + "( ", l_Call.line);
+TEST_F(Wrapper, CountThenFillHandsOnOnlyWhatTheFillReports) {
+    const std::string l_Three = R"({"entry":"E","items":[3,1,2]},)";
+    const struct {
+        std::string rules;
+        std::int32_t before;               // on entry: 0, a warning with a document, or -1 alone
+        std::vector<std::uint32_t> output; // empty: the caller's array left alone
+        std::int32_t code;
+        char document; // none, "{}", count call's, fill call's, memory failure's, or the earlier
+        const char* calls; // after the first: "" or the fill's buffer and room
+    } l_Cases[] = {
+        {R"({"entry":"E","items":[3,1,2]})", 0, {3, 1, 2}, 0, '{', "buf,3"},
+        {R"({"entry":"E","items":[]})", 0, {}, 0, 'n', ""},
+        // A bus 0 or bridge 0 the library never gave is none.
+        {l_Three + R"({"entry":"E","call":2,"items":[0,9]})", 0, {0, 9}, 0, '{', "buf,3"},
+        // The count grew between the calls, or a fill answers success beyond its buffer.
+        {l_Three + R"({"entry":"E","call":2,"items":[3,1,2,4]})", 0, {}, -313002, 'f', "buf,3"},
+        {l_Three + R"({"entry":"E","call":2,"count":4})", 0, {}, -313002, 'f', "buf,3"},
+        {R"({"entry":"E","items":[5]})", 5, {5}, 0, '{', "buf,1"},
+        {R"({"entry":"E","items":[]})", 5, {}, 5, 'w', ""},
+        {R"({"entry":"E","call":1,"answer":-7})", 0, {}, -7, 'c', ""},
+        {R"({"entry":"E","items":[6,7]},{"entry":"E","call":2,"answer":9})",
+         0,
+         {6, 7},
+         9,
+         'f',
+         "buf,2"},
+        {R"({"entry":"E","items":[1]})", -1, {}, -1, 'n', nullptr},
+        // 256 buses of 32 devices with 8 functions hold 65536 functions at most.
+        {R"({"entry":"E","items":[],"count":65536},{"entry":"E","call":1,"answer":-313002})", 0,
+         std::vector<std::uint32_t>(65536), 0, '{', "buf,65536"},
+        {R"({"entry":"E","call":1,"answer":-313002,"count":65537})",
+         0,
+         {},
+         kStatusMemoryFull,
+         'm',
+         ""},
+    };
+    const std::vector<std::uint32_t> l_Kept{0xEE, 0xDD};
+    for (const tOperation& l_Operation : kOperations) {
+        for (const auto& l_Case : l_Cases) {
+            if (l_Operation.fillLine == 0) {
+                break;
             }
-            EXPECT_EQ(calls(), l_Call.calls);
+            SCOPED_TRACE(std::string(l_Operation.entry) + " " + l_Case.rules);
+            open(l_Case.rules, l_Operation.entry);
+            cDetailedStatus l_Status;
+            if (l_Case.before > 0) {
+                nTest::presetStatus(l_Status.get(), l_Case.before);
+            }
+            l_Status->code = l_Case.before;
+            const std::string l_Earlier = l_Status->json != nullptr ? l_Status->json : "";
+            g_Array = l_Kept;
+            l_Operation.run(*m_pWrapper, l_Status.get());
+            EXPECT_EQ(g_Array, l_Case.output.empty() ? l_Kept : l_Case.output);
+            const std::string l_Call = std::string("m_PciBrdDynLib.") + l_Operation.entry + "( ";
+            const int l_Line = l_Case.document == 'c'   ? l_Operation.line
+                               : l_Case.document == 'f' ? l_Operation.fillLine
+                                                        : l_Operation.memoryLine;
+            if (std::string("cfm").find(l_Case.document) != std::string::npos) {
+                expectRecorded(*l_Status, l_Case.code,
+                               l_Case.document == 'm' ? "zuoskaerr_memoryFull" : l_Call, l_Line);
+            } else {
+                EXPECT_EQ(l_Status->code, l_Case.code);
+                EXPECT_STREQ(l_Status->json, l_Case.document == 'n'   ? nullptr
+                                             : l_Case.document == '{' ? "{}"
+                                                                      : l_Earlier.c_str());
+            }
+            std::string l_Calls =
+                l_Case.calls == nullptr ? "" : l_Operation.call + std::string("\n");
+            if (l_Case.calls != nullptr && *l_Case.calls != '\0') {
+                l_Calls += l_Operation.call;
+                l_Calls.replace(l_Calls.rfind("null,0"), 6, l_Case.calls);
+                l_Calls += "\n";
+            }
+            EXPECT_EQ(calls(), l_Calls);
         }
-        // A failure recorded before: no call, the record and the session kept.
-        open("");
-        cDetailedStatus l_Status;
-        nTest::presetStatus(l_Status.get(), -1, "earlier");
-        const std::string l_Document = l_Status->json;
-        l_Call.call(*m_pWrapper, l_Status.get());
-        EXPECT_EQ(l_Status->json, l_Document);
-        EXPECT_EQ(calls(), "");
-        EXPECT_EQ(m_pWrapper->Session(), m_Session);
     }
 }
 
@@ -146,167 +257,26 @@ TEST_F(Wrapper, TheFirstWarningStaysUntilAnErrorReplacesIt) {
     open(R"({"entry":"GetAttributeU32","answer":5},{"entry":"OpenBridge","answer":7},
             {"entry":"SetAttributeU32","answer":-10})");
     cDetailedStatus l_Status;
-    for (int l_Call : {9, 10, 8, 4}) {
-        kSingleCalls[l_Call].call(*m_pWrapper, l_Status.get());
+    for (const int l_Row : {13, 14, 12, 2}) {
+        kOperations[l_Row].run(*m_pWrapper, l_Status.get());
         m_pWrapper->CloseBridge(1);
-        if (l_Call == 8 || l_Call == 4) {
-            expectRecorded(*l_Status, -10, "m_PciBrdDynLib.SetAttributeU32( ", 461);
-        } else {
-            expectRecorded(*l_Status, 5, "m_PciBrdDynLib.GetAttributeU32( ", 484);
-        }
+        const bool l_Error = l_Row == 12 || l_Row == 2;
+        expectRecorded(*l_Status, l_Error ? -10 : 5,
+                       l_Error ? "m_PciBrdDynLib.SetAttributeU32( "
+                               : "m_PciBrdDynLib.GetAttributeU32( ",
+                       l_Error ? 461 : 484);
     }
     EXPECT_EQ(calls(), "GetAttributeU32(S,12,0x0000000D,out)\nCloseBridge(S,1)\nOpenBridge(S,14)\n"
                        "CloseBridge(S,1)\nSetAttributeU32(S,9,0x0000000A,0x0000000B)\n"
                        "CloseBridge(S,1)\nCloseBridge(S,1)\n");
 }
 
-const struct tArrayOperation {
-    const char* entry;
-    // Runs the operation on an array given and returned as 32-bit values.
-    std::function<void(tW&, std::vector<std::uint32_t>&, tS*)> call;
-    const char* firstCall; // as logged, up to its buffer and count
-    int countLine, fillLine, memoryLine;
-    std::size_t elementSize;
-} kArrayOperations[] = {
-    {"FindBridgesByPciIds",
-     [](tW& a_rW, std::vector<std::uint32_t>& a_rOut, tS* a_pS) {
-         const std::uint16_t l_Vid = 0x10B5, l_SsPid = 0x5C2E;
-         a_rW.FindBridgesByPciIds(&l_Vid, nullptr, nullptr, &l_SsPid, a_rOut, a_pS);
-     },
-     "FindBridgesByPciIds(S,0x10B5,null,null,0x5C2E,", 113, 133, 123, 4},
-    {"GetBridgeChildren",
-     [](tW& a_rW, std::vector<std::uint32_t>& a_rOut, tS* a_pS) {
-         a_rW.GetBridgeChildren(9, a_rOut, a_pS);
-     },
-     "GetBridgeChildren(S,9,", 251, 268, 260, 4},
-    {"GetBusChildren",
-     [](tW& a_rW, std::vector<std::uint32_t>& a_rOut, tS* a_pS) {
-         a_rW.GetBusChildren(9, a_rOut, a_pS);
-     },
-     "GetBusChildren(S,9,", 298, 315, 307, 4},
-    {"GetRootBuses",
-     [](tW& a_rW, std::vector<std::uint32_t>& a_rOut, tS* a_pS) {
-         std::vector<std::uint8_t> l_Buses(a_rOut.begin(), a_rOut.end());
-         a_rW.GetRootBuses(l_Buses, a_pS);
-         a_rOut.assign(l_Buses.begin(), l_Buses.end());
-     },
-     "GetRootBuses(S,", 343, 359, 351, 1},
-};
-
-// The document a count-then-fill leaves: none, "{}" from the consumed count answer, the count
-// call's, the fill call's, the memory failure's (kRefused: with the temporary array refused by
-// the allocator), or the one there before.
-enum tDocument { kNone, kEmpty, kCount, kFill, kMemory, kRefused, kEarlier };
-
-TEST_F(Wrapper, CountThenFillHandsOnOnlyWhatTheFillReports) {
-    const std::string l_Three = R"({"entry":"E","items":[3,1,2]},)";
-    const struct {
-        std::string rules;
-        std::int32_t before; // the status on entry: 0, a warning with a document, or -1 alone
-        std::vector<std::uint32_t> output; // empty: the caller's array left alone
-        std::int32_t code;
-        tDocument document;
-        std::size_t calls;
-    } l_Cases[] = {
-        {R"({"entry":"E","items":[3,1,2]})", 0, {3, 1, 2}, 0, kEmpty, 2},
-        {R"({"entry":"E","items":[]})", 0, {}, 0, kNone, 1},
-        // A bus 0 or bridge 0 the library never gave is none.
-        {l_Three + R"({"entry":"E","call":2,"items":[0,9]})", 0, {0, 9}, 0, kEmpty, 2},
-        // The count grew between the calls.
-        {l_Three + R"({"entry":"E","call":2,"items":[3,1,2,4]})",
-         0,
-         {},
-         kStatusBufferTooSmall,
-         kFill,
-         2},
-        // A fill answering success with a count beyond its buffer did not fit either.
-        {l_Three + R"({"entry":"E","call":2,"count":4})", 0, {}, kStatusBufferTooSmall, kFill, 2},
-        {R"({"entry":"E","items":[5]})", 5, {5}, 0, kEmpty, 2},
-        {R"({"entry":"E","items":[]})", 5, {}, 5, kEarlier, 1},
-        {R"({"entry":"E","call":1,"answer":-7})", 0, {}, -7, kCount, 1},
-        {R"({"entry":"E","items":[6,7]},{"entry":"E","call":2,"answer":9})",
-         0,
-         {6, 7},
-         9,
-         kFill,
-         2},
-        {R"({"entry":"E","items":[1]})", -1, {}, -1, kNone, 0},
-        // 256 buses of 32 devices with 8 functions hold 65536 functions at most.
-        {R"({"entry":"E","items":[],"count":65536},{"entry":"E","call":1,"answer":-313002})", 0,
-         std::vector<std::uint32_t>(65536), 0, kEmpty, 2},
-        {R"({"entry":"E","call":1,"answer":-313002,"count":65537})",
-         0,
-         {},
-         kStatusMemoryFull,
-         kMemory,
-         1},
-    };
-    const std::vector<std::uint32_t> l_Before{0xEE, 0xDD};
-    for (const tArrayOperation& l_Operation : kArrayOperations) {
-        for (const auto& l_Case : l_Cases) {
-            SCOPED_TRACE(std::string(l_Operation.entry) + " " + l_Case.rules);
-            open(l_Case.rules, l_Operation.entry);
-            cDetailedStatus l_Status;
-            if (l_Case.before > 0) {
-                nTest::presetStatus(l_Status.get(), l_Case.before, "warning");
-            } else {
-                l_Status->code = l_Case.before;
-            }
-            const std::string l_Earlier = l_Status->json != nullptr ? l_Status->json : "";
-            std::vector<std::uint32_t> l_Output = l_Before;
-            const bool l_Refuse = l_Case.document == kRefused;
-            if (l_Refuse && !zuTest::canFailAllocations()) {
-                continue;
-            }
-            long l_Failed = 0;
-            {
-                // Checks wait until the failing scope ends: a failing check allocates.
-                zuTest::cFailingAllocationScope l_Scope;
-                l_Refuse ? zuTest::failAllocationsOfSize(12345 * l_Operation.elementSize)
-                         : zuTest::armAllocationFailure(0);
-                l_Operation.call(*m_pWrapper, l_Output, l_Status.get());
-                l_Failed = zuTest::disarmAllocationFailure().failed;
-            }
-            EXPECT_EQ(l_Failed, l_Refuse ? 1 : 0);
-            EXPECT_EQ(l_Output, l_Case.output.empty() ? l_Before : l_Case.output);
-            const std::string l_Call = std::string("m_PciBrdDynLib.") + l_Operation.entry + "( ";
-            switch (l_Case.document) {
-            case kNone:
-            case kEmpty:
-            case kEarlier:
-                EXPECT_EQ(l_Status->code, l_Case.code);
-                EXPECT_STREQ(l_Status->json, l_Case.document == kNone    ? nullptr
-                                             : l_Case.document == kEmpty ? "{}"
-                                                                         : l_Earlier.c_str());
-                break;
-            case kCount:
-            case kFill:
-                expectRecorded(*l_Status, l_Case.code, l_Call,
-                               l_Case.document == kCount ? l_Operation.countLine
-                                                         : l_Operation.fillLine);
-                break;
-            case kMemory:
-            case kRefused:
-                expectRecorded(*l_Status, l_Case.code, "zuoskaerr_memoryFull",
-                               l_Operation.memoryLine);
-            }
-            const std::string l_Calls = calls();
-            EXPECT_EQ(static_cast<std::size_t>(std::count(l_Calls.begin(), l_Calls.end(), '\n')),
-                      l_Case.calls);
-            EXPECT_EQ(l_Calls.rfind(std::string(l_Operation.firstCall) + "null,0)\n", 0),
-                      l_Case.calls == 0 ? std::string::npos : 0u)
-                << l_Calls;
-        }
-    }
-}
-
 TEST_F(Wrapper, SlotPathFailuresOfOurOwnAreRecordedWithTheCall) {
     open(R"({"entry":"GetBridgeSlotPath","text":"MR00:1C,ZZ"})");
     cSlotPath l_Path;
-    cDetailedStatus l_Status;
+    cDetailedStatus l_Status, l_FindStatus;
     m_pWrapper->GetBridgeSlotPath(2, l_Path, l_Status.get());
     expectRecorded(*l_Status, kStatusMalformedSlotPath, "m_PciBrdDynLib.GetBridgeSlotPath( ", 411);
-    cDetailedStatus l_FindStatus;
     setStatus(&l_Path.OwnStatus(), kStatusMemoryFull, "zu7461", "elsewhere", 1);
     std::uint32_t l_Bridge = 5;
     m_pWrapper->FindBridgeBySlotPath(l_Path, l_Bridge, l_FindStatus.get());
@@ -322,8 +292,7 @@ TEST_F(Wrapper, SessionsAreClosedBeforeAnotherOpensAndBeforeTheLibraryGoes) {
     const std::string l_Second = std::to_string(m_pWrapper->Session());
     m_pWrapper->CloseSession();
     EXPECT_FALSE(m_pWrapper->IsSessionOpen());
-    // With none open the library is still told.
-    m_pWrapper->CloseSession();
+    m_pWrapper->CloseSession(); // with none open the library is still told
     m_pWrapper->OpenSession(0, l_Status.get());
     const std::string l_Third = std::to_string(m_pWrapper->Session());
     m_Sim.release();
@@ -331,6 +300,83 @@ TEST_F(Wrapper, SessionsAreClosedBeforeAnotherOpensAndBeforeTheLibraryGoes) {
     EXPECT_EQ(calls(), "CloseSession(S)\nOpenSession(0,out)\nCloseSession(" + l_Second +
                            ")\nCloseSession(4294967295)\nOpenSession(0,out)\nCloseSession(" +
                            l_Third + ")\n# unloaded\n");
+}
+
+TEST_F(Wrapper, SlotPathTextIsFetchedParsedOrLeftAlone) {
+    const struct {
+        const char* rules; // for GetBridgeSlotPath of bridge 2
+        std::int32_t code;
+        const char* path; // afterwards: "MR07:05" is left alone
+        const char* calls;
+    } l_Cases[] = {
+        {R"({"entry":"E","text":"MR02:1C,00"})", 0, "MR02:1C,00", "null,0|buf,11"},
+        // Without a terminator the text must stay inside the buffer.
+        {R"({"entry":"E","text":"MR02:1C,00","terminated":false})", 0, "MR02:1C,00",
+         "null,0|buf,10"},
+        {R"({"entry":"E","text":"","terminated":false},{"entry":"E","call":1,"answer":-313002})",
+         kStatusMalformedSlotPath, "MR07:05", "null,0|buf,0"},
+        {R"({"entry":"E","text":"MR00:1C,ZZ"})", kStatusMalformedSlotPath, "MR07:05",
+         "null,0|buf,11"},
+        // Larger than announced: five bytes and no terminator among them.
+        {R"({"entry":"E","call":1,"count":5},{"entry":"E","call":2,"truncate":true})",
+         kStatusMalformedSlotPath, "MR07:05", "null,0|buf,5"},
+        // A warning of the fill is not passed on.
+        {R"({"entry":"E","text":"MR03:0A"},{"entry":"E","call":2,"answer":6})", 0, "MR03:0A",
+         "null,0|buf,8"},
+        // Answers other than buffer-too-small leave the path alone.
+        {R"({"entry":"E","call":1,"answer":0})", 0, "MR07:05", "null,0"},
+        {R"({"entry":"E","call":1,"answer":4})", 4, "MR07:05", "null,0"},
+        {R"({"entry":"E","call":2,"answer":-31})", -31, "MR07:05", "null,0|buf,8"},
+        // No slot path comes near this size.
+        {R"({"entry":"E","count":65537})", kStatusMemoryFull, "MR07:05", "null,0"},
+    };
+    for (const auto& l_Case : l_Cases) {
+        SCOPED_TRACE(l_Case.rules);
+        open(l_Case.rules, "GetBridgeSlotPath");
+        cSlotPath l_Path;
+        tStatus l_ParseStatus = makeStatus();
+        l_Path.Parse("MR07:05", &l_ParseStatus);
+        cDetailedStatus l_Status;
+        m_pWrapper->GetBridgeSlotPath(2, l_Path, l_Status.get());
+        if (l_Case.code == 0) {
+            EXPECT_EQ(l_Status->code, 0);
+        } else {
+            expectRecorded(*l_Status, l_Case.code, "m_PciBrdDynLib.GetBridgeSlotPath( ", 411);
+        }
+        cCheckedString l_Text;
+        l_Path.Format(l_Text, &l_ParseStatus);
+        EXPECT_STREQ(l_Text.CStr(), l_Case.path);
+        std::string l_Calls = "GetBridgeSlotPath(S,2," + std::string(l_Case.calls) + ")\n";
+        if (l_Calls.find('|') != std::string::npos) {
+            l_Calls.replace(l_Calls.find('|'), 1, ")\nGetBridgeSlotPath(S,2,");
+        }
+        EXPECT_EQ(calls(), l_Calls);
+    }
+}
+
+TEST_F(Wrapper, SlotPathBufferMemoryFailureAnswersMemoryFull) {
+    ZU_REQUIRE_FAILING_ALLOCATIONS();
+    // An unusual size, so that only the text buffer (one byte more) is that large.
+    open(R"({"entry":"GetBridgeSlotPath","answer":-313002,"count":5000})");
+    cSlotPath l_Path;
+    tStatus l_ParseStatus = makeStatus();
+    l_Path.Parse("MR07:05", &l_ParseStatus);
+    // The buffer refused, then had but not its owner's bookkeeping (it must still be freed).
+    for (auto l_pArm : {&zuTest::failAllocationsOfSize, &zuTest::failAllocationsAfterSize}) {
+        cDetailedStatus l_Status;
+        long l_Failed = 0;
+        {
+            zuTest::cFailingAllocationScope l_Scope; // a failing check would allocate
+            l_pArm(5001);
+            m_pWrapper->GetBridgeSlotPath(2, l_Path, l_Status.get());
+            l_Failed = zuTest::disarmAllocationFailure().failed;
+        }
+        EXPECT_EQ(l_Status->code, kStatusMemoryFull);
+        EXPECT_GE(l_Failed, 1);
+        EXPECT_EQ(l_Path.RootBus(), 0x07);
+        EXPECT_EQ(l_Path.ElementCount(), 1u);
+    }
+    EXPECT_EQ(calls(), "GetBridgeSlotPath(S,2,null,0)\nGetBridgeSlotPath(S,2,null,0)\n");
 }
 
 } // namespace

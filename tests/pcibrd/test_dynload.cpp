@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "detailsCheck.h"
 #include "pcibrd/zupcibrd.h"
 #include "simBridge.h"
 
@@ -186,7 +185,7 @@ TEST(LoadLibrary, LoadFailureRecordsThePathAsGivenAndTheSystemError) {
         SCOPED_TRACE(l_Case.path);
         cDetailedStatus l_Status;
         if (l_Case.earlierWarning) {
-            nTest::presetStatus(l_Status.get(), 5, "earlier warning");
+            nTest::presetStatus(l_Status.get(), 5);
         }
         EXPECT_EQ(loadLibrary(l_Case.path, l_Status.get()), nullptr);
         const std::uint32_t l_Code = expectLoaderDocument(*l_Status, 94, "path", l_Case.path);
