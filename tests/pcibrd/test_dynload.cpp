@@ -6,46 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include "pcibrd/zupcibrd.h"
 #include "simBridge.h"
 
 namespace nZU7461_14_0 {
 namespace {
 
 using nTest::cDetailedStatus;
-using nTest::detailsOf;
-using nTest::tJson;
-
-// The system's message text for an error number, or "" when it has none.
-std::string systemMessage(DWORD a_Error) {
-    char* l_pMessage = nullptr;
-    const DWORD l_Length = FormatMessageA(0x1300, nullptr, a_Error, 0x400,
-                                          reinterpret_cast<LPSTR>(&l_pMessage), 0, nullptr);
-    std::string l_Text = (l_Length != 0 && l_pMessage != nullptr) ? l_pMessage : "";
-    LocalFree(l_pMessage);
-    return l_Text;
-}
-
-// Checks a load or lookup failure document; returns the recorded error number.
-std::uint32_t expectLoaderDocument(const tDetailedStatus& a_rStatus, int a_Line, const char* a_pKey,
-                                   const std::string& a_rValue) {
-    EXPECT_EQ(a_rStatus.code, kStatusInvalidParameter);
-    const tJson l_Document = detailsOf(a_rStatus);
-    const tJson l_Number = l_Document.is_object() && l_Document.contains("internal_error")
-                               ? l_Document["internal_error"].value("code", tJson())
-                               : tJson();
-    EXPECT_TRUE(l_Number.is_number_unsigned());
-    const std::uint32_t l_Code = l_Number.is_number() ? l_Number.get<std::uint32_t>() : 0;
-    tJson l_Expected = nTest::errorMembers("zuoskaerr_invalidParameter", "dynload", a_Line);
-    l_Expected["zudynlib_debug"] = {{"debug", "failed to zudynlib_load library"},
-                                    {a_pKey, a_rValue}};
-    l_Expected["internal_error"] = {{"api", "win32"}, {"code", l_Code}};
-    if (!systemMessage(l_Code).empty()) {
-        l_Expected["internal_error"]["string"] = systemMessage(l_Code);
-    }
-    EXPECT_EQ(l_Document, l_Expected);
-    return l_Code;
-}
 
 TEST(Utf8ToWide, GivesTheUnits) {
     const struct {
@@ -97,69 +63,31 @@ TEST(Utf8ToWide, GivesTheUnits) {
 int g_AllocationNumber = 0;
 int g_FailingAllocation = 0;
 void* failingAllocate(std::size_t a_Bytes) {
-    ++g_AllocationNumber;
-    return g_AllocationNumber == g_FailingAllocation ? nullptr : rawAllocate(a_Bytes);
-}
-void failAllocation(int a_Number) {
-    g_AllocationNumber = 0;
-    g_FailingAllocation = a_Number;
+    return ++g_AllocationNumber == g_FailingAllocation ? nullptr : rawAllocate(a_Bytes);
 }
 
-void expectMemoryDocument(const tDetailedStatus& a_rStatus) {
-    EXPECT_EQ(a_rStatus.code, kStatusMemoryFull);
-    EXPECT_EQ(detailsOf(a_rStatus), nTest::errorMembers("zuoskaerr_memoryFull", "Allocator", 32));
-}
-
-TEST(Utf8ToWideMemory, FailureKeepsWhatWasConvertedAndAppendsNothingMore) {
-    cDetailedStatus l_Status;
-    tWidePath l_Wide = makeWidePath();
-    failAllocation(2);
+TEST(Utf8ToWide, MemoryFailureKeepsWhatWasConvertedAndTheLoadAddsNothing) {
     const std::string l_Path = std::string(127, 'a') + "bcd";
-    utf8ToWide(l_Path.c_str(), &l_Wide, l_Status.get(), &failingAllocate);
-    expectMemoryDocument(*l_Status);
-    EXPECT_EQ(g_AllocationNumber, 2);
-    EXPECT_EQ(l_Wide.length, 127u);
-    EXPECT_EQ(l_Wide.data[127], 0);
-    releaseWidePath(&l_Wide);
-
-    cDetailedStatus l_First;
-    failAllocation(1);
-    utf8ToWide("abc", &l_Wide, l_First.get(), &failingAllocate);
-    expectMemoryDocument(*l_First);
-    // No second attempt once memory ran out.
-    EXPECT_EQ(g_AllocationNumber, 1);
-    EXPECT_EQ(l_Wide.data, nullptr);
-    EXPECT_EQ(l_Wide.length, 0u);
-}
-
-TEST(Utf8ToWideMemory, LoadIsStillAttemptedWithTheUnitsConverted) {
-    // A path whose first 127 or 190 characters name the simulator, followed by more: the growth
-    // after them fails, and the loader gets exactly that prefix.
-    const std::string l_Named = nTest::simPath("");
-    const std::size_t l_Slash = l_Named.find_last_of("\\/") + 1;
-    const std::size_t l_Target = (l_Named.size() % 2 == 1) ? 127 : 190;
-    if (l_Named.size() > l_Target) {
-        GTEST_SKIP() << "build folder path too long for this check";
+    for (const int l_Failing : {2, 1}) {
+        SCOPED_TRACE(l_Failing);
+        cDetailedStatus l_Status;
+        tWidePath l_Wide = makeWidePath();
+        g_AllocationNumber = 0;
+        g_FailingAllocation = l_Failing;
+        utf8ToWide(l_Path.c_str(), &l_Wide, l_Status.get(), &failingAllocate);
+        EXPECT_EQ(g_AllocationNumber, l_Failing); // no second attempt once memory ran out
+        EXPECT_EQ(l_Wide.length, l_Failing == 2 ? 127u : 0u);
+        EXPECT_EQ(l_Wide.data == nullptr ? -1 : l_Wide.data[l_Wide.length],
+                  l_Failing == 2 ? 0 : -1);
+        releaseWidePath(&l_Wide);
+        // A load that fails after the memory failure records only that.
+        g_AllocationNumber = 0;
+        EXPECT_EQ(loadLibraryUsing("zu-no-such-library.dll", l_Status.get(), &failingAllocate),
+                  nullptr);
+        EXPECT_EQ(l_Status->code, kStatusMemoryFull);
+        EXPECT_EQ(nTest::detailsOf(*l_Status),
+                  nTest::errorMembers("zuoskaerr_memoryFull", "Allocator", 32));
     }
-    std::string l_Path = l_Named.substr(0, l_Slash);
-    while (l_Path.size() + l_Named.size() - l_Slash < l_Target) {
-        l_Path += "." + l_Named.substr(l_Slash - 1, 1);
-    }
-    l_Path += l_Named.substr(l_Slash) + "-not-converted";
-    cDetailedStatus l_Status;
-    failAllocation(l_Target == 127 ? 2 : 3);
-    HMODULE l_Module = loadLibraryUsing(l_Path.c_str(), l_Status.get(), &failingAllocate);
-    EXPECT_NE(l_Module, nullptr);
-    expectMemoryDocument(*l_Status);
-    if (l_Module != nullptr) {
-        FreeLibrary(l_Module);
-    }
-    // A load that fails after the memory failure adds nothing to the record.
-    cDetailedStatus l_Failing;
-    failAllocation(1);
-    EXPECT_EQ(loadLibraryUsing("zu-no-such-library.dll", l_Failing.get(), &failingAllocate),
-              nullptr);
-    expectMemoryDocument(*l_Failing);
 }
 
 TEST(LoadLibrary, NegativeRecordDoesNothing) {
@@ -170,59 +98,64 @@ TEST(LoadLibrary, NegativeRecordDoesNothing) {
     EXPECT_EQ(loadLibrary(nTest::simPath("").c_str(), l_Status.get()), nullptr);
     EXPECT_EQ(findSymbol(reinterpret_cast<HMODULE>(1), "ZuPciBrd_OpenSession", l_Status.get()),
               nullptr);
-    EXPECT_EQ(l_Status->code, -1);
     EXPECT_EQ(l_Status->json, nullptr);
     EXPECT_EQ(GetLastError(), 0u);
 }
 
-TEST(LoadLibrary, LoadFailureRecordsThePathAsGivenAndTheSystemError) {
+// A customer error number: no system has a text for it.
+constexpr DWORD kNoText = 0x2000ABCDu;
+
+TEST(LoadLibrary, FailuresRecordWhatFailedTheErrorNumberAndItsText) {
+    cDetailedStatus l_Loaded;
+    HMODULE l_Variant = loadLibrary(nTest::simPath("GetBridgeIds").c_str(), l_Loaded.get());
+    ASSERT_NE(l_Variant, nullptr);
     const struct {
-        const char* path;
-        bool earlierWarning; // replaced by the failure alone
-    } l_Cases[] = {
-        {"zu-no-such-library-\xC3\xA9.dll", false}, {"zu-no-such-library.dll", true}, {"", false}};
+        int what; // 0: load the path, 1: look the name up, 2 and 3: record a load or lookup failure
+        const char* name;
+        std::uint32_t error; // what the system answers
+    } l_Cases[] = {{0, "zu-no-such-library-\xC3\xA9.dll", 126},
+                   {0, "zu-no-such-library.dll", 126},
+                   {0, "", 126},
+                   {1, "ZuPciBrd_GetBridgeIds", 127},
+                   {2, "x.dll", kNoText},
+                   {3, "Entry", kNoText}};
     for (const auto& l_Case : l_Cases) {
-        SCOPED_TRACE(l_Case.path);
+        SCOPED_TRACE(l_Case.name);
         cDetailedStatus l_Status;
-        if (l_Case.earlierWarning) {
-            nTest::presetStatus(l_Status.get(), 5);
+        nTest::presetStatus(l_Status.get(), 5); // a warning the failure replaces
+        if (l_Case.what == 0) {
+            EXPECT_EQ(loadLibrary(l_Case.name, l_Status.get()), nullptr);
+        } else if (l_Case.what == 1) {
+            EXPECT_EQ(findSymbol(l_Variant, l_Case.name, l_Status.get()), nullptr);
+        } else {
+            (l_Case.what == 2 ? recordLoadFailure : recordLookupFailure)(l_Case.name, l_Case.error,
+                                                                         l_Status.get());
         }
-        EXPECT_EQ(loadLibrary(l_Case.path, l_Status.get()), nullptr);
-        const std::uint32_t l_Code = expectLoaderDocument(*l_Status, 94, "path", l_Case.path);
-        // Windows answers an empty name with an error number of its own choosing.
+        EXPECT_EQ(l_Status->code, kStatusInvalidParameter);
+        nTest::tJson l_Document = nTest::detailsOf(*l_Status);
+        const bool l_Lookup = l_Case.what % 2 == 1;
+        nTest::tJson l_Expected =
+            nTest::errorMembers("zuoskaerr_invalidParameter", "dynload", l_Lookup ? 177 : 94);
+        l_Expected["zudynlib_debug"] = {{"debug", "failed to zudynlib_load library"},
+                                        {l_Lookup ? "zudynlib_symbol" : "path", l_Case.name}};
+        l_Expected["internal_error"] = {{"api", "win32"}, {"code", l_Case.error}};
 #ifdef _WIN32
-        if (*l_Case.path == '\0') {
-            EXPECT_NE(l_Code, 0u);
-            continue;
+        // Windows answers an empty name with an error number of its own choosing.
+        if (*l_Case.name == '\0') {
+            l_Expected["internal_error"]["code"] = l_Document["internal_error"]["code"];
         }
 #endif
-        EXPECT_EQ(l_Code, 126u);
+        if (l_Case.error != kNoText) {
+            EXPECT_NE(l_Document["internal_error"].value("string", ""), "");
+            l_Expected["internal_error"]["string"] = l_Document["internal_error"]["string"];
+        }
+        EXPECT_EQ(l_Document, l_Expected);
+        // Once failed, later lookups do nothing.
+        const std::string l_Before = l_Status->json;
+        EXPECT_EQ(findSymbol(l_Variant, "ZuPciBrd_OpenSession", l_Status.get()), nullptr);
+        EXPECT_EQ(l_Status->json, l_Before);
     }
-}
-
-TEST(LoadLibrary, MissingEntryPointIsNamedAndLaterLookupsDoNothing) {
-    cDetailedStatus l_Status;
-    HMODULE l_Module = loadLibrary(nTest::simPath("GetBridgeIds").c_str(), l_Status.get());
-    ASSERT_NE(l_Module, nullptr);
-    EXPECT_EQ(findSymbol(l_Module, "ZuPciBrd_GetBridgeIds", l_Status.get()), nullptr);
-    EXPECT_EQ(expectLoaderDocument(*l_Status, 177, "zudynlib_symbol", "ZuPciBrd_GetBridgeIds"),
-              127u);
-    const std::string l_Document = l_Status->json;
-    EXPECT_EQ(findSymbol(l_Module, "ZuPciBrd_OpenSession", l_Status.get()), nullptr);
-    EXPECT_EQ(l_Status->json, l_Document);
-    FreeLibrary(l_Module);
-}
-
-TEST(LoadLibrary, NoMessageTextLeavesOutTheString) {
-    // A customer error number: no system has a text for it.
-    const DWORD l_Error = 0x2000ABCDu;
-    ASSERT_EQ(systemMessage(l_Error), "");
-    cDetailedStatus l_Status;
-    recordLoadFailure("x.dll", l_Error, l_Status.get());
-    EXPECT_EQ(expectLoaderDocument(*l_Status, 94, "path", "x.dll"), l_Error);
-    cDetailedStatus l_Lookup;
-    recordLookupFailure("Entry", l_Error, l_Lookup.get());
-    EXPECT_EQ(expectLoaderDocument(*l_Lookup, 177, "zudynlib_symbol", "Entry"), l_Error);
+    FreeLibrary(l_Variant);
 }
 
 } // namespace
