@@ -30,18 +30,10 @@ inline tJson errorMembers(const std::string& a_rConstant, const std::string& a_r
             {"component", "zu7461"}};
 }
 
-class cDetailedStatus {
-public:
-    cDetailedStatus() : m_Status(makeDetailedStatus()) {}
-    ~cDetailedStatus() { releaseDetailedStatus(&m_Status); }
-    cDetailedStatus(const cDetailedStatus&) = delete;
-    cDetailedStatus& operator=(const cDetailedStatus&) = delete;
-    tDetailedStatus* get() { return &m_Status; }
-    tDetailedStatus* operator->() { return &m_Status; }
-    const tDetailedStatus& operator*() const { return m_Status; }
-
-private:
-    tDetailedStatus m_Status;
+// Released when the test ends.
+struct cDetailedStatus : tDetailedStatus {
+    cDetailedStatus() : tDetailedStatus(makeDetailedStatus()) {}
+    ~cDetailedStatus() { releaseDetailedStatus(this); }
 };
 
 // a_Code with a small document of its own, as an earlier producer would leave it.

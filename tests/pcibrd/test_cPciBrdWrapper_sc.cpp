@@ -18,15 +18,20 @@ using nTest::cDetailedStatus;
 using tW = cPciBrdWrapper_sc;
 using tS = tDetailedStatus;
 
-// The code, and the call (its text beginning with a_rCall) and line it was recorded at.
-void expectRecorded(const tS& a_rStatus, std::int32_t a_Code, const std::string& a_rCall,
-                    int a_Line) {
+// The code and document: for a_Line 0 the document a_rText (none for ""), else the one recorded
+// for the call whose text begins with a_rText at line a_Line.
+void expectStatus(const tS& a_rStatus, std::int32_t a_Code, const std::string& a_rText,
+                  int a_Line) {
     EXPECT_EQ(a_rStatus.code, a_Code);
     nTest::tJson l_Document = nTest::detailsOf(a_rStatus);
-    if (l_Document.is_object() && l_Document.value("error_constant", "").rfind(a_rCall, 0) == 0) {
-        l_Document["error_constant"] = a_rCall;
+    if (a_Line == 0) {
+        EXPECT_EQ(a_rStatus.json == nullptr ? "" : a_rStatus.json, a_rText);
+    } else if (l_Document.is_object() &&
+               l_Document.value("error_constant", "").rfind(a_rText, 0) == 0) {
+        l_Document["error_constant"] = a_rText;
     }
-    EXPECT_EQ(l_Document, nTest::errorMembers(a_rCall, "cPciBrdWrapper_sc", a_Line));
+    EXPECT_EQ(l_Document,
+              a_Line == 0 ? l_Document : nTest::errorMembers(a_rText, "cPciBrdWrapper_sc", a_Line));
 }
 
 std::uint32_t g_Out = 0;
@@ -115,39 +120,33 @@ TEST(EntryTable, EachOperationForwardsOrIsDisabledAndRecordsItsOwnSite) {
             nTest::cSimBridge l_Sim(l_Variant.lacking);
             l_Sim.script(R"({"entry":"*","answer":)" + std::to_string(l_Answer) + "}");
             cDetailedStatus l_Built;
-            l_Built->code = l_Variant.before;
-            tW l_Wrapper(l_Built.get());
-            if (*l_Variant.lacking != '\0') {
-                EXPECT_EQ(l_Built->code, kStatusInvalidParameter);
-                EXPECT_EQ(nTest::detailsOf(*l_Built)["zudynlib_debug"]["zudynlib_symbol"],
-                          std::string("ZuPciBrd_") + l_Variant.lacking);
-            } else {
-                EXPECT_EQ(l_Built->code, l_Variant.before);
-                EXPECT_EQ(l_Built->json, nullptr);
-            }
+            l_Built.code = l_Variant.before;
+            tW l_Wrapper(&l_Built);
+            const bool l_Lacking = *l_Variant.lacking != '\0';
+            EXPECT_EQ(l_Built.code, l_Lacking ? kStatusInvalidParameter : l_Variant.before);
+            EXPECT_EQ(nTest::detailsOf(l_Built)["zudynlib_debug"]["zudynlib_symbol"],
+                      l_Lacking ? nTest::tJson(std::string("ZuPciBrd_") + l_Variant.lacking)
+                                : nTest::tJson());
             for (std::size_t l_Index = 0; l_Index < 16; ++l_Index) {
                 const tOperation& l_Operation = kOperations[l_Index];
                 SCOPED_TRACE(l_Operation.entry);
                 const std::uint32_t l_Session = l_Wrapper.Session();
                 cDetailedStatus l_Status;
-                l_Operation.run(l_Wrapper, l_Status.get());
+                l_Operation.run(l_Wrapper, &l_Status);
                 const bool l_Usable = l_Index < l_Variant.usable;
-                if (l_Usable && l_Answer == 0) {
-                    EXPECT_EQ(l_Status->code, 0);
-                    EXPECT_EQ(l_Status->json, nullptr);
-                } else {
-                    expectRecorded(*l_Status, l_Usable ? l_Answer : kStatusEntryPointNotLoaded,
-                                   std::string("m_PciBrdDynLib.") + l_Operation.entry + "( ",
-                                   l_Operation.line);
-                }
+                const bool l_Fine = l_Usable && l_Answer == 0;
+                expectStatus(l_Status, l_Usable ? l_Answer : kStatusEntryPointNotLoaded,
+                             l_Fine ? ""
+                                    : std::string("m_PciBrdDynLib.") + l_Operation.entry + "( ",
+                             l_Fine ? 0 : l_Operation.line);
                 EXPECT_EQ(l_Sim.calls(l_Session),
                           l_Usable ? l_Operation.call + std::string("\n") : "");
                 // An error recorded before: no call, the record and the session kept.
-                nTest::presetStatus(l_Status.get(), -1);
-                const std::string l_Document = l_Status->json;
+                nTest::presetStatus(&l_Status, -1);
+                const std::string l_Document = l_Status.json;
                 const std::uint32_t l_Opened = l_Wrapper.Session();
-                l_Operation.run(l_Wrapper, l_Status.get());
-                EXPECT_EQ(l_Status->json, l_Document);
+                l_Operation.run(l_Wrapper, &l_Status);
+                EXPECT_EQ(l_Status.json, l_Document);
                 EXPECT_EQ(l_Sim.calls(), "");
                 EXPECT_EQ(l_Wrapper.Session(), l_Opened);
             }
@@ -161,7 +160,7 @@ protected:
     void open(const std::string& a_rRules, const std::string& a_rEntry = "") {
         m_Sim.script(a_rRules, a_rEntry);
         cDetailedStatus l_Open;
-        m_pWrapper->OpenSession(0, l_Open.get());
+        m_pWrapper->OpenSession(0, &l_Open);
         ASSERT_TRUE(m_pWrapper->IsSessionOpen());
         m_Session = m_pWrapper->Session();
         m_Sim.calls();
@@ -170,47 +169,38 @@ protected:
 
     nTest::cSimBridge m_Sim;
     cDetailedStatus m_Built;
-    std::unique_ptr<tW> m_pWrapper = std::make_unique<tW>(m_Built.get());
+    std::unique_ptr<tW> m_pWrapper = std::make_unique<tW>(&m_Built);
     std::uint32_t m_Session = 0;
 };
 
 TEST_F(Wrapper, CountThenFillHandsOnOnlyWhatTheFillReports) {
-    const std::string l_Three = R"({"entry":"E","items":[3,1,2]},)";
+    const std::string l_Three = R"({"entry":"E","items":[3,1,2]},{"entry":"E","call":2,)";
+    // clang-format off
     const struct {
         std::string rules;
         std::int32_t before;               // on entry: 0, a warning with a document, or -1 alone
         std::vector<std::uint32_t> output; // empty: the caller's array left alone
         std::int32_t code;
-        char document; // none, "{}", count call's, fill call's, memory failure's, or the earlier
-        const char* calls; // after the first: "" or the fill's buffer and room
+        char document; // none, "{}", the count call's, the fill call's, memory's or the earlier one
+        const char* calls; // none, "1": the count call, else the fill's buffer and room too
     } l_Cases[] = {
         {R"({"entry":"E","items":[3,1,2]})", 0, {3, 1, 2}, 0, '{', "buf,3"},
-        {R"({"entry":"E","items":[]})", 0, {}, 0, 'n', ""},
-        // A bus 0 or bridge 0 the library never gave is none.
-        {l_Three + R"({"entry":"E","call":2,"items":[0,9]})", 0, {0, 9}, 0, '{', "buf,3"},
+        {R"({"entry":"E","items":[]})", 0, {}, 0, 'n', "1"},
+        {l_Three + R"("items":[0,9]})", 0, {0, 9}, 0, '{', "buf,3"}, // 0 is a bus, or a bridge
         // The count grew between the calls, or a fill answers success beyond its buffer.
-        {l_Three + R"({"entry":"E","call":2,"items":[3,1,2,4]})", 0, {}, -313002, 'f', "buf,3"},
-        {l_Three + R"({"entry":"E","call":2,"count":4})", 0, {}, -313002, 'f', "buf,3"},
+        {l_Three + R"("items":[3,1,2,4]})", 0, {}, -313002, 'f', "buf,3"},
+        {l_Three + R"("count":4})", 0, {}, -313002, 'f', "buf,3"},
         {R"({"entry":"E","items":[5]})", 5, {5}, 0, '{', "buf,1"},
-        {R"({"entry":"E","items":[]})", 5, {}, 5, 'w', ""},
-        {R"({"entry":"E","call":1,"answer":-7})", 0, {}, -7, 'c', ""},
-        {R"({"entry":"E","items":[6,7]},{"entry":"E","call":2,"answer":9})",
-         0,
-         {6, 7},
-         9,
-         'f',
-         "buf,2"},
-        {R"({"entry":"E","items":[1]})", -1, {}, -1, 'n', nullptr},
+        {R"({"entry":"E","items":[]})", 5, {}, 5, 'w', "1"},
+        {R"({"entry":"E","call":1,"answer":-7})", 0, {}, -7, 'c', "1"},
+        {R"({"entry":"E","items":[6,7]},{"entry":"E","call":2,"answer":9})", 0, {6, 7}, 9, 'f', "buf,2"},
+        {R"({"entry":"E","items":[1]})", -1, {}, -1, 'n', ""},
         // 256 buses of 32 devices with 8 functions hold 65536 functions at most.
         {R"({"entry":"E","items":[],"count":65536},{"entry":"E","call":1,"answer":-313002})", 0,
          std::vector<std::uint32_t>(65536), 0, '{', "buf,65536"},
-        {R"({"entry":"E","call":1,"answer":-313002,"count":65537})",
-         0,
-         {},
-         kStatusMemoryFull,
-         'm',
-         ""},
+        {R"({"entry":"E","call":1,"answer":-313002,"count":65537})", 0, {}, kStatusMemoryFull, 'm', "1"},
     };
+    // clang-format on
     const std::vector<std::uint32_t> l_Kept{0xEE, 0xDD};
     for (const tOperation& l_Operation : kOperations) {
         for (const auto& l_Case : l_Cases) {
@@ -221,79 +211,44 @@ TEST_F(Wrapper, CountThenFillHandsOnOnlyWhatTheFillReports) {
             open(l_Case.rules, l_Operation.entry);
             cDetailedStatus l_Status;
             if (l_Case.before > 0) {
-                nTest::presetStatus(l_Status.get(), l_Case.before);
+                nTest::presetStatus(&l_Status, l_Case.before);
             }
-            l_Status->code = l_Case.before;
-            const std::string l_Earlier = l_Status->json != nullptr ? l_Status->json : "";
+            l_Status.code = l_Case.before;
+            const std::string l_Earlier = l_Status.json != nullptr ? l_Status.json : "";
             g_Array = l_Kept;
-            l_Operation.run(*m_pWrapper, l_Status.get());
+            l_Operation.run(*m_pWrapper, &l_Status);
             EXPECT_EQ(g_Array, l_Case.output.empty() ? l_Kept : l_Case.output);
-            const std::string l_Call = std::string("m_PciBrdDynLib.") + l_Operation.entry + "( ";
-            const int l_Line = l_Case.document == 'c'   ? l_Operation.line
-                               : l_Case.document == 'f' ? l_Operation.fillLine
-                                                        : l_Operation.memoryLine;
-            if (std::string("cfm").find(l_Case.document) != std::string::npos) {
-                expectRecorded(*l_Status, l_Case.code,
-                               l_Case.document == 'm' ? "zuoskaerr_memoryFull" : l_Call, l_Line);
-            } else {
-                EXPECT_EQ(l_Status->code, l_Case.code);
-                EXPECT_STREQ(l_Status->json, l_Case.document == 'n'   ? nullptr
-                                             : l_Case.document == '{' ? "{}"
-                                                                      : l_Earlier.c_str());
-            }
-            std::string l_Calls =
-                l_Case.calls == nullptr ? "" : l_Operation.call + std::string("\n");
-            if (l_Case.calls != nullptr && *l_Case.calls != '\0') {
-                l_Calls += l_Operation.call;
-                l_Calls.replace(l_Calls.rfind("null,0"), 6, l_Case.calls);
-                l_Calls += "\n";
-            }
-            EXPECT_EQ(calls(), l_Calls);
+            const char l_Kind = l_Case.document;
+            expectStatus(l_Status, l_Case.code,
+                         l_Kind == 'n'   ? ""
+                         : l_Kind == '{' ? "{}"
+                         : l_Kind == 'w' ? l_Earlier
+                         : l_Kind == 'm'
+                             ? "zuoskaerr_memoryFull"
+                             : std::string("m_PciBrdDynLib.") + l_Operation.entry + "( ",
+                         l_Kind == 'c'   ? l_Operation.line
+                         : l_Kind == 'f' ? l_Operation.fillLine
+                         : l_Kind == 'm' ? l_Operation.memoryLine
+                                         : 0);
+            const std::string l_First = l_Operation.call + std::string("\n");
+            std::string l_Fill = l_First;
+            l_Fill.replace(l_Fill.rfind("null,0"), 6, l_Case.calls);
+            EXPECT_EQ(calls(), *l_Case.calls == '\0'  ? ""
+                               : *l_Case.calls == '1' ? l_First
+                                                      : l_First + l_Fill);
         }
     }
-}
-
-TEST_F(Wrapper, TheFirstWarningStaysUntilAnErrorReplacesIt) {
-    open(R"({"entry":"GetAttributeU32","answer":5},{"entry":"OpenBridge","answer":7},
-            {"entry":"SetAttributeU32","answer":-10})");
-    cDetailedStatus l_Status;
-    for (const int l_Row : {13, 14, 12, 2}) {
-        kOperations[l_Row].run(*m_pWrapper, l_Status.get());
-        m_pWrapper->CloseBridge(1);
-        const bool l_Error = l_Row == 12 || l_Row == 2;
-        expectRecorded(*l_Status, l_Error ? -10 : 5,
-                       l_Error ? "m_PciBrdDynLib.SetAttributeU32( "
-                               : "m_PciBrdDynLib.GetAttributeU32( ",
-                       l_Error ? 461 : 484);
-    }
-    EXPECT_EQ(calls(), "GetAttributeU32(S,12,0x0000000D,out)\nCloseBridge(S,1)\nOpenBridge(S,14)\n"
-                       "CloseBridge(S,1)\nSetAttributeU32(S,9,0x0000000A,0x0000000B)\n"
-                       "CloseBridge(S,1)\nCloseBridge(S,1)\n");
-}
-
-TEST_F(Wrapper, SlotPathFailuresOfOurOwnAreRecordedWithTheCall) {
-    open(R"({"entry":"GetBridgeSlotPath","text":"MR00:1C,ZZ"})");
-    cSlotPath l_Path;
-    cDetailedStatus l_Status, l_FindStatus;
-    m_pWrapper->GetBridgeSlotPath(2, l_Path, l_Status.get());
-    expectRecorded(*l_Status, kStatusMalformedSlotPath, "m_PciBrdDynLib.GetBridgeSlotPath( ", 411);
-    setStatus(&l_Path.OwnStatus(), kStatusMemoryFull, "zu7461", "elsewhere", 1);
-    std::uint32_t l_Bridge = 5;
-    m_pWrapper->FindBridgeBySlotPath(l_Path, l_Bridge, l_FindStatus.get());
-    expectRecorded(*l_FindStatus, kStatusMemoryFull, "m_PciBrdDynLib.FindBridgeBySlotPath( ", 185);
-    EXPECT_EQ(l_Bridge, 5u);
-    EXPECT_EQ(calls(), "GetBridgeSlotPath(S,2,null,0)\nGetBridgeSlotPath(S,2,buf,11)\n");
 }
 
 TEST_F(Wrapper, SessionsAreClosedBeforeAnotherOpensAndBeforeTheLibraryGoes) {
     open("");
     cDetailedStatus l_Status;
-    m_pWrapper->OpenSession(0, l_Status.get());
+    m_pWrapper->OpenSession(0, &l_Status);
     const std::string l_Second = std::to_string(m_pWrapper->Session());
     m_pWrapper->CloseSession();
     EXPECT_FALSE(m_pWrapper->IsSessionOpen());
     m_pWrapper->CloseSession(); // with none open the library is still told
-    m_pWrapper->OpenSession(0, l_Status.get());
+    m_pWrapper->OpenSession(0, &l_Status);
     const std::string l_Third = std::to_string(m_pWrapper->Session());
     m_Sim.release();
     m_pWrapper.reset();
@@ -337,12 +292,10 @@ TEST_F(Wrapper, SlotPathTextIsFetchedParsedOrLeftAlone) {
         tStatus l_ParseStatus = makeStatus();
         l_Path.Parse("MR07:05", &l_ParseStatus);
         cDetailedStatus l_Status;
-        m_pWrapper->GetBridgeSlotPath(2, l_Path, l_Status.get());
-        if (l_Case.code == 0) {
-            EXPECT_EQ(l_Status->code, 0);
-        } else {
-            expectRecorded(*l_Status, l_Case.code, "m_PciBrdDynLib.GetBridgeSlotPath( ", 411);
-        }
+        m_pWrapper->GetBridgeSlotPath(2, l_Path, &l_Status);
+        expectStatus(l_Status, l_Case.code,
+                     l_Case.code == 0 ? "" : "m_PciBrdDynLib.GetBridgeSlotPath( ",
+                     l_Case.code == 0 ? 0 : 411);
         cCheckedString l_Text;
         l_Path.Format(l_Text, &l_ParseStatus);
         EXPECT_STREQ(l_Text.CStr(), l_Case.path);
@@ -368,14 +321,20 @@ TEST_F(Wrapper, SlotPathBufferMemoryFailureAnswersMemoryFull) {
         {
             zuTest::cFailingAllocationScope l_Scope; // a failing check would allocate
             l_pArm(5001);
-            m_pWrapper->GetBridgeSlotPath(2, l_Path, l_Status.get());
+            m_pWrapper->GetBridgeSlotPath(2, l_Path, &l_Status);
             l_Failed = zuTest::disarmAllocationFailure().failed;
         }
-        EXPECT_EQ(l_Status->code, kStatusMemoryFull);
+        EXPECT_EQ(l_Status.code, kStatusMemoryFull);
         EXPECT_GE(l_Failed, 1);
         EXPECT_EQ(l_Path.RootBus(), 0x07);
         EXPECT_EQ(l_Path.ElementCount(), 1u);
     }
+    // A path failed on its own is that failure, recorded where it is handed to the library.
+    cDetailedStatus l_FindStatus;
+    setStatus(&l_Path.OwnStatus(), kStatusMemoryFull, "zu7461", "elsewhere", 1);
+    m_pWrapper->FindBridgeBySlotPath(l_Path, g_Out = 5, &l_FindStatus);
+    expectStatus(l_FindStatus, kStatusMemoryFull, "m_PciBrdDynLib.FindBridgeBySlotPath( ", 185);
+    EXPECT_EQ(g_Out, 5u);
     EXPECT_EQ(calls(), "GetBridgeSlotPath(S,2,null,0)\nGetBridgeSlotPath(S,2,null,0)\n");
 }
 

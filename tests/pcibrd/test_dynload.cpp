@@ -45,8 +45,8 @@ TEST(Utf8ToWide, GivesTheUnits) {
         SCOPED_TRACE(::testing::PrintToString(l_Case.bytes));
         cDetailedStatus l_Status;
         tWidePath l_Wide = makeWidePath();
-        utf8ToWide(l_Case.bytes.c_str(), &l_Wide, l_Status.get());
-        EXPECT_EQ(l_Status->code, 0);
+        utf8ToWide(l_Case.bytes.c_str(), &l_Wide, &l_Status);
+        EXPECT_EQ(l_Status.code, 0);
         // The terminator included; no storage stands for an empty path.
         std::vector<std::uint16_t> l_Units{0};
         if (l_Wide.data != nullptr) {
@@ -74,7 +74,7 @@ TEST(Utf8ToWide, MemoryFailureKeepsWhatWasConvertedAndTheLoadAddsNothing) {
         tWidePath l_Wide = makeWidePath();
         g_AllocationNumber = 0;
         g_FailingAllocation = l_Failing;
-        utf8ToWide(l_Path.c_str(), &l_Wide, l_Status.get(), &failingAllocate);
+        utf8ToWide(l_Path.c_str(), &l_Wide, &l_Status, &failingAllocate);
         EXPECT_EQ(g_AllocationNumber, l_Failing); // no second attempt once memory ran out
         EXPECT_EQ(l_Wide.length, l_Failing == 2 ? 127u : 0u);
         EXPECT_EQ(l_Wide.data == nullptr ? -1 : l_Wide.data[l_Wide.length],
@@ -82,23 +82,21 @@ TEST(Utf8ToWide, MemoryFailureKeepsWhatWasConvertedAndTheLoadAddsNothing) {
         releaseWidePath(&l_Wide);
         // A load that fails after the memory failure records only that.
         g_AllocationNumber = 0;
-        EXPECT_EQ(loadLibraryUsing("zu-no-such-library.dll", l_Status.get(), &failingAllocate),
-                  nullptr);
-        EXPECT_EQ(l_Status->code, kStatusMemoryFull);
-        EXPECT_EQ(nTest::detailsOf(*l_Status),
+        EXPECT_EQ(loadLibraryUsing("zu-no-such-library.dll", &l_Status, &failingAllocate), nullptr);
+        EXPECT_EQ(l_Status.code, kStatusMemoryFull);
+        EXPECT_EQ(nTest::detailsOf(l_Status),
                   nTest::errorMembers("zuoskaerr_memoryFull", "Allocator", 32));
     }
 }
 
 TEST(LoadLibrary, NegativeRecordDoesNothing) {
     cDetailedStatus l_Status;
-    l_Status->code = -1;
+    l_Status.code = -1;
     SetLastError(0);
-    EXPECT_EQ(loadLibrary("zu-no-such-library.dll", l_Status.get()), nullptr);
-    EXPECT_EQ(loadLibrary(nTest::simPath("").c_str(), l_Status.get()), nullptr);
-    EXPECT_EQ(findSymbol(reinterpret_cast<HMODULE>(1), "ZuPciBrd_OpenSession", l_Status.get()),
-              nullptr);
-    EXPECT_EQ(l_Status->json, nullptr);
+    EXPECT_EQ(loadLibrary("zu-no-such-library.dll", &l_Status), nullptr);
+    EXPECT_EQ(loadLibrary(nTest::simPath("").c_str(), &l_Status), nullptr);
+    EXPECT_EQ(findSymbol(reinterpret_cast<HMODULE>(1), "ZuPciBrd_OpenSession", &l_Status), nullptr);
+    EXPECT_EQ(l_Status.json, nullptr);
     EXPECT_EQ(GetLastError(), 0u);
 }
 
@@ -107,7 +105,7 @@ constexpr DWORD kNoText = 0x2000ABCDu;
 
 TEST(LoadLibrary, FailuresRecordWhatFailedTheErrorNumberAndItsText) {
     cDetailedStatus l_Loaded;
-    HMODULE l_Variant = loadLibrary(nTest::simPath("GetBridgeIds").c_str(), l_Loaded.get());
+    HMODULE l_Variant = loadLibrary(nTest::simPath("GetBridgeIds").c_str(), &l_Loaded);
     ASSERT_NE(l_Variant, nullptr);
     const struct {
         int what; // 0: load the path, 1: look the name up, 2 and 3: record a load or lookup failure
@@ -122,17 +120,17 @@ TEST(LoadLibrary, FailuresRecordWhatFailedTheErrorNumberAndItsText) {
     for (const auto& l_Case : l_Cases) {
         SCOPED_TRACE(l_Case.name);
         cDetailedStatus l_Status;
-        nTest::presetStatus(l_Status.get(), 5); // a warning the failure replaces
+        nTest::presetStatus(&l_Status, 5); // a warning the failure replaces
         if (l_Case.what == 0) {
-            EXPECT_EQ(loadLibrary(l_Case.name, l_Status.get()), nullptr);
+            EXPECT_EQ(loadLibrary(l_Case.name, &l_Status), nullptr);
         } else if (l_Case.what == 1) {
-            EXPECT_EQ(findSymbol(l_Variant, l_Case.name, l_Status.get()), nullptr);
+            EXPECT_EQ(findSymbol(l_Variant, l_Case.name, &l_Status), nullptr);
         } else {
             (l_Case.what == 2 ? recordLoadFailure : recordLookupFailure)(l_Case.name, l_Case.error,
-                                                                         l_Status.get());
+                                                                         &l_Status);
         }
-        EXPECT_EQ(l_Status->code, kStatusInvalidParameter);
-        nTest::tJson l_Document = nTest::detailsOf(*l_Status);
+        EXPECT_EQ(l_Status.code, kStatusInvalidParameter);
+        nTest::tJson l_Document = nTest::detailsOf(l_Status);
         const bool l_Lookup = l_Case.what % 2 == 1;
         nTest::tJson l_Expected =
             nTest::errorMembers("zuoskaerr_invalidParameter", "dynload", l_Lookup ? 177 : 94);
@@ -151,9 +149,9 @@ TEST(LoadLibrary, FailuresRecordWhatFailedTheErrorNumberAndItsText) {
         }
         EXPECT_EQ(l_Document, l_Expected);
         // Once failed, later lookups do nothing.
-        const std::string l_Before = l_Status->json;
-        EXPECT_EQ(findSymbol(l_Variant, "ZuPciBrd_OpenSession", l_Status.get()), nullptr);
-        EXPECT_EQ(l_Status->json, l_Before);
+        const std::string l_Before = l_Status.json;
+        EXPECT_EQ(findSymbol(l_Variant, "ZuPciBrd_OpenSession", &l_Status), nullptr);
+        EXPECT_EQ(l_Status.json, l_Before);
     }
     FreeLibrary(l_Variant);
 }
