@@ -14,47 +14,29 @@ namespace {
 using nTest::cDetailedStatus;
 
 TEST(Utf8ToWide, GivesTheUnits) {
+    // clang-format off
     const struct {
         std::string bytes;
-        std::vector<std::uint16_t> units;
-    } l_Cases[] = {{"", {}},
-                   {"zu.dll", {'z', 'u', '.', 'd', 'l', 'l'}},
-                   {"\xC3\xA9", {0x00E9}},
-                   {"\xE2\x82\xAC", {0x20AC}},
-                   {"\xF0\x9F\x98\x80", {0xD83D, 0xDE00}},
-                   {"\xF4\x8F\xBF\xBF", {0xDBFF, 0xDFFF}},
-                   // Beyond the Unicode range the same arithmetic still gives two units.
-                   {"\xF7\xBF\xBF\xBF", {0xDFBF, 0xDFFF}},
-                   // Surrogate values pass as they are.
-                   {"\xED\xA0\x80", {0xD800}},
-                   // Continuation bytes are not checked, only their low six bits used.
-                   {"\xC3\x41", {0x00C1}},
-                   // An overlong form would give a 0 unit inside the name.
-                   {"a\xC0\x80z", {'a', 0xFFFD, 'z'}},
-                   // Bytes that cannot lead stand for themselves.
-                   {"\x80\xBF\xF8\xFF", {0x0080, 0x00BF, 0x00F8, 0x00FF}},
-                   // Sequences cut short by the terminator give their bytes one by one.
-                   {"\xC3", {0x00C3}},
-                   {"a\xE2\x82", {'a', 0x00E2, 0x0082}},
-                   {"\xF0\x9F\x98", {0x00F0, 0x009F, 0x0098}},
-                   // Bytes after the terminator that would complete the sequence are never read.
-                   {std::string("\xE2\0\x82\xAC", 4), {0x00E2}},
-                   // Beyond the first storage of 127 units.
-                   {std::string(200, 'p'), std::vector<std::uint16_t>(200, 'p')}};
+        std::u16string units;
+    } l_Cases[] = {
+        {"", u""}, {"zu.dll", u"zu.dll"}, {"\xC3\xA9", u"\xE9"}, {"\xE2\x82\xAC", u"\x20AC"},
+        {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"}, {"\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"},
+        {"\xF7\xBF\xBF\xBF", u"\xDFBF\xDFFF"}, // beyond Unicode: the same arithmetic
+        {"\xED\xA0\x80", u"\xD800"}, {"\xC3\x41", u"\xC1"}, // only the low six bits of a follower
+        {"a\xC0\x80z", u"a\xFFFDz"}, {"\xE0\x80\x80", u"\xFFFD"}, {"\xF0\x80\x80\x80", u"\xFFFD"},
+        {"\xC2\x80", u"\x80"}, {"\xE0\xA0\x80", u"\x800"}, {"\xF0\x90\x80\x80", u"\xD800\xDC00"},
+        {"\x80\xBF\xF8\xFF", u"\x80\xBF\xF8\xFF"}, // bytes that cannot lead stand for themselves
+        {"\xC3", u"\xC3"}, {"a\xE2\x82", u"a\xE2\x82"}, {"\xF0\x9F\x98", u"\xF0\x9F\x98"}, // cut short
+        {std::string("\xE2\0\x82\xAC", 4), u"\xE2"}, {std::string(200, 'p'), std::u16string(200, 'p')}};
+    // clang-format on
     for (const auto& l_Case : l_Cases) {
         SCOPED_TRACE(::testing::PrintToString(l_Case.bytes));
         cDetailedStatus l_Status;
         tWidePath l_Wide = makeWidePath();
         utf8ToWide(l_Case.bytes.c_str(), &l_Wide, &l_Status);
         EXPECT_EQ(l_Status.code, 0);
-        // The terminator included; no storage stands for an empty path.
-        std::vector<std::uint16_t> l_Units{0};
-        if (l_Wide.data != nullptr) {
-            l_Units.assign(l_Wide.data, l_Wide.data + l_Wide.length + 1);
-        }
-        std::vector<std::uint16_t> l_Expected = l_Case.units;
-        l_Expected.push_back(0);
-        EXPECT_EQ(l_Units, l_Expected);
+        EXPECT_EQ(std::u16string(l_Wide.data, l_Wide.data + l_Wide.length), l_Case.units);
+        EXPECT_EQ(l_Wide.data == nullptr ? 0 : l_Wide.data[l_Wide.length], 0); // terminated
         releaseWidePath(&l_Wide);
     }
 }
@@ -72,8 +54,7 @@ TEST(Utf8ToWide, MemoryFailureKeepsWhatWasConvertedAndTheLoadAddsNothing) {
         SCOPED_TRACE(l_Failing);
         cDetailedStatus l_Status;
         tWidePath l_Wide = makeWidePath();
-        g_AllocationNumber = 0;
-        g_FailingAllocation = l_Failing;
+        g_AllocationNumber = 0, g_FailingAllocation = l_Failing;
         utf8ToWide(l_Path.c_str(), &l_Wide, &l_Status, &failingAllocate);
         EXPECT_EQ(g_AllocationNumber, l_Failing); // no second attempt once memory ran out
         EXPECT_EQ(l_Wide.length, l_Failing == 2 ? 127u : 0u);
@@ -107,16 +88,15 @@ TEST(LoadLibrary, FailuresRecordWhatFailedTheErrorNumberAndItsText) {
     cDetailedStatus l_Loaded;
     HMODULE l_Variant = loadLibrary(nTest::simPath("GetBridgeIds").c_str(), &l_Loaded);
     ASSERT_NE(l_Variant, nullptr);
+    // clang-format off
     const struct {
         int what; // 0: load the path, 1: look the name up, 2 and 3: record a load or lookup failure
         const char* name;
         std::uint32_t error; // what the system answers
-    } l_Cases[] = {{0, "zu-no-such-library-\xC3\xA9.dll", 126},
-                   {0, "zu-no-such-library.dll", 126},
-                   {0, "", 126},
-                   {1, "ZuPciBrd_GetBridgeIds", 127},
-                   {2, "x.dll", kNoText},
+    } l_Cases[] = {{0, "zu-no-such-library-\xC3\xA9.dll", 126}, {0, "zu-no-such-library.dll", 126},
+                   {0, "", 126}, {1, "ZuPciBrd_GetBridgeIds", 127}, {2, "x.dll", kNoText},
                    {3, "Entry", kNoText}};
+    // clang-format on
     for (const auto& l_Case : l_Cases) {
         SCOPED_TRACE(l_Case.name);
         cDetailedStatus l_Status;
