@@ -28,12 +28,12 @@ using tW = nZuPciBrdWrapper_15_0::cPciBrdWrapper_sc;
 using tS = tDetailedStatus;
 using tJson = nlohmann::ordered_json;
 
-inline tJson detailsOf(const tDetailedStatus& a_rStatus) {
+tJson detailsOf(const tDetailedStatus& a_rStatus) {
     return a_rStatus.json == nullptr ? tJson() : tJson::parse(a_rStatus.json, nullptr, false);
 }
 
 // The four members every producer starts with.
-inline tJson errorMembers(const std::string& a_rConstant, const std::string& a_rFile, int a_Line) {
+tJson errorMembers(const std::string& a_rConstant, const std::string& a_rFile, int a_Line) {
     return {{"error_constant", a_rConstant},
             {"file", a_rFile},
             {"line", a_Line},
@@ -47,7 +47,7 @@ struct cDetailedStatus : tDetailedStatus {
 };
 
 // a_Code with a small document of its own, as an earlier producer would leave it.
-inline void presetStatus(tDetailedStatus* a_pStatus, std::int32_t a_Code) {
+void presetStatus(tDetailedStatus* a_pStatus, std::int32_t a_Code) {
     char* l_pCursor = nullptr;
     if (setDetailedError(a_pStatus, a_Code, &l_pCursor)) {
         addErrorMembers(l_pCursor, detailsGrowth(a_pStatus), "earlier", "earlier", 1);
@@ -55,7 +55,7 @@ inline void presetStatus(tDetailedStatus* a_pStatus, std::int32_t a_Code) {
 }
 
 // a_rLacking: "" for the simulator, else the entry point its variant lacks.
-inline std::string simPath(const std::string& a_rLacking) {
+std::string simPath(const std::string& a_rLacking) {
 #ifdef _WIN32
     const std::string l_Folder = "sim-variants\\no-";
 #else
@@ -115,8 +115,7 @@ std::string formatted(const cSlotPath& a_rPath) {
 }
 
 TEST(SlotPath, ParseTakesOnlyWellFormedTextAndFormatWritesItBack) {
-    // Anything but the form leaves the path alone; a "%02X" scan would take a blank, a sign or
-    // "0x".
+    // Anything else leaves the path alone; a "%02X" scan would take a blank, a sign or "0x".
     // clang-format off
     const char* const l_Cases[][2] = {
         {"MR02:1C,00", "MR02:1C,00"}, {"MR01:07", "MR01:07"}, {"MRff:0a,Bc", "MRFF:0A,BC"},
@@ -153,7 +152,7 @@ TEST(SlotPath, ParseTakesOnlyWellFormedTextAndFormatWritesItBack) {
     EXPECT_EQ(l_Path.ElementCount(), 300u);
 }
 
-TEST(SlotPath, AnErrorOfItsOwnOrOnEntryChangesNothingButAWarningIsNotHandedOn) {
+TEST(SlotPath, AnErrorOfItsOwnOrOnEntryChangesNothing) {
     cSlotPath l_Path;
     tStatus l_Status = makeStatus();
     l_Path.Parse("MR02:1C", &l_Status);
@@ -173,12 +172,6 @@ TEST(SlotPath, AnErrorOfItsOwnOrOnEntryChangesNothingButAWarningIsNotHandedOn) {
         EXPECT_STREQ(l_Text.CStr(), "kept");
         EXPECT_EQ(l_Path.RootBus(), 0x02);
     }
-    l_Path.OwnStatus() = makeStatus();
-    setStatus(&l_Path.OwnStatus(), 5, "zu7461", "own", 12);
-    tStatus l_Parsed = makeStatus();
-    l_Path.Parse("MR03:04", &l_Parsed);
-    EXPECT_EQ(l_Parsed.code, 0);
-    EXPECT_EQ(formatted(l_Path), "MR03:04");
 }
 
 TEST(CheckedString, GrowsKeepingItsTextAndRefusesSizesThatOverflow) {
@@ -387,36 +380,34 @@ void findBySlotPath(tW& a_rW, tS* a_pS) {
 }
 
 #define ZU_CALL(a_Call) [](tW& a_rW, tS* a_pS) { a_rW.a_Call; }
-// In the entry table's order; for arrays the line of the count call, then of the fill and of the
-// memory failure.
+// In the entry table's order.
 // clang-format off
 const struct tOperation {
-    int line;
+    int lines[3]; // of the call; for arrays of the count call, the fill and the memory failure
     const char* call; // as logged
     std::function<void(tW&, tS*)> run;
-    int fillLine = 0, memoryLine = 0;
     std::string entry() const { return std::string(call, std::strchr(call, '(')); }
 } kOperations[] = {
-    {64, "OpenSession(5,out)", ZU_CALL(OpenSession(5, a_pS))},
-    {113, "FindBridgesByPciIds(S,0x10B5,null,null,0x5C2E,null,0)",
-     ZU_CALL(FindBridgesByPciIds(&g_Vid, nullptr, nullptr, &g_SsPid, g_Array, a_pS)), 133, 123},
-    {164, "FindBridgeByAddress(S,1,2,3,out)", ZU_CALL(FindBridgeByAddress(1, 2, 3, g_Out, a_pS))},
-    {185, "FindBridgeBySlotPath(S,\"MR02:1C\",out)", findBySlotPath},
-    {206, "FindParentBridgeForBus(S,4,out)", ZU_CALL(FindParentBridgeForBus(4, g_Out, a_pS))},
-    {227, "GetBridgeParent(S,5,out)", ZU_CALL(GetBridgeParent(5, g_Out, a_pS))},
-    {251, "GetBridgeChildren(S,9,null,0)", ZU_CALL(GetBridgeChildren(9, g_Array, a_pS)), 268, 260},
-    {298, "GetBusChildren(S,9,null,0)", ZU_CALL(GetBusChildren(9, g_Array, a_pS)), 315, 307},
-    {343, "GetRootBuses(S,null,0)", rootBuses, 359, 351},
-    {390, "GetBridgeAddress(S,6,out,out,out)",
+    {{64}, "OpenSession(5,out)", ZU_CALL(OpenSession(5, a_pS))},
+    {{113, 133, 123}, "FindBridgesByPciIds(S,0x10B5,null,null,0x5C2E,null,0)",
+     ZU_CALL(FindBridgesByPciIds(&g_Vid, nullptr, nullptr, &g_SsPid, g_Array, a_pS))},
+    {{164}, "FindBridgeByAddress(S,1,2,3,out)", ZU_CALL(FindBridgeByAddress(1, 2, 3, g_Out, a_pS))},
+    {{185}, "FindBridgeBySlotPath(S,\"MR02:1C\",out)", findBySlotPath},
+    {{206}, "FindParentBridgeForBus(S,4,out)", ZU_CALL(FindParentBridgeForBus(4, g_Out, a_pS))},
+    {{227}, "GetBridgeParent(S,5,out)", ZU_CALL(GetBridgeParent(5, g_Out, a_pS))},
+    {{251, 268, 260}, "GetBridgeChildren(S,9,null,0)", ZU_CALL(GetBridgeChildren(9, g_Array, a_pS))},
+    {{298, 315, 307}, "GetBusChildren(S,9,null,0)", ZU_CALL(GetBusChildren(9, g_Array, a_pS))},
+    {{343, 359, 351}, "GetRootBuses(S,null,0)", rootBuses},
+    {{390}, "GetBridgeAddress(S,6,out,out,out)",
      ZU_CALL(GetBridgeAddress(6, g_Bytes, g_Bytes + 1, g_Bytes + 2, a_pS))},
-    {411, "GetBridgeSlotPath(S,7,null,0)",
+    {{411}, "GetBridgeSlotPath(S,7,null,0)",
      [](tW& a_rW, tS* a_pS) { cSlotPath l_Path; a_rW.GetBridgeSlotPath(7, l_Path, a_pS); }},
-    {438, "GetBridgeIds(S,8,out,out,out,out)",
+    {{438}, "GetBridgeIds(S,8,out,out,out,out)",
      ZU_CALL(GetBridgeIds(8, g_Ids, g_Ids + 1, g_Ids + 2, g_Ids + 3, a_pS))},
-    {461, "SetAttributeU32(S,9,0x0000000A,0x0000000B)", ZU_CALL(SetAttributeU32(9, 10, 11, a_pS))},
-    {484, "GetAttributeU32(S,12,0x0000000D,out)", ZU_CALL(GetAttributeU32(12, 13, g_Out, a_pS))},
-    {503, "OpenBridge(S,14)", ZU_CALL(OpenBridge(14, a_pS))},
-    {545, "EepromUpdate(S,15,0xAAAA,0xBBBB,1,0,2,[07 08])",
+    {{461}, "SetAttributeU32(S,9,0x0000000A,0x0000000B)", ZU_CALL(SetAttributeU32(9, 10, 11, a_pS))},
+    {{484}, "GetAttributeU32(S,12,0x0000000D,out)", ZU_CALL(GetAttributeU32(12, 13, g_Out, a_pS))},
+    {{503}, "OpenBridge(S,14)", ZU_CALL(OpenBridge(14, a_pS))},
+    {{545}, "EepromUpdate(S,15,0xAAAA,0xBBBB,1,0,2,[07 08])",
      ZU_CALL(EepromUpdate(15, 0xAAAA, 0xBBBB, 1, 0, 2, g_Image, a_pS))},
 };
 // clang-format on
@@ -451,7 +442,7 @@ TEST(EntryTable, EachOperationForwardsOrIsDisabledAndRecordsItsOwnSite) {
                 l_Operation.run(l_Wrapper, &l_Status);
                 const bool l_Forwarded = l_Index < l_Usable, l_Fine = l_Forwarded && l_Answer == 0;
                 expectStatus(l_Status, l_Forwarded ? l_Answer : kStatusEntryPointNotLoaded,
-                             l_Fine ? "" : l_Operation.entry(), l_Fine ? 0 : l_Operation.line);
+                             l_Fine ? "" : l_Operation.entry(), l_Fine ? 0 : l_Operation.lines[0]);
                 EXPECT_EQ(l_Sim.calls(l_Session),
                           l_Forwarded ? l_Operation.call + std::string("\n") : "");
                 // An error recorded before: no call, the record and the session kept.
@@ -494,30 +485,31 @@ TEST_F(Wrapper, CountThenFillHandsOnOnlyWhatTheFillReports) {
         std::int32_t before;               // on entry: 0, a warning with a document, or -1 alone
         std::vector<std::uint32_t> output; // empty: the caller's array left alone
         std::int32_t code;
-        char document; // none, "{}", the count call's, the fill call's, memory's or the earlier one
+        const char* document; // none (""), "{}" or "earlier"; or recorded at the site that follows
+        int site;             // 0: no record, 1: the count call, 2: the fill, 3: memory failure
         const char* fill; // the fill call's buffer and room; "": none made, null: no call at all
     } l_Cases[] = {
-        {R"({"entry":"E","items":[3,1,2]})", 0, {3, 1, 2}, 0, '{', "buf,3"},
-        {R"({"entry":"E","items":[]})", 0, {}, 0, 'n', ""},
-        {l_Three + R"("items":[0,9]})", 0, {0, 9}, 0, '{', "buf,3"}, // 0 is a bus, or a bridge
+        {R"({"entry":"E","items":[3,1,2]})", 0, {3, 1, 2}, 0, "{}", 0, "buf,3"},
+        {R"({"entry":"E","items":[]})", 0, {}, 0, "", 0, ""},
+        {l_Three + R"("items":[0,9]})", 0, {0, 9}, 0, "{}", 0, "buf,3"}, // 0 is a bus, or a bridge
         // The count grew between the calls, or a fill answers success beyond its buffer.
-        {l_Three + R"("items":[3,1,2,4]})", 0, {}, -313002, 'f', "buf,3"},
-        {l_Three + R"("count":4})", 0, {}, -313002, 'f', "buf,3"},
-        {R"({"entry":"E","items":[5]})", 5, {5}, 0, '{', "buf,1"},
-        {R"({"entry":"E","items":[]})", 5, {}, 5, 'w', ""},
-        {R"({"entry":"E","call":1,"answer":-7})", 0, {}, -7, 'c', ""},
-        {R"({"entry":"E","items":[6,7]},{"entry":"E","call":2,"answer":9})", 0, {6, 7}, 9, 'f', "buf,2"},
-        {R"({"entry":"E","items":[1]})", -1, {}, -1, 'n', nullptr},
+        {l_Three + R"("items":[3,1,2,4]})", 0, {}, -313002, "", 2, "buf,3"},
+        {l_Three + R"("count":4})", 0, {}, -313002, "", 2, "buf,3"},
+        {R"({"entry":"E","items":[5]})", 5, {5}, 0, "{}", 0, "buf,1"},
+        {R"({"entry":"E","items":[]})", 5, {}, 5, "earlier", 0, ""},
+        {R"({"entry":"E","call":1,"answer":-7})", 0, {}, -7, "", 1, ""},
+        {R"({"entry":"E","items":[6,7]},{"entry":"E","call":2,"answer":9})", 0, {6, 7}, 9, "", 2, "buf,2"},
+        {R"({"entry":"E","items":[1]})", -1, {}, -1, "", 0, nullptr},
         // 256 buses of 32 devices with 8 functions hold 65536 functions at most.
         {R"({"entry":"E","items":[],"count":65536},{"entry":"E","call":1,"answer":-313002})", 0,
-         std::vector<std::uint32_t>(65536), 0, '{', "buf,65536"},
-        {R"({"entry":"E","call":1,"answer":-313002,"count":65537})", 0, {}, kStatusMemoryFull, 'm', ""},
+         std::vector<std::uint32_t>(65536), 0, "{}", 0, "buf,65536"},
+        {R"({"entry":"E","call":1,"answer":-313002,"count":65537})", 0, {}, kStatusMemoryFull, "", 3, ""},
     };
     // clang-format on
     const std::vector<std::uint32_t> l_Kept{0xEE, 0xDD};
     for (const tOperation& l_Operation : kOperations) {
         for (const auto& l_Case : l_Cases) {
-            if (l_Operation.fillLine == 0) {
+            if (l_Operation.lines[1] == 0) {
                 break;
             }
             SCOPED_TRACE(l_Operation.entry() + " " + l_Case.rules);
@@ -529,17 +521,13 @@ TEST_F(Wrapper, CountThenFillHandsOnOnlyWhatTheFillReports) {
             g_Array = l_Kept;
             l_Operation.run(*m_pWrapper, &l_Status);
             EXPECT_EQ(g_Array, l_Case.output.empty() ? l_Kept : l_Case.output);
-            const char l_Kind = l_Case.document;
+            const int l_Site = l_Case.site;
+            const std::string l_Document = l_Case.document;
             expectStatus(l_Status, l_Case.code,
-                         l_Kind == 'n'   ? ""
-                         : l_Kind == '{' ? "{}"
-                         : l_Kind == 'w' ? l_Earlier
-                         : l_Kind == 'm' ? "zuoskaerr_memoryFull"
-                                         : l_Operation.entry(),
-                         l_Kind == 'c'   ? l_Operation.line
-                         : l_Kind == 'f' ? l_Operation.fillLine
-                         : l_Kind == 'm' ? l_Operation.memoryLine
-                                         : 0);
+                         l_Site == 0   ? (l_Document == "earlier" ? l_Earlier : l_Document)
+                         : l_Site == 3 ? "zuoskaerr_memoryFull"
+                                       : l_Operation.entry(),
+                         l_Site == 0 ? 0 : l_Operation.lines[l_Site - 1]);
             std::string l_Calls =
                 l_Case.fill == nullptr ? "" : l_Operation.call + std::string("\n");
             if (l_Case.fill != nullptr && *l_Case.fill != '\0') {
