@@ -386,7 +386,7 @@ const struct tOperation {
     int lines[3]; // of the call; for arrays of the count call, the fill and the memory failure
     const char* call; // as logged
     std::function<void(tW&, tS*)> run;
-    std::string entry() const { return std::string(call, std::strchr(call, '(')); }
+    std::string entry() const { return std::string(call, std::strcspn(call, "(")); }
 } kOperations[] = {
     {{64}, "OpenSession(5,out)", ZU_CALL(OpenSession(5, a_pS))},
     {{113, 133, 123}, "FindBridgesByPciIds(S,0x10B5,null,null,0x5C2E,null,0)",
