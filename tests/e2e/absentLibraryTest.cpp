@@ -5,17 +5,9 @@
 
 namespace {
 
-std::string finderBesideTheParentFolder() {
-#ifdef _WIN32
-    return zuTest::executableFolder() + "\\..\\zu7461.dll";
-#else
-    return zuTest::executableFolder() + "/../zu7461.so";
-#endif
-}
-
 TEST(AbsentLibrary, OpenListAnswersInvalidParameterWithNoList) {
     ASSERT_FALSE(zuTest::isModuleLoaded("zupcibrd.dll"));
-    zuTest::tFinderModule l_Finder(finderBesideTheParentFolder());
+    const zuTest::tFinderModule l_Finder(zuTest::modulePath("zu7461", ".."));
     for (int l_Round = 0; l_Round < 2; ++l_Round) {
         std::uint32_t l_Count = 4;
         void* l_pList = &l_Count;

@@ -1,0 +1,628 @@
+// The bridge driver side: the slot path, loading the library, the entry table and the wrapper,
+// the last two over the simulated bridge driver held by full path (so that the load by bare name
+// gets it), scripted through "faults" and read back through its call log.
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "pcibrd/cPciBrdWrapper_sc.h"
+#include "pcibrd/cSlotPath.h"
+#include "pcibrd/dynload.h"
+#include "tests/support/failingAllocator.h"
+#include "tests/support/zuModuleLoader.h"
+#include "tests/support/zuSim.h"
+
+namespace nZU7461_14_0 {
+namespace {
+
+using tW = nZuPciBrdWrapper_15_0::cPciBrdWrapper_sc;
+using tS = tDetailedStatus;
+using tJson = nlohmann::ordered_json;
+
+tJson detailsOf(const tDetailedStatus& a_rStatus) {
+    return a_rStatus.json == nullptr ? tJson() : tJson::parse(a_rStatus.json, nullptr, false);
+}
+
+// The four members every producer starts with.
+tJson errorMembers(const std::string& a_rConstant, const std::string& a_rFile, int a_Line) {
+    return {{"error_constant", a_rConstant},
+            {"file", a_rFile},
+            {"line", a_Line},
+            {"component", "zu7461"}};
+}
+
+// Released when the test ends.
+struct cDetailedStatus : tDetailedStatus {
+    cDetailedStatus() : tDetailedStatus(makeDetailedStatus()) {}
+    ~cDetailedStatus() { releaseDetailedStatus(this); }
+};
+
+// a_Code with a small document of its own, as an earlier producer would leave it.
+void presetStatus(tDetailedStatus* a_pStatus, std::int32_t a_Code) {
+    char* l_pCursor = nullptr;
+    if (setDetailedError(a_pStatus, a_Code, &l_pCursor)) {
+        addErrorMembers(l_pCursor, detailsGrowth(a_pStatus), "earlier", "earlier", 1);
+    }
+}
+
+// a_rLacking: "" for the simulator, else the entry point its variant lacks.
+std::string simPath(const std::string& a_rLacking) {
+#ifdef _WIN32
+    const std::string l_Folder = "sim-variants\\no-";
+#else
+    const std::string l_Folder = "sim-variants/no-";
+#endif
+    return zuTest::modulePath("zupcibrd", a_rLacking.empty() ? "" : l_Folder + a_rLacking);
+}
+
+class cSimBridge {
+public:
+    explicit cSimBridge(const std::string& a_rLacking = "") : m_Held(simPath(a_rLacking)) {
+        m_Log.take();
+    }
+
+    // The rules for the calls from the next session on; a_rEntry stands for every "E" in them.
+    void script(std::string a_Rules, const std::string& a_rEntry = "") {
+        for (std::size_t l_At = 0; (l_At = a_Rules.find("\"E\"")) != std::string::npos;) {
+            a_Rules.replace(l_At + 1, 1, a_rEntry);
+        }
+        static int s_Version = 0; // a new file content, so that the simulator reads it again
+        m_Topology.use(zuTest::chassisTopology({1, 2}, "{\"comment\":\"" +
+                                                           std::to_string(++s_Version) +
+                                                           "\",\"rules\":[" + a_Rules + "]}"));
+    }
+
+    // The calls since the last look, "Name(arguments)" a line, the session a_Session shown as S.
+    std::string calls(std::uint32_t a_Session = 0) {
+        std::istringstream l_Lines(m_Log.take());
+        const std::string l_Session = std::to_string(a_Session);
+        std::string l_Calls;
+        for (std::string l_Line; std::getline(l_Lines, l_Line);) {
+            l_Line = l_Line.substr(0, std::min(l_Line.find(" -> "), l_Line.find(" [")));
+            const std::size_t l_At = l_Line.find('(') + 1;
+            if (a_Session != 0 && l_Line.compare(l_At, l_Session.size(), l_Session) == 0 &&
+                std::string(",)").find(l_Line[l_At + l_Session.size()]) != std::string::npos) {
+                l_Line.replace(l_At, l_Session.size(), "S");
+            }
+            l_Calls += l_Line + "\n";
+        }
+        return l_Calls;
+    }
+
+    void release() { m_Held.release(); }
+
+private:
+    zuTest::cTopologyFile m_Topology{zuTest::tBridgeValues{1, 2}};
+    zuTest::cCallLog m_Log;
+    zuTest::tLoadedModule m_Held;
+};
+
+std::string formatted(const cSlotPath& a_rPath) {
+    tStatus l_Status = makeStatus();
+    cCheckedString l_Text;
+    l_Text.Append("left over", &l_Status);
+    a_rPath.Format(l_Text, &l_Status);
+    return l_Text.CStr();
+}
+
+TEST(SlotPath, ParseTakesOnlyWellFormedTextAndFormatWritesItBack) {
+    // Anything else leaves the path alone; a "%02X" scan would take a blank, a sign or "0x".
+    // clang-format off
+    const char* const l_Cases[][2] = {
+        {"MR02:1C,00", "MR02:1C,00"}, {"MR01:07", "MR01:07"}, {"MRff:0a,Bc", "MRFF:0A,BC"},
+        {"MR0A:01,02,03,04,05", "MR0A:01,02,03,04,05"}, {"MR00:", nullptr}, {"", nullptr},
+        {"1C,00", nullptr}, {"MR00:1C,", nullptr}, {"MR00:1C;00", nullptr}, {"MR00:1C,ZZ", nullptr},
+        {"MRff:a,b", nullptr}, {"MR7", nullptr}, {"MR12x34", nullptr}, {"XR02:1C", nullptr},
+        {"MR:1C", nullptr}, {"MR01: 1C", nullptr}, {"MR01:+1", nullptr}, {"MR01:0x1C", nullptr},
+        {"MR0", nullptr}, {"MR01:1", nullptr}, {"MX01:01", nullptr}, {"MR01;01", nullptr}};
+    // clang-format on
+    for (const auto& l_Case : l_Cases) {
+        SCOPED_TRACE(l_Case[0]);
+        cSlotPath l_Path;
+        tStatus l_Status = makeStatus();
+        l_Path.Parse("MR77:05,06", &l_Status);
+        l_Path.Parse(l_Case[0], &l_Status);
+        EXPECT_EQ(formatted(l_Path), l_Case[1] != nullptr ? l_Case[1] : "MR77:05,06");
+        EXPECT_EQ(l_Status.code, l_Case[1] != nullptr ? 0 : kStatusMalformedSlotPath);
+        EXPECT_EQ(l_Status.line, l_Case[1] != nullptr ? 0u : 427u);
+        cCheckedString l_Elements;
+        l_Path.FormatElements(l_Elements, &(l_Status = makeStatus()));
+        EXPECT_EQ(l_Elements.CStr(), formatted(l_Path).substr(5));
+    }
+    // Built up rather than parsed: no elements, and more than the first text storage holds.
+    cSlotPath l_Path;
+    tStatus l_Status = makeStatus();
+    l_Path.SetRootBus(0x10);
+    EXPECT_EQ(formatted(l_Path), "MR10:");
+    std::string l_Text = "MR10:A5";
+    for (int l_Index = 0; l_Index < 300; ++l_Index) {
+        l_Path.AppendElement(0xA5, &l_Status);
+        l_Text += l_Index == 0 ? "" : ",A5";
+    }
+    EXPECT_EQ(formatted(l_Path), l_Text);
+    EXPECT_EQ(l_Path.ElementCount(), 300u);
+}
+
+TEST(SlotPath, AnErrorOfItsOwnOrOnEntryChangesNothing) {
+    cSlotPath l_Path;
+    tStatus l_Status = makeStatus();
+    l_Path.Parse("MR02:1C", &l_Status);
+    cCheckedString l_Text;
+    l_Text.Append("kept", &l_Status);
+    for (const bool l_OwnError : {true, false}) {
+        tStatus l_Entry = makeStatus();
+        l_Path.OwnStatus() = makeStatus();
+        setStatus(l_OwnError ? &l_Path.OwnStatus() : &l_Entry, -1, "zu7461", "failed", 12);
+        tStatus l_Parse = l_Entry, l_Format = l_Entry, l_Elements = l_Entry;
+        l_Path.Parse("MR05:01,02", &l_Parse);
+        l_Path.Format(l_Text, &l_Format);
+        l_Path.FormatElements(l_Text, &l_Elements);
+        for (const tStatus* l_pStatus : {&l_Parse, &l_Format, &l_Elements}) {
+            EXPECT_STREQ(l_pStatus->file, "failed");
+        }
+        EXPECT_STREQ(l_Text.CStr(), "kept");
+        EXPECT_EQ(l_Path.RootBus(), 0x02);
+    }
+}
+
+TEST(CheckedString, GrowsKeepingItsTextAndRefusesSizesThatOverflow) {
+    tStatus l_Status = makeStatus();
+    cCheckedString l_Text;
+    l_Text.EraseLast();
+    l_Text.Append("q", &l_Status);
+    l_Text.Append(std::string(150, 'r').c_str(), &l_Status); // a single character across growth
+    const std::string l_Start = l_Text.CStr();
+    EXPECT_EQ(l_Start, "q" + std::string(150, 'r'));
+    // A range of its own storage, read while that storage moves.
+    l_Text.Append(l_Text.Data(), l_Text.Length(), &l_Status);
+    l_Text.Append(l_Text.Data(), 2, &l_Status);
+    l_Text.EraseLast();
+    EXPECT_EQ(l_Text.CStr(), l_Start + l_Start + "q");
+    EXPECT_EQ(l_Status.code, 0);
+    l_Text.Append("x", std::numeric_limits<std::uint64_t>::max() - 1, &l_Status);
+    EXPECT_EQ(l_Status.line, 51u);
+    EXPECT_EQ(l_Text.CStr(), l_Start + l_Start + "q");
+    tStatus l_Reserve = makeStatus();
+    cCheckedString l_Empty;
+    l_Empty.Reserve(std::numeric_limits<std::uint64_t>::max(), &l_Reserve);
+    EXPECT_EQ(l_Reserve.code, kStatusMemoryFull);
+    EXPECT_EQ(l_Empty.Capacity(), 0u);
+}
+
+TEST(SlotPath, MemoryFailureIsRecordedWhereItHappenedAndKeepsWhatWasDone) {
+    ZU_REQUIRE_FAILING_ALLOCATIONS();
+    for (const bool l_Parse : {true, false}) {
+        cSlotPath l_Path;
+        tStatus l_Status = makeStatus();
+        l_Path.Parse("MR09:01,02", &l_Status);
+        cCheckedString l_Text;
+        long l_Failed = 0;
+        {
+            zuTest::cFailingAllocationScope l_Scope; // a failing check would allocate
+            zuTest::armAllocationFailure(2);         // the second node, or the element text
+            l_Parse ? l_Path.Parse("MR04:01,02,03", &l_Status) : l_Path.Format(l_Text, &l_Status);
+            l_Failed = zuTest::disarmAllocationFailure().failed;
+        }
+        EXPECT_EQ(l_Failed, 1);
+        EXPECT_EQ(l_Status.code, kStatusMemoryFull);
+        EXPECT_EQ(l_Status.line, l_Parse ? 291u : 51u);
+        EXPECT_STREQ(l_Text.CStr(), l_Parse ? "" : "MR09:");
+        l_Path.OwnStatus() = makeStatus();
+        EXPECT_EQ(formatted(l_Path), l_Parse ? "MR04:01" : "MR09:01,02");
+    }
+}
+
+TEST(Utf8ToWide, GivesTheUnits) {
+    // clang-format off
+    const struct {
+        std::string bytes;
+        std::u16string units;
+    } l_Cases[] = {
+        {"", u""}, {"zu.dll", u"zu.dll"}, {"\xC3\xA9", u"\xE9"}, {"\xE2\x82\xAC", u"\x20AC"},
+        {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"}, {"\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"},
+        {"\xF7\xBF\xBF\xBF", u"\xDFBF\xDFFF"}, // beyond Unicode: the same arithmetic
+        {"\xED\xA0\x80", u"\xD800"}, {"\xC3\x41", u"\xC1"}, // only the low six bits of a follower
+        {"a\xC0\x80z", u"a\xFFFDz"}, {"\xE0\x80\x80", u"\xFFFD"}, {"\xF0\x80\x80\x80", u"\xFFFD"},
+        {"\xC2\x80", u"\x80"}, {"\xE0\xA0\x80", u"\x800"}, {"\xF0\x90\x80\x80", u"\xD800\xDC00"},
+        {"\x80\xBF\xF8\xFF", u"\x80\xBF\xF8\xFF"}, // bytes that cannot lead stand for themselves
+        {"\xC3", u"\xC3"}, {"a\xE2\x82", u"a\xE2\x82"}, {"\xF0\x9F\x98", u"\xF0\x9F\x98"}, // cut short
+        {std::string("\xE2\0\x82\xAC", 4), u"\xE2"}, {std::string(200, 'p'), std::u16string(200, 'p')}};
+    // clang-format on
+    for (const auto& l_Case : l_Cases) {
+        SCOPED_TRACE(::testing::PrintToString(l_Case.bytes));
+        cDetailedStatus l_Status;
+        tWidePath l_Wide = makeWidePath();
+        utf8ToWide(l_Case.bytes.c_str(), &l_Wide, &l_Status);
+        EXPECT_EQ(l_Status.code, 0);
+        EXPECT_EQ(std::u16string(l_Wide.data, l_Wide.data + l_Wide.length), l_Case.units);
+        EXPECT_EQ(l_Wide.data == nullptr ? 0 : l_Wide.data[l_Wide.length], 0); // terminated
+        releaseWidePath(&l_Wide);
+    }
+}
+
+// Fails the allocation with the given number (from 1); every other one succeeds.
+int g_AllocationNumber = 0;
+int g_FailingAllocation = 0;
+void* failingAllocate(std::size_t a_Bytes) {
+    return ++g_AllocationNumber == g_FailingAllocation ? nullptr : rawAllocate(a_Bytes);
+}
+
+TEST(Utf8ToWide, MemoryFailureKeepsWhatWasConvertedAndTheLoadAddsNothing) {
+    const std::string l_Path = std::string(127, 'a') + "bcd";
+    for (const int l_Failing : {2, 1}) {
+        SCOPED_TRACE(l_Failing);
+        cDetailedStatus l_Status;
+        tWidePath l_Wide = makeWidePath();
+        g_AllocationNumber = 0, g_FailingAllocation = l_Failing;
+        utf8ToWide(l_Path.c_str(), &l_Wide, &l_Status, &failingAllocate);
+        EXPECT_EQ(g_AllocationNumber, l_Failing); // no second attempt once memory ran out
+        EXPECT_EQ(l_Wide.length, l_Failing == 2 ? 127u : 0u);
+        EXPECT_EQ(l_Wide.data == nullptr ? -1 : l_Wide.data[l_Wide.length],
+                  l_Failing == 2 ? 0 : -1);
+        releaseWidePath(&l_Wide);
+        // A load that fails after the memory failure records only that.
+        g_AllocationNumber = 0;
+        EXPECT_EQ(loadLibraryUsing("zu-no-such-library.dll", &l_Status, &failingAllocate), nullptr);
+        EXPECT_EQ(l_Status.code, kStatusMemoryFull);
+        EXPECT_EQ(detailsOf(l_Status), errorMembers("zuoskaerr_memoryFull", "Allocator", 32));
+    }
+}
+
+TEST(LoadLibrary, NegativeRecordDoesNothing) {
+    cDetailedStatus l_Status;
+    l_Status.code = -1;
+    SetLastError(0);
+    EXPECT_EQ(loadLibrary("zu-no-such-library.dll", &l_Status), nullptr);
+    EXPECT_EQ(loadLibrary(simPath("").c_str(), &l_Status), nullptr);
+    EXPECT_EQ(findSymbol(reinterpret_cast<HMODULE>(1), "ZuPciBrd_OpenSession", &l_Status), nullptr);
+    EXPECT_EQ(l_Status.json, nullptr);
+    EXPECT_EQ(GetLastError(), 0u);
+}
+
+// A customer error number: no system has a text for it.
+constexpr DWORD kNoText = 0x2000ABCDu;
+
+TEST(LoadLibrary, FailuresRecordWhatFailedTheErrorNumberAndItsText) {
+    cDetailedStatus l_Loaded;
+    HMODULE l_Variant = loadLibrary(simPath("GetBridgeIds").c_str(), &l_Loaded);
+    ASSERT_NE(l_Variant, nullptr);
+    // clang-format off
+    const struct {
+        int what; // 0: load the path, 1: look the name up, 2 and 3: record a load or lookup failure
+        const char* name;
+        std::uint32_t error; // what the system answers
+    } l_Cases[] = {{0, "zu-no-such-library-\xC3\xA9.dll", 126}, {0, "zu-no-such-library.dll", 126},
+                   {0, "", 126}, {1, "ZuPciBrd_GetBridgeIds", 127}, {2, "x.dll", kNoText},
+                   {3, "Entry", kNoText}};
+    // clang-format on
+    for (const auto& l_Case : l_Cases) {
+        SCOPED_TRACE(l_Case.name);
+        cDetailedStatus l_Status;
+        presetStatus(&l_Status, 5); // a warning the failure replaces
+        if (l_Case.what == 0) {
+            EXPECT_EQ(loadLibrary(l_Case.name, &l_Status), nullptr);
+        } else if (l_Case.what == 1) {
+            EXPECT_EQ(findSymbol(l_Variant, l_Case.name, &l_Status), nullptr);
+        } else {
+            (l_Case.what == 2 ? recordLoadFailure : recordLookupFailure)(l_Case.name, l_Case.error,
+                                                                         &l_Status);
+        }
+        EXPECT_EQ(l_Status.code, kStatusInvalidParameter);
+        tJson l_Document = detailsOf(l_Status);
+        const bool l_Lookup = l_Case.what % 2 == 1;
+        tJson l_Expected =
+            errorMembers("zuoskaerr_invalidParameter", "dynload", l_Lookup ? 177 : 94);
+        l_Expected["zudynlib_debug"] = {{"debug", "failed to zudynlib_load library"},
+                                        {l_Lookup ? "zudynlib_symbol" : "path", l_Case.name}};
+        l_Expected["internal_error"] = {{"api", "win32"}, {"code", l_Case.error}};
+#ifdef _WIN32
+        // Windows answers an empty name with an error number of its own choosing.
+        if (*l_Case.name == '\0') {
+            l_Expected["internal_error"]["code"] = l_Document["internal_error"]["code"];
+        }
+#endif
+        if (l_Case.error != kNoText) {
+            EXPECT_NE(l_Document["internal_error"].value("string", ""), "");
+            l_Expected["internal_error"]["string"] = l_Document["internal_error"]["string"];
+        }
+        EXPECT_EQ(l_Document, l_Expected);
+        // Once failed, later lookups do nothing.
+        const std::string l_Before = l_Status.json;
+        EXPECT_EQ(findSymbol(l_Variant, "ZuPciBrd_OpenSession", &l_Status), nullptr);
+        EXPECT_EQ(l_Status.json, l_Before);
+    }
+    FreeLibrary(l_Variant);
+}
+
+// The code and document: for a_Line 0 the document a_Text ("" for none), else the one recorded at
+// a_Line for the library call of entry a_Text (its text begins with it), or for a_Text itself.
+void expectStatus(const tS& a_rStatus, std::int32_t a_Code, std::string a_Text, int a_Line) {
+    EXPECT_EQ(a_rStatus.code, a_Code);
+    if (a_Line == 0) {
+        EXPECT_EQ(a_rStatus.json == nullptr ? "" : a_rStatus.json, a_Text);
+        return;
+    }
+    a_Text = a_Text.rfind("zuoskaerr_", 0) == 0 ? a_Text : "m_PciBrdDynLib." + a_Text + "( ";
+    tJson l_Document = detailsOf(a_rStatus);
+    if (l_Document.is_object() && l_Document.value("error_constant", "").rfind(a_Text, 0) == 0) {
+        l_Document["error_constant"] = a_Text;
+    }
+    EXPECT_EQ(l_Document, errorMembers(a_Text, "cPciBrdWrapper_sc", a_Line));
+}
+
+std::uint32_t g_Out = 0;
+std::uint8_t g_Bytes[3] = {};
+std::uint16_t g_Ids[4] = {};
+const std::uint8_t g_Image[2] = {7, 8};
+const std::uint16_t g_Vid = 0x10B5, g_SsPid = 0x5C2E;
+std::vector<std::uint32_t> g_Array; // what the array operations hand on
+
+void rootBuses(tW& a_rW, tS* a_pS) {
+    std::vector<std::uint8_t> l_Buses(g_Array.begin(), g_Array.end());
+    a_rW.GetRootBuses(l_Buses, a_pS);
+    g_Array.assign(l_Buses.begin(), l_Buses.end());
+}
+
+void findBySlotPath(tW& a_rW, tS* a_pS) {
+    cSlotPath l_Path;
+    tStatus l_Status = makeStatus();
+    l_Path.Parse("MR02:1C", &l_Status);
+    a_rW.FindBridgeBySlotPath(l_Path, g_Out, a_pS);
+}
+
+#define ZU_CALL(a_Call) [](tW& a_rW, tS* a_pS) { a_rW.a_Call; }
+// In the entry table's order.
+// clang-format off
+const struct tOperation {
+    int lines[3]; // of the call; for arrays of the count call, the fill and the memory failure
+    const char* call; // as logged
+    std::function<void(tW&, tS*)> run;
+    std::string entry() const { return std::string(call, std::strcspn(call, "(")); }
+} kOperations[] = {
+    {{64}, "OpenSession(5,out)", ZU_CALL(OpenSession(5, a_pS))},
+    {{113, 133, 123}, "FindBridgesByPciIds(S,0x10B5,null,null,0x5C2E,null,0)",
+     ZU_CALL(FindBridgesByPciIds(&g_Vid, nullptr, nullptr, &g_SsPid, g_Array, a_pS))},
+    {{164}, "FindBridgeByAddress(S,1,2,3,out)", ZU_CALL(FindBridgeByAddress(1, 2, 3, g_Out, a_pS))},
+    {{185}, "FindBridgeBySlotPath(S,\"MR02:1C\",out)", findBySlotPath},
+    {{206}, "FindParentBridgeForBus(S,4,out)", ZU_CALL(FindParentBridgeForBus(4, g_Out, a_pS))},
+    {{227}, "GetBridgeParent(S,5,out)", ZU_CALL(GetBridgeParent(5, g_Out, a_pS))},
+    {{251, 268, 260}, "GetBridgeChildren(S,9,null,0)", ZU_CALL(GetBridgeChildren(9, g_Array, a_pS))},
+    {{298, 315, 307}, "GetBusChildren(S,9,null,0)", ZU_CALL(GetBusChildren(9, g_Array, a_pS))},
+    {{343, 359, 351}, "GetRootBuses(S,null,0)", rootBuses},
+    {{390}, "GetBridgeAddress(S,6,out,out,out)",
+     ZU_CALL(GetBridgeAddress(6, g_Bytes, g_Bytes + 1, g_Bytes + 2, a_pS))},
+    {{411}, "GetBridgeSlotPath(S,7,null,0)",
+     [](tW& a_rW, tS* a_pS) { cSlotPath l_Path; a_rW.GetBridgeSlotPath(7, l_Path, a_pS); }},
+    {{438}, "GetBridgeIds(S,8,out,out,out,out)",
+     ZU_CALL(GetBridgeIds(8, g_Ids, g_Ids + 1, g_Ids + 2, g_Ids + 3, a_pS))},
+    {{461}, "SetAttributeU32(S,9,0x0000000A,0x0000000B)", ZU_CALL(SetAttributeU32(9, 10, 11, a_pS))},
+    {{484}, "GetAttributeU32(S,12,0x0000000D,out)", ZU_CALL(GetAttributeU32(12, 13, g_Out, a_pS))},
+    {{503}, "OpenBridge(S,14)", ZU_CALL(OpenBridge(14, a_pS))},
+    {{545}, "EepromUpdate(S,15,0xAAAA,0xBBBB,1,0,2,[07 08])",
+     ZU_CALL(EepromUpdate(15, 0xAAAA, 0xBBBB, 1, 0, 2, g_Image, a_pS))},
+};
+// clang-format on
+
+// Entry points up to the first missing one forward each call and record its answer at the call's
+// site; the missing one and all after it answer "not loaded" without reaching the library.
+TEST(EntryTable, EachOperationForwardsOrIsDisabledAndRecordsItsOwnSite) {
+    // The missing entry point, the status the table is built with, the operations still usable.
+    // clang-format off
+    const std::tuple<const char*, std::int32_t, std::size_t> l_Variants[] = {{"", 0, 16},
+        {"OpenSession", 0, 0}, {"FindBridgesByPciIds", 0, 1}, {"GetBridgeIds", 0, 11}, {"CloseBridge", 0, 15}, {"", -1, 0}};
+    // clang-format on
+    for (const auto& [l_pLacking, l_Before, l_Usable] : l_Variants) {
+        for (const std::int32_t l_Answer : {-44, 0}) {
+            SCOPED_TRACE(std::string(l_pLacking) + " " + std::to_string(l_Answer));
+            cSimBridge l_Sim(l_pLacking);
+            l_Sim.script(R"({"entry":"*","answer":)" + std::to_string(l_Answer) + "}");
+            cDetailedStatus l_Built;
+            l_Built.code = l_Before;
+            tW l_Wrapper(&l_Built);
+            EXPECT_EQ(l_Built.code, *l_pLacking != '\0' ? kStatusInvalidParameter : l_Before);
+            EXPECT_EQ(detailsOf(l_Built)["zudynlib_debug"]["zudynlib_symbol"],
+                      *l_pLacking != '\0' ? tJson("ZuPciBrd_" + std::string(l_pLacking)) : tJson());
+            for (std::size_t l_Index = 0; l_Index < 16; ++l_Index) {
+                const tOperation& l_Operation = kOperations[l_Index];
+                SCOPED_TRACE(l_Operation.call);
+                const std::uint32_t l_Session = l_Wrapper.Session();
+                cDetailedStatus l_Status;
+                l_Operation.run(l_Wrapper, &l_Status);
+                const bool l_Forwarded = l_Index < l_Usable, l_Fine = l_Forwarded && l_Answer == 0;
+                expectStatus(l_Status, l_Forwarded ? l_Answer : kStatusEntryPointNotLoaded,
+                             l_Fine ? "" : l_Operation.entry(), l_Fine ? 0 : l_Operation.lines[0]);
+                EXPECT_EQ(l_Sim.calls(l_Session),
+                          l_Forwarded ? l_Operation.call + std::string("\n") : "");
+                // An error recorded before: no call, the record and the session kept.
+                presetStatus(&l_Status, -1);
+                const std::string l_Document = l_Status.json;
+                const std::uint32_t l_Opened = l_Wrapper.Session();
+                l_Operation.run(l_Wrapper, &l_Status);
+                EXPECT_EQ(l_Status.json, l_Document);
+                EXPECT_EQ(l_Sim.calls(), "");
+                EXPECT_EQ(l_Wrapper.Session(), l_Opened);
+            }
+        }
+    }
+}
+
+// A wrapper over the simulator, with a session open on a machine scripted afresh.
+class Wrapper : public ::testing::Test {
+protected:
+    void open(const std::string& a_rRules, const std::string& a_rEntry = "") {
+        m_Sim.script(a_rRules, a_rEntry);
+        cDetailedStatus l_Open;
+        m_pWrapper->OpenSession(0, &l_Open);
+        ASSERT_TRUE(m_pWrapper->IsSessionOpen());
+        m_Session = m_pWrapper->Session();
+        m_Sim.calls();
+    }
+    std::string calls() { return m_Sim.calls(m_Session); }
+
+    cSimBridge m_Sim;
+    cDetailedStatus m_Built;
+    std::unique_ptr<tW> m_pWrapper = std::make_unique<tW>(&m_Built);
+    std::uint32_t m_Session = 0;
+};
+
+TEST_F(Wrapper, CountThenFillHandsOnOnlyWhatTheFillReports) {
+    const std::string l_Three = R"({"entry":"E","items":[3,1,2]},{"entry":"E","call":2,)";
+    // clang-format off
+    const struct {
+        std::string rules;
+        std::int32_t before;               // on entry: 0, a warning with a document, or -1 alone
+        std::vector<std::uint32_t> output; // empty: the caller's array left alone
+        std::int32_t code;
+        const char* document; // none (""), "{}" or "earlier"; or recorded at the site that follows
+        int site;             // 0: no record, 1: the count call, 2: the fill, 3: memory failure
+        const char* fill; // the fill call's buffer and room; "": none made, null: no call at all
+    } l_Cases[] = {
+        {R"({"entry":"E","items":[3,1,2]})", 0, {3, 1, 2}, 0, "{}", 0, "buf,3"},
+        {R"({"entry":"E","items":[]})", 0, {}, 0, "", 0, ""},
+        {l_Three + R"("items":[0,9]})", 0, {0, 9}, 0, "{}", 0, "buf,3"}, // 0 is a bus, or a bridge
+        // The count grew between the calls, or a fill answers success beyond its buffer.
+        {l_Three + R"("items":[3,1,2,4]})", 0, {}, -313002, "", 2, "buf,3"},
+        {l_Three + R"("count":4})", 0, {}, -313002, "", 2, "buf,3"},
+        {R"({"entry":"E","items":[5]})", 5, {5}, 0, "{}", 0, "buf,1"},
+        {R"({"entry":"E","items":[]})", 5, {}, 5, "earlier", 0, ""},
+        {R"({"entry":"E","call":1,"answer":-7})", 0, {}, -7, "", 1, ""},
+        {R"({"entry":"E","items":[6,7]},{"entry":"E","call":2,"answer":9})", 0, {6, 7}, 9, "", 2, "buf,2"},
+        {R"({"entry":"E","items":[1]})", -1, {}, -1, "", 0, nullptr},
+        // 256 buses of 32 devices with 8 functions hold 65536 functions at most.
+        {R"({"entry":"E","items":[],"count":65536},{"entry":"E","call":1,"answer":-313002})", 0,
+         std::vector<std::uint32_t>(65536), 0, "{}", 0, "buf,65536"},
+        {R"({"entry":"E","call":1,"answer":-313002,"count":65537})", 0, {}, kStatusMemoryFull, "", 3, ""},
+    };
+    // clang-format on
+    const std::vector<std::uint32_t> l_Kept{0xEE, 0xDD};
+    for (const tOperation& l_Operation : kOperations) {
+        for (const auto& l_Case : l_Cases) {
+            if (l_Operation.lines[1] == 0) {
+                break;
+            }
+            SCOPED_TRACE(l_Operation.entry() + " " + l_Case.rules);
+            open(l_Case.rules, l_Operation.entry());
+            cDetailedStatus l_Status;
+            presetStatus(&l_Status, l_Case.before > 0 ? l_Case.before : 0);
+            l_Status.code = l_Case.before;
+            const std::string l_Earlier = l_Status.json != nullptr ? l_Status.json : "";
+            g_Array = l_Kept;
+            l_Operation.run(*m_pWrapper, &l_Status);
+            EXPECT_EQ(g_Array, l_Case.output.empty() ? l_Kept : l_Case.output);
+            const int l_Site = l_Case.site;
+            const std::string l_Document = l_Case.document;
+            expectStatus(l_Status, l_Case.code,
+                         l_Site == 0   ? (l_Document == "earlier" ? l_Earlier : l_Document)
+                         : l_Site == 3 ? "zuoskaerr_memoryFull"
+                                       : l_Operation.entry(),
+                         l_Site == 0 ? 0 : l_Operation.lines[l_Site - 1]);
+            std::string l_Calls =
+                l_Case.fill == nullptr ? "" : l_Operation.call + std::string("\n");
+            if (l_Case.fill != nullptr && *l_Case.fill != '\0') {
+                l_Calls += l_Calls;
+                l_Calls.replace(l_Calls.rfind("null,0"), 6, l_Case.fill);
+            }
+            EXPECT_EQ(calls(), l_Calls);
+        }
+    }
+}
+
+TEST_F(Wrapper, SessionsAreClosedBeforeAnotherOpensAndBeforeTheLibraryGoes) {
+    open("");
+    cDetailedStatus l_Status;
+    m_pWrapper->OpenSession(0, &l_Status);
+    const std::string l_Second = std::to_string(m_pWrapper->Session());
+    m_pWrapper->CloseSession();
+    EXPECT_FALSE(m_pWrapper->IsSessionOpen());
+    m_pWrapper->CloseSession(); // with none open the library is still told
+    m_pWrapper->OpenSession(0, &l_Status);
+    const std::string l_Third = std::to_string(m_pWrapper->Session());
+    m_Sim.release();
+    m_pWrapper.reset();
+    EXPECT_EQ(calls(), "CloseSession(S)\nOpenSession(0,out)\nCloseSession(" + l_Second +
+                           ")\nCloseSession(4294967295)\nOpenSession(0,out)\nCloseSession(" +
+                           l_Third + ")\n# unloaded\n");
+}
+
+TEST_F(Wrapper, SlotPathTextIsFetchedParsedOrLeftAlone) {
+    // clang-format off
+    const struct {
+        const char* rules; // for GetBridgeSlotPath of bridge 2
+        std::int32_t code;
+        const char* path; // afterwards: "MR07:05" is left alone
+        const char* fill; // the room of the second call, if one is made
+    } l_Cases[] = {
+        {R"({"entry":"E","text":"MR02:1C,00"})", 0, "MR02:1C,00", "11"},
+        // Without a terminator the text must stay inside the buffer.
+        {R"({"entry":"E","text":"MR02:1C,00","terminated":false})", 0, "MR02:1C,00", "10"},
+        {R"({"entry":"E","text":"","terminated":false},{"entry":"E","call":1,"answer":-313002})", -313325, "MR07:05", "0"},
+        {R"({"entry":"E","text":"MR00:1C,ZZ"})", -313325, "MR07:05", "11"},
+        // Larger than announced: five bytes and no terminator among them.
+        {R"({"entry":"E","call":1,"count":5},{"entry":"E","call":2,"truncate":true})", -313325, "MR07:05", "5"},
+        {R"({"entry":"E","text":"MR03:0A"},{"entry":"E","call":2,"answer":6})", 0, "MR03:0A", "8"}, // a fill's warning is dropped
+        // Answers other than buffer-too-small leave the path alone.
+        {R"({"entry":"E","call":1,"answer":0})", 0, "MR07:05", ""},
+        {R"({"entry":"E","call":1,"answer":4})", 4, "MR07:05", ""},
+        {R"({"entry":"E","call":2,"answer":-31})", -31, "MR07:05", "8"},
+        {R"({"entry":"E","count":65537})", kStatusMemoryFull, "MR07:05", ""}, // no path is that long
+    };
+    // clang-format on
+    for (const auto& l_Case : l_Cases) {
+        SCOPED_TRACE(l_Case.rules);
+        open(l_Case.rules, "GetBridgeSlotPath");
+        cSlotPath l_Path;
+        tStatus l_ParseStatus = makeStatus();
+        l_Path.Parse("MR07:05", &l_ParseStatus);
+        cDetailedStatus l_Status;
+        m_pWrapper->GetBridgeSlotPath(2, l_Path, &l_Status);
+        expectStatus(l_Status, l_Case.code, l_Case.code == 0 ? "" : "GetBridgeSlotPath",
+                     l_Case.code == 0 ? 0 : 411);
+        EXPECT_EQ(formatted(l_Path), l_Case.path);
+        EXPECT_EQ(calls(), "GetBridgeSlotPath(S,2,null,0)\n" +
+                               (*l_Case.fill == '\0' ? std::string()
+                                                     : "GetBridgeSlotPath(S,2,buf," +
+                                                           std::string(l_Case.fill) + ")\n"));
+    }
+}
+
+TEST_F(Wrapper, SlotPathBufferMemoryFailureAnswersMemoryFull) {
+    ZU_REQUIRE_FAILING_ALLOCATIONS();
+    // An unusual size, so that only the text buffer (one byte more) is that large.
+    open(R"({"entry":"GetBridgeSlotPath","answer":-313002,"count":5000})");
+    cSlotPath l_Path;
+    tStatus l_ParseStatus = makeStatus();
+    l_Path.Parse("MR07:05", &l_ParseStatus);
+    // The buffer refused, then had but not its owner's bookkeeping (it must still be freed).
+    for (auto l_pArm : {&zuTest::failAllocationsOfSize, &zuTest::failAllocationsAfterSize}) {
+        cDetailedStatus l_Status;
+        long l_Failed = 0;
+        {
+            zuTest::cFailingAllocationScope l_Scope; // a failing check would allocate
+            l_pArm(5001);
+            m_pWrapper->GetBridgeSlotPath(2, l_Path, &l_Status);
+            l_Failed = zuTest::disarmAllocationFailure().failed;
+        }
+        EXPECT_EQ(l_Status.code, kStatusMemoryFull);
+        EXPECT_GE(l_Failed, 1);
+        EXPECT_EQ(formatted(l_Path), "MR07:05");
+    }
+    // A path failed on its own is that failure, recorded where it is handed to the library.
+    cDetailedStatus l_FindStatus;
+    setStatus(&l_Path.OwnStatus(), kStatusMemoryFull, "zu7461", "elsewhere", 1);
+    m_pWrapper->FindBridgeBySlotPath(l_Path, g_Out = 5, &l_FindStatus);
+    expectStatus(l_FindStatus, kStatusMemoryFull, "FindBridgeBySlotPath", 185);
+    EXPECT_EQ(g_Out, 5u);
+    EXPECT_EQ(calls(), "GetBridgeSlotPath(S,2,null,0)\nGetBridgeSlotPath(S,2,null,0)\n");
+}
+
+} // namespace
+} // namespace nZU7461_14_0
