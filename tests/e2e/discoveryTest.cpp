@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/zuFinderModule.h"
+#include "tests/support/zuListCheck.h"
 #include "tests/support/zuSim.h"
 
 namespace {
@@ -61,14 +62,8 @@ TEST(Discovery, HostSeesTheCodeTheChassisAndTheCalls) {
         void* l_pList = &l_Count;
         EXPECT_EQ(l_Finder.openList(&l_Count, &l_pList), l_Case.code);
         EXPECT_EQ(l_pList == nullptr, l_Case.bridgeValues.empty());
-        EXPECT_EQ(l_Count, l_Case.bridgeValues.size());
-        std::vector<std::uint32_t> l_Values;
-        for (const zuTest::tChassisSeen& l_rSeen : l_Finder.walk(l_pList, l_Count)) {
-            l_Values.push_back(l_rSeen.bridgeValue);
-            EXPECT_EQ(l_rSeen.kind, 2u);
-        }
+        EXPECT_EQ(zuTest::checkList(l_Finder, l_pList, l_Count, l_Case.bridgeValues), "");
         l_Finder.closeList(l_pList);
-        EXPECT_EQ(l_Values, l_Case.bridgeValues);
         if (!l_Case.calls.empty()) {
             EXPECT_EQ(l_Log.text(), l_Case.calls);
         }
@@ -84,17 +79,22 @@ TEST(Discovery, QueriesProceedWhileAnotherOpenListIsInsideDiscovery) {
     std::uint32_t l_Count = 0;
     void* l_pHeld = nullptr;
     ASSERT_EQ(l_Finder.openList(&l_Count, &l_pHeld), 0);
-    std::int32_t l_BlockedCode = 1;
-    std::vector<std::uint32_t> l_BlockedValues;
-    std::thread l_Opener([&] { l_BlockedValues = l_Finder.bridgeValues(&l_BlockedCode); });
+    std::string l_Blocked = "not run";
+    std::thread l_Opener([&] {
+        std::uint32_t l_BlockedCount = 0;
+        void* l_pList = nullptr;
+        const std::int32_t l_Code = l_Finder.openList(&l_BlockedCount, &l_pList);
+        l_Blocked =
+            std::to_string(l_Code) + zuTest::checkList(l_Finder, l_pList, l_BlockedCount, {0x42});
+        l_Finder.closeList(l_pList);
+    });
     ASSERT_EQ(l_Simulator.waitAtGate("reading", 1), 1u);
-    const std::vector<zuTest::tChassisSeen> l_Seen = l_Finder.walk(l_pHeld, l_Count);
+    const std::string l_Held = zuTest::checkList(l_Finder, l_pHeld, l_Count, {0x42});
     EXPECT_EQ(l_Simulator.waitAtGate("reading", 0), 1u) << "discovery finished before the query";
     l_Simulator.openGate("reading");
     l_Opener.join();
-    EXPECT_EQ(l_Seen.size(), 1u);
-    EXPECT_EQ(l_BlockedCode, 0);
-    EXPECT_EQ(l_BlockedValues, std::vector<std::uint32_t>{0x42});
+    EXPECT_EQ(l_Held, "");
+    EXPECT_EQ(l_Blocked, "0");
     l_Finder.closeList(l_pHeld);
 }
 

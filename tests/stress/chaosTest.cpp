@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "source/finder.h"
-#include "tests/stress/listCheck.h"
+#include "tests/support/zuListCheck.h"
 #include "tests/support/failingAllocator.h"
 #include "tests/support/zuFinderModule.h"
 #include "tests/support/zuSim.h"

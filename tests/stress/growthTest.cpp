@@ -7,7 +7,7 @@
 
 #include <malloc.h>
 
-#include "tests/stress/listCheck.h"
+#include "tests/support/zuListCheck.h"
 #include "tests/support/failingAllocator.h"
 #include "tests/support/zuFinderModule.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/stress/listCheck.h"
+#include "tests/support/zuListCheck.h"
 #include "tests/support/zuFinderModule.h"
 #include "tests/support/zuSim.h"
 
