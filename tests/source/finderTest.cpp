@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #ifdef __SANITIZE_ADDRESS__
 #include <sanitizer/lsan_interface.h>
@@ -30,8 +28,6 @@ public:
         moduleAttach();
     }
     ~cAttachedFinder() { moduleDetach(); }
-    cAttachedFinder(const cAttachedFinder&) = delete;
-    cAttachedFinder& operator=(const cAttachedFinder&) = delete;
 
     zuTest::cTopologyFile m_Topology;
 };
@@ -40,23 +36,17 @@ struct tOpened {
     tStatus status;
     std::uint32_t count;
     void* list;
+    void* items[4]; // no allocation: the counters must balance while a list is held
 };
 
 // The module-level openList, so that the place of a failure can be checked.
 tOpened openList() {
-    tOpened l_Opened{makeStatus(), 0xDEADu, &l_Opened};
+    tOpened l_Opened{makeStatus(), 0xDEADu, &l_Opened, {}};
     nZU7461_14_0::openList(&l_Opened.list, &l_Opened.count, &l_Opened.status);
-    return l_Opened;
-}
-
-std::vector<void*> itemsOf(const tOpened& a_rOpened) {
-    std::vector<void*> l_Items;
-    for (std::uint32_t l_Index = 0; l_Index < a_rOpened.count; ++l_Index) {
-        void* l_pItem = nullptr;
-        EXPECT_EQ(nZUPXIFINDER100_getNthItem(a_rOpened.list, l_Index, &l_pItem), 0);
-        l_Items.push_back(l_pItem);
+    for (std::uint32_t l_Index = 0; l_Index < l_Opened.count && l_Index < 4; ++l_Index) {
+        EXPECT_EQ(nZUPXIFINDER100_getNthItem(l_Opened.list, l_Index, &l_Opened.items[l_Index]), 0);
     }
-    return l_Items;
+    return l_Opened;
 }
 
 std::uint32_t bridgeValueOf(void* a_pItem) {
@@ -79,146 +69,113 @@ TEST(FinderLists, ManagerLivesExactlyWhileListsAreOpenAndRecordsKeepDiscoveryOrd
     zuTest::armAllocationFailure(0);
     const tOpened l_First = openList();
     const tOpened l_Second = openList();
-    ASSERT_EQ(l_First.status.code, 0);
+    ASSERT_EQ(l_First.count, 4u);
     ASSERT_EQ(l_Second.status.code, 0);
     const std::uint32_t l_Expected[] = {3, 0xFFFF, 3, 0};
-    ASSERT_EQ(l_First.count, 4u);
     for (std::uint32_t l_Index = 0; l_Index < 4; ++l_Index) {
-        EXPECT_EQ(bridgeValueOf(itemsOf(l_First)[l_Index]), l_Expected[l_Index]);
+        EXPECT_EQ(bridgeValueOf(l_First.items[l_Index]), l_Expected[l_Index]);
     }
     nZUPXIFINDER100_closeList(l_First.list);
-    EXPECT_EQ(bridgeValueOf(itemsOf(l_Second)[1]), 0xFFFFu);
+    EXPECT_EQ(bridgeValueOf(l_Second.items[1]), 0xFFFFu);
     nZUPXIFINDER100_closeList(l_Second.list);
-    void* l_pOut = nullptr;
-    EXPECT_EQ(nZUPXIFINDER100_getNthItem(l_Second.list, 0, &l_pOut), kInvalid);
     // Everything the two lists and their manager took is given back with the last close.
     const zuTest::tAllocationCounters l_Counters = zuTest::disarmAllocationFailure();
     EXPECT_EQ(l_Counters.releases, l_Counters.allocations);
-    const tOpened l_Again = openList();
-    EXPECT_EQ(l_Again.count, 4u);
-    nZUPXIFINDER100_closeList(l_Again.list);
 }
 
-// Every handle that names no open list or item is refused at the operation's own place, and
-// nothing is written; closing one changes nothing.
-TEST(FinderHandles, UnknownHandlesAreRefusedWhereTheOperationIs) {
+// Only an open list (reopened once all closed) and its items answer; any other handle or index,
+// and any with no list open or after detach, is refused at the operation's own place with
+// nothing written. Closing what names no open list changes nothing.
+TEST(FinderHandles, OnlyOpenListsAndTheirItemsAnswer) {
     cAttachedFinder l_Finder({5, 6});
     const tOpened l_Closed = openList();
-    const std::vector<void*> l_ClosedItems = itemsOf(l_Closed);
     nZUPXIFINDER100_closeList(l_Closed.list);
-    const tOpened l_Open = openList();
-    void* const l_pItem = itemsOf(l_Open)[0];
-    char* const l_pItemBytes = static_cast<char*>(l_pItem);
-    char* const l_pListBytes = static_cast<char*>(l_Open.list);
-
-    const std::vector<void*> l_Lists = {nullptr,
-                                        reinterpret_cast<void*>(std::uintptr_t{1}),
-                                        reinterpret_cast<void*>(~std::uintptr_t{0}),
-                                        l_pListBytes + 8,
-                                        l_Closed.list,
-                                        l_pItem};
-    const std::vector<void*> l_Items = {nullptr, reinterpret_cast<void*>(0xDEADBEEF),
-                                        l_pItemBytes + 1, l_ClosedItems[0], l_Open.list};
-    for (void* l_pHandle : l_Lists) {
-        void* l_pOut = &l_pOut;
-        tStatus l_Status = makeStatus();
-        getNthItem(l_pHandle, 0, &l_pOut, &l_Status);
-        expectPlace(l_Status, kInvalid, "cSessionManager", 163);
-        EXPECT_EQ(l_pOut, &l_pOut);
-        nZUPXIFINDER100_closeList(l_pHandle);
+    tOpened l_Open{};
+    for (const int l_Phase : {0, 1, 2}) { // none open, one open, detached
+        if (l_Phase == 1) {
+#ifdef __SANITIZE_ADDRESS__
+            __lsan_disable(); // detach releases nothing of a list left open
+#endif
+            l_Open = openList();
+#ifdef __SANITIZE_ADDRESS__
+            __lsan_enable();
+#endif
+        } else if (l_Phase == 2) {
+            moduleDetach();
+            const tOpened l_After = openList();
+            expectPlace(l_After.status, ZU7461_STATUS_SESSION_MANAGER_MISSING, "cSessionManager",
+                        72);
+            EXPECT_EQ(l_After.list, nullptr);
+            EXPECT_EQ(l_After.count, 0u);
+        }
+        char* const l_pItemBytes =
+            static_cast<char*>(l_Open.list == nullptr ? l_Closed.items[1] : l_Open.items[0]);
+        const struct {
+            void* handle;
+            std::uint32_t index, value; // the item at that index of a list, an item's value
+        } l_Cases[] = {                 // clang-format off
+            {nullptr, 0, 0}, {reinterpret_cast<void*>(std::uintptr_t{1}), 0, 0},
+            {reinterpret_cast<void*>(~std::uintptr_t{0}), 0, 0}, {reinterpret_cast<void*>(0xDEADBEEF), 0, 0},
+            {l_Closed.list, 0, 0}, {l_Closed.items[0], 0, 0}, {l_pItemBytes + 1, 0, 0}, {l_pItemBytes - 8, 0, 0},
+            {l_Open.list, 2, 0}, {l_Open.list, 0x80000000u, 0}, {l_Open.list, 0xFFFFFFFFu, 0},
+            {l_Open.list, 0, 0}, {l_Open.list, 1, 0}, {l_pItemBytes, 0, 5}, {l_Open.items[1], 1, 6}};
+        // clang-format on
+        for (const auto& l_Case : l_Cases) {
+            SCOPED_TRACE(testing::Message() << l_Phase << ", row " << &l_Case - l_Cases);
+            const bool l_Answers = l_Phase == 1;
+            const bool l_List = l_Answers && l_Case.handle == l_Open.list && l_Case.index < 2;
+            const bool l_Item = l_Answers && l_Case.value != 0;
+            void* l_pOut = &l_pOut;
+            std::uint32_t l_Value = 42;
+            const char* l_pText = "untouched";
+            tStatus l_Nth = makeStatus(), l_Numeric = makeStatus(), l_String = makeStatus();
+            getNthItem(l_Case.handle, l_Case.index, &l_pOut, &l_Nth);
+            getU32Attribute(l_Case.handle, ZU7461_ATTR_U32_BRIDGE_VALUE, &l_Value, &l_Numeric);
+            getStringAttribute(l_Case.handle, ZU7461_ATTR_STRING_MODEL, &l_pText, &l_String);
+            expectPlace(l_Nth, l_List ? 0 : kInvalid, l_List ? "" : "cSessionManager",
+                        l_List ? 0 : 163);
+            expectPlace(l_Numeric, l_Item ? 0 : kInvalid, l_Item ? "" : "cSessionManager",
+                        l_Item ? 0 : 192);
+            expectPlace(l_String, l_Item ? 0 : kInvalid, l_Item ? "" : "cSessionManager",
+                        l_Item ? 0 : 228);
+            EXPECT_EQ(l_pOut, l_List ? l_Open.items[l_Case.index] : &l_pOut);
+            EXPECT_EQ(l_Value, l_Item ? l_Case.value : 42u);
+            EXPECT_STREQ(l_pText, l_Item ? "ZU PXI-7461" : "untouched");
+            if (l_Case.handle != l_Open.list) {
+                nZUPXIFINDER100_closeList(l_Case.handle);
+            }
+        }
     }
-    for (void* l_pHandle : l_Items) {
-        std::uint32_t l_Value = 42;
-        const char* l_pText = "untouched";
-        tStatus l_Numeric = makeStatus();
-        tStatus l_String = makeStatus();
-        getU32Attribute(l_pHandle, ZU7461_ATTR_U32_KIND, &l_Value, &l_Numeric);
-        getStringAttribute(l_pHandle, ZU7461_ATTR_STRING_MODEL, &l_pText, &l_String);
-        expectPlace(l_Numeric, kInvalid, "cSessionManager", 192);
-        expectPlace(l_String, kInvalid, "cSessionManager", 228);
-        EXPECT_EQ(l_Value, 42u);
-        EXPECT_STREQ(l_pText, "untouched");
-    }
-    // Index bounds, then the open list is untouched by all of the above.
-    for (const std::uint32_t l_Index : {2u, 0x80000000u, 0xFFFFFFFFu}) {
-        void* l_pOut = &l_pOut;
-        EXPECT_EQ(nZUPXIFINDER100_getNthItem(l_Open.list, l_Index, &l_pOut), kInvalid);
-        EXPECT_EQ(l_pOut, &l_pOut);
-    }
-    EXPECT_EQ(bridgeValueOf(itemsOf(l_Open)[1]), 6u);
-    nZUPXIFINDER100_closeList(l_Open.list);
-    // With no list open at all the answer and its place are the same.
-    std::uint32_t l_Value = 42;
-    tStatus l_Status = makeStatus();
-    getU32Attribute(l_pItem, ZU7461_ATTR_U32_KIND, &l_Value, &l_Status);
-    expectPlace(l_Status, kInvalid, "cSessionManager", 192);
 }
 
-// A bridge the simulator has no value for fails discovery: nothing of that search stays, and
-// a list held open meanwhile keeps answering.
-TEST(FinderFailures, AFailedSearchLeavesNothingBehind) {
-    cAttachedFinder l_Finder({1, 2, std::nullopt});
+// A search that fails (a bridge the simulator has no value for) or finds nothing leaves no list
+// and nothing allocated, and a list held open meanwhile keeps answering.
+TEST(FinderFailures, AFailedOrEmptySearchLeavesNothingBehind) {
+    cAttachedFinder l_Finder({9});
+    const tOpened l_Held = openList();
     zuTest::cFailingAllocationScope l_Scope;
-    for (const bool l_HoldOne : {false, true}) {
-        SCOPED_TRACE(l_HoldOne ? "with a list held open" : "alone");
-        tOpened l_Held{};
-        if (l_HoldOne) {
-            l_Finder.m_Topology.use(zuTest::tBridgeValues{9});
-            l_Held = openList();
-            ASSERT_EQ(l_Held.count, 1u);
-            l_Finder.m_Topology.use(zuTest::tBridgeValues{1, 2, std::nullopt});
-        }
-        zuTest::armAllocationFailure(0);
-        const tOpened l_Failed = openList();
-        const zuTest::tAllocationCounters l_Counters = zuTest::disarmAllocationFailure();
-        EXPECT_EQ(l_Counters.releases, l_Counters.allocations);
-        EXPECT_EQ(l_Failed.status.code, ZUPCIBRD_SIM_UNKNOWN_ATTRIBUTE);
-        EXPECT_EQ(l_Failed.list, nullptr);
-        EXPECT_EQ(l_Failed.count, 0u);
-        if (l_HoldOne) {
-            EXPECT_EQ(bridgeValueOf(itemsOf(l_Held)[0]), 9u);
+    const std::pair<zuTest::tBridgeValues, std::int32_t> l_Cases[] = {
+        {{1, 2, std::nullopt}, ZUPCIBRD_SIM_UNKNOWN_ATTRIBUTE}, {{}, 0}};
+    for (const bool l_Hold : {true, false}) {
+        if (!l_Hold) {
             nZUPXIFINDER100_closeList(l_Held.list);
         }
+        for (const auto& [l_Values, l_Code] : l_Cases) {
+            SCOPED_TRACE(testing::Message() << l_Hold << l_Code);
+            l_Finder.m_Topology.use(l_Values);
+            std::uint32_t l_Count = 3;
+            void* l_pList = &l_Count;
+            zuTest::armAllocationFailure(0);
+            EXPECT_EQ(nZUPXIFINDER100_openList(&l_Count, &l_pList), l_Code);
+            const zuTest::tAllocationCounters l_Counters = zuTest::disarmAllocationFailure();
+            EXPECT_EQ(l_Counters.releases, l_Counters.allocations);
+            EXPECT_EQ(l_pList, nullptr);
+            EXPECT_EQ(l_Count, 0u);
+        }
+        if (l_Hold) {
+            EXPECT_EQ(bridgeValueOf(l_Held.items[0]), 9u);
+        }
     }
-}
-
-TEST(FinderFailures, AnEmptySearchLeavesNoListAndNoManager) {
-    cAttachedFinder l_Finder({});
-    std::uint32_t l_Count = 3;
-    void* l_pList = &l_Count;
-    zuTest::cFailingAllocationScope l_Scope;
-    zuTest::armAllocationFailure(0);
-    EXPECT_EQ(nZUPXIFINDER100_openList(&l_Count, &l_pList), 0);
-    const zuTest::tAllocationCounters l_Counters = zuTest::disarmAllocationFailure();
-    EXPECT_EQ(l_Counters.releases, l_Counters.allocations);
-    EXPECT_EQ(l_Count, 0u);
-    EXPECT_EQ(l_pList, nullptr);
-}
-
-// A host that detaches the module with a list open and calls again: nothing is searched, and
-// nothing reaches the list's records or the lock torn down with the module.
-TEST(FinderLifecycle, CallsAfterDetachAreRefused) {
-    cAttachedFinder l_Finder({7});
-#ifdef __SANITIZE_ADDRESS__
-    // The list stays open on purpose: detach releases nothing.
-    __lsan_disable();
-#endif
-    const tOpened l_Left = openList();
-#ifdef __SANITIZE_ADDRESS__
-    __lsan_enable();
-#endif
-    ASSERT_EQ(l_Left.count, 1u);
-    void* const l_pItem = itemsOf(l_Left)[0];
-    moduleDetach();
-
-    const tOpened l_After = openList();
-    expectPlace(l_After.status, ZU7461_STATUS_SESSION_MANAGER_MISSING, "cSessionManager", 72);
-    EXPECT_EQ(l_After.list, nullptr);
-    EXPECT_EQ(l_After.count, 0u);
-    std::uint32_t l_Value = 99;
-    EXPECT_EQ(nZUPXIFINDER100_getU32Attribute(l_pItem, ZU7461_ATTR_U32_KIND, &l_Value), kInvalid);
-    EXPECT_EQ(l_Value, 99u);
-    nZUPXIFINDER100_closeList(l_Left.list);
 }
 
 BOOL failLockCreation(LPCRITICAL_SECTION, DWORD) {
@@ -226,11 +183,11 @@ BOOL failLockCreation(LPCRITICAL_SECTION, DWORD) {
 }
 
 // A lock that cannot be created is reported where the lock object reports it. Without the
-// finder lock no openList can run; without the manager's lock only that openList fails.
+// finder lock (made at attach) no openList can run; without the manager's lock (made by the
+// first openList) only that openList fails.
 TEST(FinderLockCreation, FailsOpenListWhereTheLockIsMade) {
     for (const bool l_FinderLock : {true, false}) {
-        SCOPED_TRACE(l_FinderLock ? "finder lock" : "manager's lock");
-        // The finder lock is made at attach, the manager's lock by the first openList.
+        SCOPED_TRACE(l_FinderLock);
         setLockInitializer(l_FinderLock ? &failLockCreation : nullptr);
         cAttachedFinder l_Finder({1});
         setLockInitializer(l_FinderLock ? nullptr : &failLockCreation);
@@ -243,7 +200,6 @@ TEST(FinderLockCreation, FailsOpenListWhereTheLockIsMade) {
         expectPlace(l_Failed.status, ZU7461_STATUS_MEMORY_FULL, "synchronization", 881);
         EXPECT_EQ(l_Failed.list, nullptr);
         EXPECT_EQ(l_Failed.count, 0u);
-
         const tOpened l_Next = openList();
         EXPECT_EQ(l_Next.status.code, l_FinderLock ? ZU7461_STATUS_MEMORY_FULL : 0);
         nZUPXIFINDER100_closeList(l_Next.list);

@@ -37,12 +37,7 @@ TEST(DetailsReader, ValuesAndFaults) {
     const long kDepth = static_cast<long>(kJsonMaxDepth);
     const std::string l_Long(5000, 'a'), l_Open(kDepth, '[');
     // A value: where it ends and its fraction flag; an error: where it is and its kind.
-    const struct {
-        std::string text;
-        std::uint32_t kind;
-        long at;
-        std::uint32_t detail;
-    } l_Cases[] = {
+    const std::tuple<std::string, std::uint32_t, long, std::uint32_t> l_Cases[] = {
         // clang-format off
         {"\"a\\\"\\u00e9\"x", kJsonString, 11, 0}, {"\"\xc3\xa9\xff\"", kJsonString, 5, 0},
         {"007", kJsonNumber, 3, 0}, {"-", kJsonNumber, 1, 0}, {"1.", kJsonNumber, 2, 1},
@@ -64,13 +59,13 @@ TEST(DetailsReader, ValuesAndFaults) {
         {"{\"a\":" + l_Open, kJsonError, kDepth + 4, kJsonErrorDepth},
         {"\"" + l_Long, kJsonError, 5001, kS}, {"\"" + l_Long + "\x01\"", kJsonError, 5001, kS}};
     // clang-format on
-    for (const auto& l_Case : l_Cases) {
-        const long l_Start = l_Case.kind == kJsonString ? 1 : 0;
-        if (l_Case.kind == kJsonError) {
-            expectParsed(l_Case.text, kJsonError, l_Case.at, l_Case.detail, kNone);
+    for (const auto& [l_Text, l_Kind, l_At, l_Detail] : l_Cases) {
+        const long l_Start = l_Kind == kJsonString ? 1 : 0;
+        if (l_Kind == kJsonError) {
+            expectParsed(l_Text, kJsonError, l_At, l_Detail, kNone);
         } else {
-            expectParsed(l_Case.text, l_Case.kind, l_Start, l_Case.at - 2 * l_Start, l_Case.at,
-                         static_cast<std::uint8_t>(l_Case.detail));
+            expectParsed(l_Text, l_Kind, l_Start, l_At - 2 * l_Start, l_At,
+                         static_cast<std::uint8_t>(l_Detail));
         }
     }
 }
@@ -78,8 +73,7 @@ TEST(DetailsReader, ValuesAndFaults) {
 // Strings are scanned a block at a time where the text is long enough and a byte at a time
 // elsewhere: every stop byte must be found at every place around a block's edge.
 TEST(DetailsReader, StringsAreReadAcrossBlockEdges) {
-    // The tail, where it fails (from its start; kNone: it ends the string), and the raw bytes it
-    // adds or the error kind.
+    // The tail, where it fails (kNone: it ends the string), and the bytes it adds or the error.
     const struct {
         std::string tail;
         long faultAt;
@@ -95,7 +89,7 @@ TEST(DetailsReader, StringsAreReadAcrossBlockEdges) {
             l_Plain += "a \x80\xff"[l_Index % 4];
         }
         for (const auto& l_Tail : l_Tails) {
-            SCOPED_TRACE(testing::Message() << l_Run << " plain bytes, then " << l_Tail.tail);
+            SCOPED_TRACE(testing::Message() << l_Run << ", " << l_Tail.tail);
             const std::string l_String = "\"" + l_Plain + l_Tail.tail;
             const long l_End = static_cast<long>(l_String.size());
             const long l_At = static_cast<long>(1 + l_Run) + l_Tail.faultAt;
@@ -200,10 +194,8 @@ TEST(DetailsReader, NumberToInt32) {
     std::uint32_t l_Value = 0;
     EXPECT_TRUE(numberToInt32(" 1234", 3, 0, &l_Value) && l_Value == 12u);
     EXPECT_TRUE(numberToInt32("1.75", 3, 1, &l_Value) && l_Value == 1u);
-    EXPECT_FALSE(numberToInt32(nullptr, 1, 0, &l_Value) || numberToInt32("1", 1, 0, nullptr));
-    EXPECT_FALSE(numberToInt32("1.\0"
-                               "5",
-                               4, 1, &l_Value));
+    EXPECT_FALSE(numberToInt32(nullptr, 1, 0, &l_Value) || numberToInt32("1", 1, 0, nullptr) ||
+                 numberToInt32("1.\0005", 4, 1, &l_Value));
     // The document writes a full stop whatever the locale's decimal separator.
     const std::string l_Previous = std::setlocale(LC_NUMERIC, nullptr);
     for (const char* l_pName : {"de_DE.UTF-8", "de_DE.utf8", "German_Germany.1252"}) {
@@ -258,21 +250,6 @@ TEST(DetailsBuilder, MembersLandWhereTheCursorIs) {
     EXPECT_EQ(escapedLength("q\"\x01\xc3\xa9\x7f"), 17u);
     EXPECT_EQ(addString(nullptr, "k", "v"), nullptr);
     EXPECT_EQ(enterObject(nullptr), leaveObject(nullptr));
-}
-
-TEST(DetailsBuilder, IsEmptyContainerLooksNoFurtherThanTheFloor) {
-    const char* const l_pText = " { \t}[1] []";
-    // clang-format off
-    const struct { long position, floor; bool empty; } l_Cases[] = {
-        {1, -1, true}, {4, -1, true}, {4, 2, false}, {4, 1, true}, {5, -1, false}, {7, 5, false},
-        {9, -1, true}, {10, 9, true}, {10, 10, false}, {0, -1, false}, {6, -1, false}};
-    // clang-format on
-    for (const auto& l_Case : l_Cases) {
-        const char* l_pFloor = l_Case.floor < 0 ? nullptr : l_pText + l_Case.floor;
-        EXPECT_EQ(isEmptyContainer(l_pText + l_Case.position, l_pFloor), l_Case.empty)
-            << l_Case.position << " floor " << l_Case.floor;
-    }
-    EXPECT_FALSE(isEmptyContainer(nullptr, nullptr));
 }
 
 TEST(DetailsBuilder, AnAddThatDoesNotFitChangesNothing) {
