@@ -24,12 +24,9 @@ namespace {
 enum tMode : int { kOff, kNth, kSize, kAfterSize };
 
 std::atomic<int> g_Mode{kOff};
-std::atomic<long> g_Countdown{0};
+std::atomic<long> g_Countdown{0}, g_Allocations{0}, g_Releases{0}, g_Failed{0};
 std::atomic<std::size_t> g_Size{0};
 std::atomic<bool> g_Tripped{false};
-std::atomic<long> g_Allocations{0};
-std::atomic<long> g_Releases{0};
-std::atomic<long> g_Failed{0};
 std::atomic<const char*> g_pIgnoredModule{nullptr};
 
 void arm(int a_Mode, long a_Countdown, std::size_t a_Size) {
@@ -37,9 +34,7 @@ void arm(int a_Mode, long a_Countdown, std::size_t a_Size) {
     g_Countdown = a_Countdown;
     g_Size = a_Size;
     g_Tripped = false;
-    g_Allocations = 0;
-    g_Releases = 0;
-    g_Failed = 0;
+    g_Allocations = g_Releases = g_Failed = 0;
     g_Mode = a_Mode;
 }
 
@@ -86,14 +81,11 @@ void ignoreAllocationsFrom(const char* a_pModuleName) {
 
 namespace {
 
-#ifndef _WIN32
-thread_local bool t_InHook = false;
-#endif
-
 bool calledFromIgnoredModule() {
 #ifdef _WIN32
     return false;
 #else
+    static thread_local bool t_InHook = false;
     const char* l_pIgnored = g_pIgnoredModule.load();
     if (l_pIgnored == nullptr || t_InHook) {
         return false;
@@ -104,10 +96,8 @@ bool calledFromIgnoredModule() {
     bool l_Ignored = false;
     for (int l_Index = 1; l_Index < l_Count && !l_Ignored; ++l_Index) {
         Dl_info l_Info;
-        if (dladdr(l_Frames[l_Index], &l_Info) != 0 && l_Info.dli_fname != nullptr &&
-            std::strstr(l_Info.dli_fname, l_pIgnored) != nullptr) {
-            l_Ignored = true;
-        }
+        l_Ignored = dladdr(l_Frames[l_Index], &l_Info) != 0 && l_Info.dli_fname != nullptr &&
+                    std::strstr(l_Info.dli_fname, l_pIgnored) != nullptr;
     }
     t_InHook = false;
     return l_Ignored;
@@ -121,13 +111,8 @@ bool shouldFail(int a_Mode, std::size_t a_Size) {
     case kSize:
         return a_Size == g_Size.load();
     case kAfterSize:
-        if (g_Tripped.load()) {
-            return true;
-        }
-        if (a_Size == g_Size.load()) {
-            g_Tripped = true;
-        }
-        return false;
+        // The allocation of that size itself succeeds; every later one fails.
+        return g_Tripped.exchange(g_Tripped.load() || a_Size == g_Size.load());
     default:
         return false;
     }
@@ -145,6 +130,11 @@ void* allocate(std::size_t a_Size) noexcept {
     return std::malloc(a_Size == 0 ? 1 : a_Size);
 }
 
+void* allocateOrThrow(std::size_t a_Size) {
+    void* l_pMemory = allocate(a_Size);
+    return l_pMemory != nullptr ? l_pMemory : throw std::bad_alloc();
+}
+
 void release(void* a_pMemory) noexcept {
     if (a_pMemory != nullptr && g_Mode.load() != kOff && !calledFromIgnoredModule()) {
         ++g_Releases;
@@ -154,17 +144,12 @@ void release(void* a_pMemory) noexcept {
 
 } // namespace
 
+// Every form, so that no sanitizer runtime's own form meets a block of ours.
 void* operator new(std::size_t a_Size) {
-    if (void* l_pMemory = allocate(a_Size)) {
-        return l_pMemory;
-    }
-    throw std::bad_alloc();
+    return allocateOrThrow(a_Size);
 }
 void* operator new[](std::size_t a_Size) {
-    if (void* l_pMemory = allocate(a_Size)) {
-        return l_pMemory;
-    }
-    throw std::bad_alloc();
+    return allocateOrThrow(a_Size);
 }
 void* operator new(std::size_t a_Size, const std::nothrow_t&) noexcept {
     return allocate(a_Size);
