@@ -1,12 +1,6 @@
-// Chains of adds into a buffer that grows only while the input allows, so that every failure path
-// is reached: each step keeps the buffer's convention and every added root member reads back.
-#include <algorithm>
-#include <cstdint>
-#include <cstring>
+// Chains of adds into a buffer the input may stop growing: each keeps its form, members read back.
 #include <set>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "status/tDetailedStatus.h"
 #include "tests/fuzz/fuzzCheck.h"
@@ -20,9 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* a_pData, std::size_t a
     const auto l_Byte = [&]() -> std::uint8_t { return l_At < a_Size ? a_pData[l_At++] : 0; };
     const auto l_Text = [&]() { // no zero bytes, which would only end it early
         std::string l_Out(l_Byte() % 24, '\x7f');
-        for (char& l_Char : l_Out) {
-            l_Char = static_cast<char>(std::max<std::uint8_t>(l_Byte(), 1));
-        }
+        std::generate(l_Out.begin(), l_Out.end(),
+                      [&] { return static_cast<char>(std::max<std::uint8_t>(l_Byte(), 1)); });
         return l_Out;
     };
     g_GrowthBudget = l_Byte() % 8;
@@ -56,17 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* a_pData, std::size_t a
                        ? a_Growing(l_pCursor, l_Key.c_str(), a_Value..., l_Growth)
                        : a_Plain(l_pCursor, l_Key.c_str(), a_Value...);
         };
-        std::uint32_t l_Number = 0;
-        for (int l_Index = 0; l_Index < 4; ++l_Index) {
-            l_Number = (l_Number << 8) | l_Byte();
-        }
-        const std::int32_t l_Signed = static_cast<std::int32_t>(l_Number);
+        const std::uint8_t l_Bytes[] = {l_Byte(), l_Byte(), l_Byte(), l_Byte()};
+        const std::uint32_t l_Number =
+            std::uint32_t(l_Bytes[0]) << 24 | l_Bytes[1] << 16 | l_Bytes[2] << 8 | l_Bytes[3];
         const std::string l_Value = l_Kind <= 2   ? "S" + l_String
-                                    : l_Kind == 3 ? "N" + std::to_string(l_Signed)
+                                    : l_Kind == 3 ? "N" + std::to_string(std::int32_t(l_Number))
                                     : l_Kind == 4 ? "N" + std::to_string(l_Number)
                                                   : "O";
         char* const l_pNext = l_Kind <= 2   ? l_Add(addString, addStringGrowing, l_String.c_str())
-                              : l_Kind == 3 ? l_Add(addInt, addIntGrowing, l_Signed)
+                              : l_Kind == 3 ? l_Add(addInt, addIntGrowing, std::int32_t(l_Number))
                               : l_Kind == 4 ? l_Add(addUInt, addUIntGrowing, l_Number)
                                             : l_Add(addObject, addObjectGrowing);
         const char* const l_pJson = l_Detailed.json;

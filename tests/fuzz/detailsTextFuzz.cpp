@@ -1,11 +1,4 @@
 // Every reader of details text over one input, judged where possible by another parser's reading.
-#include <algorithm>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
-
 #include <nlohmann/json.hpp>
 
 #include "status/tDetailedStatus.h"
@@ -17,14 +10,12 @@ namespace {
 
 // The reader differs on non-ASCII, DEL, raw control bytes, leading space and deep nesting.
 bool isPlain(const std::string& a_rText) {
-    unsigned l_Open = 0;
-    for (const char l_Byte : a_rText) {
-        l_Open += l_Byte == '[' || l_Byte == '{' ? 1 : 0;
-        if (l_Byte < 0 || l_Byte == '\x7f' || (l_Byte < ' ' && !isWhitespace(l_Byte))) {
-            return false;
-        }
-    }
-    return !a_rText.empty() && !isWhitespace(a_rText[0]) && l_Open < 200;
+    const auto l_Begin = a_rText.begin(), l_End = a_rText.end();
+    return !a_rText.empty() && !isWhitespace(a_rText[0]) &&
+           std::count(l_Begin, l_End, '[') + std::count(l_Begin, l_End, '{') < 200 &&
+           std::none_of(l_Begin, l_End, [](char a_Byte) {
+               return a_Byte < 0 || a_Byte == '\x7f' || (a_Byte < ' ' && !isWhitespace(a_Byte));
+           });
 }
 
 // Each root member the other parser reads must be found, of the same kind and the same text.
@@ -33,13 +24,11 @@ void checkMembers(const std::string& a_rText, const char* a_pText) {
     static const std::uint32_t s_Kinds[] = {kJsonNull,    kJsonObject, kJsonArray,  kJsonString,
                                             kJsonBoolean, kJsonNumber, kJsonNumber, kJsonNumber};
     std::size_t l_Keys = 0;
-    const nlohmann::json l_Json = nlohmann::json::parse(
-        a_rText,
-        [&](int a_Depth, tEvent a_Event, nlohmann::json&) {
-            l_Keys += a_Depth == 1 && a_Event == tEvent::key ? 1 : 0;
-            return true;
-        },
-        false);
+    const auto l_CountKeys = [&](int a_Depth, tEvent a_Event, nlohmann::json&) {
+        l_Keys += a_Depth == 1 && a_Event == tEvent::key ? 1 : 0;
+        return true;
+    };
+    const nlohmann::json l_Json = nlohmann::json::parse(a_rText, l_CountKeys, false);
     // With equal keys the reader finds the first, the other parser keeps the last.
     if (!isPlain(a_rText) || !l_Json.is_object() || l_Json.size() != l_Keys) {
         return;
@@ -55,10 +44,9 @@ void checkMembers(const std::string& a_rText, const char* a_pText) {
         if (l_Member.value().is_string()) {
             std::vector<char> l_Out(static_cast<std::size_t>(l_Value.length) + 1);
             const std::string l_String = l_Member.value();
-            // A C string cannot hold a decoded zero byte, so the reader refuses it.
             ZU_FUZZ_CHECK(unescapeString(l_Value.start, l_Value.length, l_Out.data()) != nullptr
                               ? l_String == l_Out.data()
-                              : l_String.find('\0') != std::string::npos);
+                              : l_String.find('\0') != std::string::npos); // C strings hold no zero
         }
     }
 }
@@ -66,21 +54,20 @@ void checkMembers(const std::string& a_rText, const char* a_pText) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* a_pData, std::size_t a_Size) {
-    // Copies exactly as long as each reader may read, so that ASan catches any read past them.
-    const std::vector<char> l_Raw(a_pData, a_pData + a_Size);
-    const std::string l_Text(l_Raw.begin(), std::find(l_Raw.begin(), l_Raw.end(), '\0'));
+    const char* const l_pRaw = reinterpret_cast<const char*>(a_pData); // ASan bounds it at a_Size
+    const std::string l_Text(l_pRaw, std::find(l_pRaw, l_pRaw + a_Size, '\0'));
     const std::vector<char> l_Copy(l_Text.c_str(), l_Text.c_str() + l_Text.size() + 1);
     const char* const l_pText = l_Copy.data();
     const char* const l_pTextEnd = l_pText + l_Text.size();
     std::vector<char> l_Out(a_Size + 1, '#'); // the size the interface promises is enough
-    const char* l_pDecoded = unescapeString(l_Raw.data(), a_Size, l_Out.data());
+    const char* l_pDecoded = unescapeString(l_pRaw, a_Size, l_Out.data());
     ZU_FUZZ_CHECK(std::memchr(l_Out.data(), '\0', l_Out.size()) != nullptr &&
                   (l_pDecoded == nullptr ||
                    std::strlen(l_Out.data()) == std::size_t(l_pDecoded - l_Out.data())));
-    ZU_FUZZ_CHECK(keyEquals(l_Raw.data(), a_Size, l_Out.data()) == (l_pDecoded != nullptr));
+    ZU_FUZZ_CHECK(keyEquals(l_pRaw, a_Size, l_Out.data()) == (l_pDecoded != nullptr));
     // The integer scan is done by hand, so the C library's "%i" reading can judge it.
     std::uint32_t l_Number = 0;
-    const bool l_Converted = numberToInt32(l_Raw.data(), a_Size, false, &l_Number);
+    const bool l_Converted = numberToInt32(l_pRaw, a_Size, false, &l_Number);
     char* l_pScanned = nullptr;
     const long long l_Reference = std::strtoll(l_pText, &l_pScanned, 0);
     const bool l_InRange = l_Reference >= -0x80000000LL && l_Reference <= 0xFFFFFFFFLL;
@@ -88,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* a_pData, std::size_t a
         l_Converted == (l_pScanned != l_pText) &&
         (!l_Converted || l_Number == (l_InRange ? std::uint32_t(l_Reference) : 0x80000000u)));
     ZU_FUZZ_CHECK((a_Size < 64 && l_Text.size() == a_Size) ||
-                  !numberToInt32(l_Raw.data(), a_Size, true, &l_Number));
+                  !numberToInt32(l_pRaw, a_Size, true, &l_Number));
     tJsonValue l_Value{};
     const char* l_pEnd = parseValue(l_pText, &l_Value);
     const bool l_String = l_Value.kind == kJsonString, l_Refused = l_pEnd == nullptr;
