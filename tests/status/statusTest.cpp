@@ -1,7 +1,10 @@
-// The status records (fixed and detailed, and the conversions between them) and the trace.
+// The status records (fixed and detailed, and the conversions between them), the details
+// document they carry (grammar, string and number decoding, builder) and the trace.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,10 +24,17 @@ tStatus statusWith(std::int32_t a_Code, const char* a_pComponent, const char* a_
     return l_Status;
 }
 
-std::string letters(std::size_t a_Count) {
+// What a record says, compared whole so that a mismatch shows every field.
+std::tuple<std::int32_t, std::string, std::string, std::uint32_t> fields(const tStatus& a_r) {
+    return {a_r.code, a_r.component, a_r.file, a_r.line};
+}
+
+// a_pUnit a_Count times; without it, characters that each differ from their neighbours, so that
+// a cut one place off shows.
+std::string repeated(std::size_t a_Count, const char* a_pUnit = nullptr) {
     std::string l_Text;
     for (std::size_t l_Index = 0; l_Index < a_Count; ++l_Index) {
-        l_Text += static_cast<char>('!' + l_Index % 90);
+        l_Text += a_pUnit ? std::string(a_pUnit) : std::string(1, '!' + l_Index % 90);
     }
     return l_Text;
 }
@@ -32,24 +42,25 @@ std::string letters(std::size_t a_Count) {
 // The first error wins, an error replaces a warning, a warning never replaces a warning and 0
 // never clears anything; setStatus and mergeStatus alike.
 TEST(Status, PrecedenceDecidesWhatIsStored) {
-    const struct {
-        std::int32_t stored, incoming;
-        bool replaces;
-    } l_Cases[] = {{0, 0, false}, {0, 5, true},    {0, -1, true},  {5, 7, false}, {5, 0, false},
-                   {5, -1, true}, {-1, -2, false}, {-1, 3, false}, {-1, 0, false}};
-    for (const auto& l_Case : l_Cases) {
+    // clang-format off
+    const std::tuple<std::int32_t, std::int32_t, bool> l_Cases[] = {{0, 0, false}, {0, 5, true},
+        {0, -1, true}, {5, 7, false}, {5, 0, false}, {5, -1, true}, {-1, -2, false}, {-1, 3, false},
+        {-1, 0, false}};
+    // clang-format on
+    for (const auto& [l_Stored, l_Incoming, l_Replaces] : l_Cases) {
         for (const bool l_Merge : {false, true}) {
-            SCOPED_TRACE(testing::Message() << l_Case.stored << " then " << l_Case.incoming);
-            tStatus l_Status = statusWith(l_Case.stored, "first", "firstFile", 11);
+            SCOPED_TRACE(testing::Message() << l_Stored << " then " << l_Incoming << l_Merge);
+            const tStatus l_Old = statusWith(l_Stored, "first", "firstFile", 11);
+            tStatus l_Status = l_Old;
             l_Status.extension[0] = 0x1234;
-            const tStatus l_Incoming = statusWith(l_Case.incoming, "second", "secondFile", 22);
-            EXPECT_EQ(l_Merge ? mergeStatus(&l_Status, &l_Incoming)
-                              : setStatus(&l_Status, l_Case.incoming, "second", "secondFile", 22),
-                      l_Case.replaces);
-            EXPECT_EQ(l_Status.code, l_Case.replaces ? l_Case.incoming : l_Case.stored);
-            const bool l_Second = l_Case.replaces && l_Case.incoming != 0;
-            EXPECT_STREQ(l_Status.file, l_Second ? "secondFile" : l_Case.stored ? "firstFile" : "");
-            EXPECT_EQ(l_Status.line, l_Second ? 22u : l_Case.stored ? 11u : 0u);
+            const tStatus l_New = statusWith(l_Incoming, "second", "secondFile", 22);
+            EXPECT_EQ(l_Merge ? mergeStatus(&l_Status, &l_New)
+                              : setStatus(&l_Status, l_Incoming, "second", "secondFile", 22),
+                      l_Replaces);
+            const bool l_Second = l_Replaces && l_Incoming != 0, l_First = !l_Second && l_Stored;
+            EXPECT_EQ(fields(l_Status), l_Second  ? fields(l_New)
+                                        : l_First ? fields(l_Old)
+                                                  : fields(makeStatus()));
             EXPECT_EQ(l_Status.extension[0], l_Second ? 0u : 0x1234u);
         }
     }
@@ -58,9 +69,9 @@ TEST(Status, PrecedenceDecidesWhatIsStored) {
 
 // Whole fields compared: nothing of the older, longer texts may remain behind the zero.
 TEST(Status, TextsAreCutToTheirFieldsAndReplaceTheOldOnesWhole) {
-    const std::string l_Long = letters(101),
+    const std::string l_Long = repeated(101),
                       l_Cut = l_Long.substr(0, 49) + ".." + l_Long.substr(52);
-    const std::string l_Cases[][4] = {{"zu7461", letters(100), "zu7461", letters(100)},
+    const std::string l_Cases[][4] = {{"zu7461", repeated(100), "zu7461", repeated(100)},
                                       {"abcdefghijkl", l_Long, "abcdefghi", l_Cut},
                                       {"ab", "f", "ab", "f"}};
     for (const auto& l_Case : l_Cases) {
@@ -74,10 +85,9 @@ TEST(Status, TextsAreCutToTheirFieldsAndReplaceTheOldOnesWhole) {
 }
 
 // A short record carries only the code. Merged, a full source is read no further than its
-// fields and its extension list (nothing in it is zero after the file, nor behind the record);
-// a short one leaves no place and no extension.
+// fields and its extension list (nothing in it is zero after the file, nor behind the record).
 TEST(Status, MergeReadsTheSourceNoFurtherThanItsFields) {
-    const std::string l_File = letters(kStatusFileSize);
+    const std::string l_File = repeated(kStatusFileSize);
     const std::uint64_t l_List[] = {1, 2, 0, 3};
     for (const std::uint32_t l_Size : {kStatusFullSize, 8u}) {
         std::vector<unsigned char> l_Bytes(sizeof(tStatus), 0x41);
@@ -93,11 +103,8 @@ TEST(Status, MergeReadsTheSourceNoFurtherThanItsFields) {
         l_Target.extension[3] = 77;
         ASSERT_TRUE(mergeStatus(&l_Target, l_pSource));
         const std::uint64_t l_Full = l_Size == kStatusFullSize ? 1 : 0;
-        EXPECT_EQ(l_Target.code, -5);
-        EXPECT_EQ(std::string(l_Target.file),
-                  l_Full ? l_File.substr(0, 49) + ".." + l_File.substr(52) : "");
-        EXPECT_STREQ(l_Target.component, l_Full ? "AAAAAAAAA" : "");
-        EXPECT_EQ(l_Target.line, l_Full ? 9u : 0u);
+        EXPECT_EQ(fields(l_Target), fields(l_Full ? statusWith(-5, "AAAAAAAAA", l_File.c_str(), 9)
+                                                  : statusWith(-5, "", "", 0)));
         EXPECT_EQ(std::vector<std::uint64_t>(l_Target.extension, l_Target.extension + 4),
                   (std::vector<std::uint64_t>{l_Full, 2, 0, 77}));
     }
@@ -113,8 +120,7 @@ TEST(Trace, ConsoleDestinationWritesAndDescribesWithinItsBuffers) {
         setDebugOutputForTesting([](const char* a_pText) { g_Captured += a_pText; });
     for (int l_Round = 0; l_Round < 2; ++l_Round) {
         moduleAttach();
-        ASSERT_NE(moduleTrace(), nullptr);
-        EXPECT_TRUE(moduleTrace()->isActive());
+        ASSERT_TRUE(moduleTrace() != nullptr && moduleTrace()->isActive());
         ASSERT_NE(moduleTrace()->destination(), nullptr);
         moduleTrace()->destination()->writeText("attached");
         moduleDetach();
@@ -129,20 +135,20 @@ TEST(Trace, ConsoleDestinationWritesAndDescribesWithinItsBuffers) {
     setDebugOutputForTesting(l_Previous);
     EXPECT_EQ(g_Captured, "attachedattachedabcxy" + std::string(1022, 'q'));
     // The buffer's size, what it receives (the rest of it untouched) and where the copy stopped.
+    // clang-format off
     const std::tuple<std::uint32_t, const char*, long> l_Cases[] = {{10, " --destin", 10},
-                                                                    {20, " --destination oska", 20},
-                                                                    {64, " --destination oska", 20},
-                                                                    {1, "", 1},
-                                                                    {0, "", 0}};
+        {20, " --destination oska", 20}, {64, " --destination oska", 20}, {1, "", 1}, {0, "", 0}};
+    // clang-format on
     for (const auto& [l_Size, l_pExpected, l_Stop] : l_Cases) {
+        SCOPED_TRACE(l_Size);
         std::vector<char> l_Buffer(l_Size + 4, 'Z');
         l_Buffer[0] = '\0';
         std::uint32_t l_Needed = 0;
-        char* l_pStop = l_Destination.describeDestination(l_Buffer.data(), l_Size, &l_Needed);
-        EXPECT_STREQ(l_Buffer.data(), l_pExpected) << l_Size;
-        EXPECT_EQ(l_Needed, 20u);
-        EXPECT_EQ(l_pStop - l_Buffer.data(), l_Stop);
-        EXPECT_EQ(l_Buffer[l_Size + (l_Size == 0 ? 1 : 0)], 'Z') << l_Size;
+        const long l_At =
+            l_Destination.describeDestination(l_Buffer.data(), l_Size, &l_Needed) - l_Buffer.data();
+        EXPECT_EQ(std::make_tuple(std::string(l_Buffer.data()), l_Needed, l_At,
+                                  l_Buffer[l_Size + (l_Size == 0)]),
+                  std::make_tuple(std::string(l_pExpected), 20u, l_Stop, 'Z'));
     }
     EXPECT_EQ(l_Destination.describeDestination(nullptr, 0, nullptr), nullptr);
 }
@@ -208,69 +214,57 @@ TEST(DetailedStatus, GrowthDoublesAndKeepsTheDocumentAndTheCursor) {
     EXPECT_EQ(growDetails(nullptr, &l_Detailed.value), nullptr);
 }
 
+// An error replaces the warning and its document; a second error is refused. Without memory the
+// code is still stored and the chain does nothing.
 TEST(DetailedStatus, SetDetailedErrorRestartsTheDocument) {
-    tOwnedDetailed l_Detailed;
+    tOwnedDetailed l_Detailed, l_Starved;
     char* l_pCursor = nullptr;
     ASSERT_TRUE(setDetailedError(&l_Detailed.value, 3, &l_pCursor));
     addErrorMembers(l_pCursor, detailsGrowth(&l_Detailed.value), "warn", "first", 1);
-    // An error replaces the warning and its document; a second error is refused.
     ASSERT_TRUE(setDetailedError(&l_Detailed.value, kStatusInvalidParameter, &l_pCursor));
     EXPECT_EQ(l_Detailed.text(), "{}");
     l_pCursor =
         addErrorMembers(l_pCursor, detailsGrowth(&l_Detailed.value), "zuoskaerr_x", "dl", -94);
     EXPECT_EQ(l_pCursor, findDocumentEnd(l_Detailed->json));
-    EXPECT_FALSE(setDetailedError(&l_Detailed.value, -2, &l_pCursor));
-    EXPECT_EQ(l_pCursor, nullptr);
+    EXPECT_FALSE(setDetailedError(&l_Detailed.value, -2, &l_pCursor) || l_pCursor != nullptr);
     EXPECT_EQ(l_Detailed->code, kStatusInvalidParameter);
     EXPECT_EQ(l_Detailed.text(), "{\"error_constant\":\"zuoskaerr_x\",\"file\":\"dl\",\"line\":-94,"
                                  "\"component\":\"zu7461\"}");
     releaseDetailedStatus(&l_Detailed.value);
-    EXPECT_EQ(l_Detailed->code, 0);
-    EXPECT_EQ(l_Detailed->json, nullptr);
-    // Without memory the code is still stored and the chain does nothing.
-    tOwnedDetailed l_Starved;
+    EXPECT_TRUE(l_Detailed->code == 0 && l_Detailed->json == nullptr);
     l_Starved->reallocate = &refuseToGrow;
     ASSERT_TRUE(setDetailedError(&l_Starved.value, kStatusMemoryFull, &l_pCursor));
-    EXPECT_EQ(l_pCursor, nullptr);
     EXPECT_EQ(addErrorMembers(l_pCursor, detailsGrowth(&l_Starved.value), "e", "f", 1), nullptr);
-    EXPECT_EQ(l_Starved->code, kStatusMemoryFull);
+    EXPECT_TRUE(l_pCursor == nullptr && l_Starved->code == kStatusMemoryFull);
 }
 
 TEST(DetailedStatus, StatusToDetailed) {
     tStatus l_Short = statusWith(-4, "zu7461", "f", 1);
     l_Short.structureSize = 8;
-    // Texts full of escapes take more room than the usual members: none of it may be lost.
-    std::string l_Escaped;
-    for (int l_Index = 0; l_Index < 100; ++l_Index) {
-        l_Escaped += "\\u001f";
-    }
-    const struct {
-        tStatus status;
-        std::int32_t storedCode;
-        bool withBuffer;
-        std::int32_t code;
-        std::string text;
-    } l_Cases[] = {
+    const tStatus l_Empty = statusWith(-4, "", "", 0);
+    // The stored code, whether a document is there already, the code and document afterwards.
+    const std::tuple<tStatus, std::int32_t, bool, std::int32_t, std::string> l_Cases[] = {
         // clang-format off
         {statusWith(-4, "zu", "cSlotPath", 77), 0, false, -4, "{\"file\":\"cSlotPath\",\"line\":77,\"component\":\"zu\"}"},
+        // Texts full of escapes take more room than the usual members: none of it may be lost.
         {statusWith(-4, "\x01\"", std::string(100, '\x1f').c_str(), 4294967295u), 0, false, -4,
-         "{\"file\":\"" + l_Escaped + "\",\"line\":4294967295,\"component\":\"\\u0001\\\"\"}"},
-        {statusWith(-4, "", "", 0), 0, false, -4, "<none>"}, {statusWith(-4, "", "", 0), 0, true, -4, "{}"},
-        {l_Short, 0, true, -4, "{}"}, {statusWith(-4, "c", "", 9), 0, true, -4, "{\"component\":\"c\"}"},
+         "{\"file\":\"" + repeated(100, "\\u001f") + "\",\"line\":4294967295,\"component\":\"\\u0001\\\"\"}"},
+        {l_Empty, 0, false, -4, "<none>"}, {l_Empty, 0, true, -4, "{}"}, {l_Short, 0, true, -4, "{}"},
+        {statusWith(-4, "c", "", 9), 0, true, -4, "{\"component\":\"c\"}"},
         {statusWith(-4, "", "f", 9), 0, true, -4, "{\"file\":\"f\",\"line\":9}"},
         {makeStatus(), 0, true, 0, "{\"old\":1}"}, {statusWith(-4, "c", "f", 1), -1, true, -1, "{\"old\":1}"}};
     // clang-format on
-    for (const auto& l_Case : l_Cases) {
-        SCOPED_TRACE(l_Case.text);
+    for (const auto& [l_Status, l_Stored, l_WithBuffer, l_Code, l_Text] : l_Cases) {
+        SCOPED_TRACE(l_Text);
         tOwnedDetailed l_Detailed;
-        l_Detailed->code = l_Case.storedCode;
-        if (l_Case.withBuffer) {
+        l_Detailed->code = l_Stored;
+        if (l_WithBuffer) {
             reallocateDetails(&l_Detailed.value, 4);
             addInt(findDocumentEnd(l_Detailed->json), "old", 1);
         }
-        EXPECT_TRUE(statusToDetailed(&l_Case.status, &l_Detailed.value));
-        EXPECT_EQ(l_Detailed->code, l_Case.code);
-        EXPECT_EQ(l_Detailed.text(), l_Case.text);
+        EXPECT_TRUE(statusToDetailed(&l_Status, &l_Detailed.value));
+        EXPECT_EQ(l_Detailed->code, l_Code);
+        EXPECT_EQ(l_Detailed.text(), l_Text);
     }
     for (const char* l_pComponent : {"", "c"}) {
         tOwnedDetailed l_Starved;
@@ -284,20 +278,14 @@ TEST(DetailedStatus, StatusToDetailed) {
 
 TEST(DetailedStatus, DetailedToStatusReadsTheMembersBack) {
     const std::string l_Path = "dir\\\\" + std::string(140, 'p') + "\\\\file";
-    // 110 escaped backslashes: the last 100 characters are kept, not the last 100 raw bytes.
-    std::string l_Escapes;
-    for (int l_Index = 0; l_Index < 110; ++l_Index) {
-        l_Escapes += "\\\\";
-    }
-    const struct {
-        std::string document, component, file;
-        std::uint32_t line;
-    } l_Cases[] = {
+    // The document and the component, file and line read from it.
+    const std::tuple<std::string, std::string, std::string, std::uint32_t> l_Cases[] = {
         // clang-format off
         {"{\"component\":\"zu7461\",\"file\":\"dynload\",\"line\":94}", "zu7461", "dynload", 94},
         {"{\"component\":\"abcdefghijkl\",\"file\":\"" + l_Path + "\",\"line\":12.7}", "defghijkl",
          std::string(95, 'p') + "\\file", 12},
-        {"{\"file\":\"ab" + l_Escapes + "c\"}", "", std::string(99, '\\') + "c", 0},
+        // The last 100 characters are kept, not the last 100 raw bytes.
+        {"{\"file\":\"ab" + repeated(110, "\\\\") + "c\"}", "", std::string(99, '\\') + "c", 0},
         {"{\"component\":\"\xc3\xa9z2345678\"}", "z2345678", "", 0},  // cut inside UTF-8
         {"{\"component\" : \"x\\ud83d\\ude00abcde\"}", "\xf0\x9f\x98\x80" "abcde", "", 0},
         {"{\"x\":{\"file\":\"n\"},\"component\":1,\"line\":\"3\"}", "", "", 0},
@@ -305,54 +293,300 @@ TEST(DetailedStatus, DetailedToStatusReadsTheMembersBack) {
         {"{\"line\":-}", "", "", 0}, {"{\"line\":1." + std::string(70, '5') + "}", "", "", 0},
         {"{\"file\":\"f\",\"line\":5,", "", "", 0}};
     // clang-format on
-    for (const auto& l_Case : l_Cases) {
-        SCOPED_TRACE(l_Case.document.substr(0, 60));
+    for (const auto& [l_Document, l_Component, l_File, l_Line] : l_Cases) {
+        SCOPED_TRACE(l_Document.substr(0, 60));
         tOwnedDetailed l_Detailed;
         ASSERT_TRUE(reallocateDetails(&l_Detailed.value, 1024));
-        initDocument(l_Detailed->json, l_Detailed->capacity, l_Case.document.c_str());
+        initDocument(l_Detailed->json, l_Detailed->capacity, l_Document.c_str());
         l_Detailed->code = -7;
         tStatus l_Status = statusWith(3, "warn", "wfile", 1);
         EXPECT_TRUE(detailedToStatus(&l_Detailed.value, &l_Status));
         EXPECT_EQ(l_Status.code, -7);
-        EXPECT_EQ(std::string(l_Status.component), l_Case.component);
-        EXPECT_EQ(std::string(l_Status.file), l_Case.file);
-        EXPECT_EQ(l_Status.line, l_Case.line);
+        EXPECT_EQ(std::string(l_Status.component), l_Component);
+        EXPECT_EQ(std::string(l_Status.file), l_File);
+        EXPECT_EQ(l_Status.line, l_Line);
     }
 }
 
+// An error handed down is kept (the inner layers cannot replace it); an error raised inside
+// travels up, and back down through a tStatusScope, which writes it into the detailed one.
 TEST(DetailedStatus, ScopesCarryTheOutcomeBothWays) {
-    // An error handed down is kept: the inner layers cannot replace it.
     tStatus l_Failed = statusWith(kStatusInvalidParameter, "zu7461", "cSessionManager", 5);
     {
         tDetailedStatusScope l_Scope(&l_Failed);
         EXPECT_FALSE(setDetailedError(l_Scope.get(), -313008, nullptr));
     }
-    EXPECT_EQ(l_Failed.code, kStatusInvalidParameter);
-    EXPECT_STREQ(l_Failed.file, "cSessionManager");
-    // An error raised inside travels up, and back down through a tStatusScope.
+    EXPECT_TRUE(l_Failed.code == kStatusInvalidParameter && l_Failed.line == 5);
     tStatus l_Outer = makeStatus();
+    tOwnedDetailed l_Detailed;
     {
         tDetailedStatusScope l_Scope(&l_Outer);
         char* l_pCursor = nullptr;
         ASSERT_TRUE(setDetailedError(l_Scope.get(), -313008, &l_pCursor));
         addErrorMembers(l_pCursor, detailsGrowth(l_Scope.get()), "e", "cPciBrdWrapper_sc", 301);
-        tStatusScope l_Lifted(l_Scope.get());
-        EXPECT_EQ(l_Lifted.get()->code, -313008);
-        EXPECT_STREQ(l_Lifted.get()->file, "cPciBrdWrapper_sc");
+        tStatusScope l_Lifted(l_Scope.get()), l_Down(&l_Detailed.value);
+        *l_Down.get() = *l_Lifted.get();
     }
     EXPECT_EQ(l_Outer.code, -313008);
     EXPECT_STREQ(l_Outer.component, "zu7461");
     EXPECT_STREQ(l_Outer.file, "cPciBrdWrapper_sc");
     EXPECT_EQ(l_Outer.line, 301u);
-    // A tStatusScope writes an error raised on its own status back into the detailed one.
-    tOwnedDetailed l_Detailed;
-    {
-        tStatusScope l_Scope(&l_Detailed.value);
-        setStatus(l_Scope.get(), kStatusMemoryFull, "zu7461", "memoryAllocation", 291);
-    }
-    EXPECT_EQ(l_Detailed->code, kStatusMemoryFull);
+    EXPECT_EQ(l_Detailed->code, -313008);
     EXPECT_EQ(l_Detailed.text(),
-              "{\"file\":\"memoryAllocation\",\"line\":291,\"component\":\"zu7461\"}");
+              "{\"file\":\"cPciBrdWrapper_sc\",\"line\":301,\"component\":\"zu7461\"}");
+}
+
+constexpr long kNone = -1; // no position: a null result
+constexpr std::uint32_t kS = kJsonErrorString;
+
+// parseValue's report. A value: where it ends and its fraction flag; an error: where it is and
+// its kind, given in place of the value's start and length.
+void expectParsed(const std::string& a_rText, std::uint32_t a_Kind, long a_At,
+                  std::uint32_t a_Detail) {
+    SCOPED_TRACE(a_rText.substr(0, 40));
+    const bool l_Error = a_Kind == kJsonError, l_String = a_Kind == kJsonString;
+    // Exactly sized, so that a read past the terminator is caught by ASan.
+    const std::vector<char> l_Text(a_rText.c_str(), a_rText.c_str() + a_rText.size() + 1);
+    tJsonValue l_Value{kJsonNumber, nullptr, 0, 0, false};
+    const char* l_pEnd = parseValue(l_Text.data(), &l_Value);
+    EXPECT_EQ(l_pEnd == nullptr ? kNone : l_pEnd - l_Text.data(), l_Error ? kNone : a_At);
+    EXPECT_EQ(l_Value.kind, a_Kind);
+    EXPECT_EQ(l_Value.start - l_Text.data(), l_Error ? a_At : l_String);
+    EXPECT_EQ(l_Value.length, l_Error ? a_Detail : a_At - 2 * l_String);
+    EXPECT_EQ(l_Value.hasFraction, l_Error ? 0 : a_Detail);
+    const bool l_Document = a_Kind == kJsonObject || a_Kind == kJsonArray;
+    const char* l_pLast = findDocumentEnd(l_Text.data());
+    EXPECT_EQ(l_pLast == nullptr ? kNone : l_pLast - l_Text.data(), l_Document ? a_At - 1 : kNone);
+}
+
+TEST(DetailsReader, ValuesAndFaults) {
+    const long kDepth = static_cast<long>(kJsonMaxDepth);
+    const std::string l_Long(5000, 'a'), l_Open(kDepth, '[');
+    const std::tuple<std::string, std::uint32_t, long, std::uint32_t> l_Cases[] = {
+        // clang-format off
+        {"\"a\\\"\\u00e9\"x", kJsonString, 11, 0}, {"\"\xc3\xa9\xff\"", kJsonString, 5, 0},
+        {"007", kJsonNumber, 3, 0}, {"-", kJsonNumber, 1, 0}, {"1.", kJsonNumber, 2, 1},
+        {"1e+", kJsonNumber, 3, 1}, {"null", kJsonNull, 4, 0}, {"falsey", kJsonBoolean, 5, 0},
+        {"{ \"a\" : [ 1 , {} ] }garbage", kJsonObject, 20, 0},
+        {"{\"a\":[1,{\"b\":null}],\"c\":true}", kJsonObject, 29, 0},
+        {l_Open + std::string(kDepth, ']'), kJsonArray, 2 * kDepth, 0},
+        // Lone strings are measured only so far ahead; what lies beyond must still be read.
+        {"\"" + l_Long + "\\nb\"", kJsonString, 5005, 0},
+        {"", kJsonError, 0, kS}, {" {}", kJsonError, 0, kS}, {"1ex", kJsonError, 0, kS},
+        {"{1:2}", kJsonError, 1, kS}, {"{\"a\":1,}", kJsonError, 7, kJsonErrorTrailingComma},
+        {"{\"a\" 1}", kJsonError, 5, kJsonErrorColon}, {"[tru]", kJsonError, 1, kS},
+        {"{\"a\":1 \"b\":2}", kJsonError, 7, kJsonErrorSeparator},
+        {"{\"a\":1", kJsonError, 6, kJsonErrorObject}, {"{ ", kJsonError, 2, kJsonErrorObject},
+        {"[1", kJsonError, 2, kJsonErrorArray}, {"[ ", kJsonError, 2, kJsonErrorArray},
+        {"[1 2]", kJsonError, 3, kJsonErrorSeparator}, {"\"a\\u12G4\"", kJsonError, 6, kJsonErrorEscape},
+        {"[1 , \n]", kJsonError, 6, kJsonErrorTrailingComma},
+        {"{\"a\":[1,{\"b\":x}]}", kJsonError, 13, kS}, {l_Open + "[", kJsonError, kDepth, kJsonErrorDepth},
+        {"{\"a\":" + l_Open, kJsonError, kDepth + 4, kJsonErrorDepth},
+        {"\"" + l_Long, kJsonError, 5001, kS}, {"\"" + l_Long + "\x01\"", kJsonError, 5001, kS}};
+    // clang-format on
+    for (const auto& [l_Text, l_Kind, l_At, l_Detail] : l_Cases) {
+        expectParsed(l_Text, l_Kind, l_At, l_Detail);
+    }
+}
+
+// Strings are scanned a block at a time where the text is long enough and a byte at a time
+// elsewhere: every stop byte must be found at every place around a block's edge.
+TEST(DetailsReader, StringsAreReadAcrossBlockEdges) {
+    // The tail, where it fails (kNone: it ends the string) and the error.
+    const std::tuple<std::string, long, std::uint32_t> l_Tails[] = {
+        // clang-format off
+        {"\"", kNone, 0}, {"\\n\"", kNone, 0}, {"\\u00e9" + std::string(20, 'b') + "\"", kNone, 0},
+        {std::string(18, '\\') + "\"", kNone, 0}, {"\x01\"", 0, kS}, {"\x1f\"", 0, kS},
+        {"\x7f\"", 0, kS}, {"\\q\"", 1, kJsonErrorEscape}, {"", 0, kS}};
+    // clang-format on
+    for (const std::size_t l_Run : {0, 1, 14, 15, 16, 17, 30, 31, 32, 33, 47}) {
+        std::string l_Plain;
+        for (std::size_t l_Index = 0; l_Index < l_Run; ++l_Index) {
+            l_Plain += "a \x80\xff"[l_Index % 4];
+        }
+        for (const auto& [l_Tail, l_FaultAt, l_Error] : l_Tails) {
+            SCOPED_TRACE(l_Run);
+            const std::string l_String = "\"" + l_Plain + l_Tail;
+            const long l_End = static_cast<long>(l_String.size()), l_At = 1 + l_Run + l_FaultAt;
+            if (l_FaultAt == kNone) {
+                expectParsed(l_String, kJsonString, l_End, 0);
+                expectParsed("{\"k\":" + l_String + "}", kJsonObject, l_End + 6, 0);
+            } else {
+                expectParsed(l_String, kJsonError, l_At, l_Error);
+                expectParsed("{\"k\":" + l_String, kJsonError, l_At + 5, l_Error);
+            }
+        }
+    }
+}
+
+TEST(DetailsReader, FindMemberSearchesOnlyTheRootObject) {
+    // clang-format off
+    const std::pair<std::string, long> l_Cases[] = {
+        {"{\"file\":\"x\",\"line\":3}", 8},  {"{\"line\":3,\"file\":\"x\"}", 17},  {"{}", kNone},
+        {"{\"a\":{\"file\":\"x\"}}", kNone},  {"{\"file\":1,\"file\":2}", 8},
+        {" { \"file\" :\t1 }", 12},  {"{\"fi\\u006ce\":5}", 13},  {"{\"files\":5}", kNone},
+        {"{\"a\":x,\"file\":1}", kNone},  {"{\"a\":1 \"file\":2}", kNone},  {"{\"a\":1,}", kNone},
+        {"{\"file\":garbage", 8},  {"[\"file\",1]", kNone}};
+    // clang-format on
+    for (const auto& [l_Text, l_At] : l_Cases) {
+        const char* l_pAt = findMember(l_Text.c_str(), "file");
+        EXPECT_EQ(l_pAt == nullptr ? kNone : l_pAt - l_Text.c_str(), l_At) << l_Text;
+    }
+}
+
+// decodeUnit one unit at a time, unescapeString and keyEquals must read a string alike; the raw
+// text, whether it decodes, and what is decoded (on failure: before the fault).
+TEST(DetailsReader, StringDecodingAgrees) {
+    const std::tuple<std::string, bool, std::string> l_Cases[] = {
+        // clang-format off
+        {"ab", true, "ab"}, {"a\\u00e9b", true, "a\xc3\xa9" "b"}, {"\xc3\xa9\xff", true, "\xc3\xa9\xff"},
+        {"\\ud83d\\ude00", true, "\xf0\x9f\x98\x80"}, {"\\uDBFF\\uDFFF", true, "\xf4\x8f\xbf\xbf"},
+        {"\\u007F\\u07ff\\u0800\\uffff", true, "\x7f\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf"},
+        {"\\\"\\\\\\/\\b\\f\\n\\r\\t", true, "\"\\/\b\f\n\r\t"}, {"x\\u0000", false, "x"},
+        {"a\\", false, "a"}, {"ab\\u12", false, "ab"}, {"\\x", false, ""}, {"\\ud83d", false, ""},
+        {"\\ud83d\\u0041", false, ""}, {"\\ud83d\\ue000", false, ""}, {"\\ud83d\\udbff", false, ""},
+        {"ok\\ude00\\ud83d", false, "ok"}, {std::string("a\0", 2), false, "a"}};
+    // clang-format on
+    for (const auto& [l_Text, l_Decodes, l_Decoded] : l_Cases) {
+        SCOPED_TRACE(l_Text);
+        // Exactly sized, unterminated copies: any read or write beyond them is caught by ASan.
+        const std::vector<char> l_Raw(l_Text.begin(), l_Text.end());
+        std::vector<char> l_Out(l_Raw.size() + 1, '#');
+        const char* l_pEnd = unescapeString(l_Raw.data(), l_Raw.size(), l_Out.data());
+        EXPECT_EQ(l_pEnd == nullptr ? kNone : l_pEnd - l_Out.data(),
+                  l_Decodes ? static_cast<long>(l_Decoded.size()) : kNone);
+        EXPECT_EQ(std::string(l_Out.data()), l_Decoded);
+        EXPECT_EQ(keyEquals(l_Raw.data(), l_Raw.size(), l_Decoded.c_str()), l_Decodes);
+        EXPECT_FALSE(keyEquals(l_Raw.data(), l_Raw.size(), (l_Decoded + "x").c_str()));
+        std::string l_Units;
+        std::size_t l_At = 0;
+        for (tDecodedUnit l_Unit{}; l_At < l_Raw.size(); l_At += l_Unit.rawLength) {
+            l_Unit = decodeUnit(l_Raw.data() + l_At, l_Raw.size() - l_At);
+            if (l_Unit.rawLength == 0) {
+                break;
+            }
+            l_Units.append(reinterpret_cast<const char*>(l_Unit.bytes), l_Unit.byteCount);
+        }
+        EXPECT_EQ(l_Units, l_Decoded);
+        EXPECT_EQ(l_At == l_Raw.size(), l_Decodes);
+    }
+    EXPECT_FALSE(keyEquals("ab", 2, "a") || keyEquals("\\u00e9", 6, "\xc3"));
+}
+
+// Each token is read with the fraction flag the reader gives it, as a document's numbers are; the
+// document writes a full stop whatever the locale's decimal separator.
+TEST(DetailsReader, NumberToInt32) {
+    constexpr std::int64_t kRefused = -0x100000000LL, kOutside = 0x80000000LL, kMin = -0x80000000LL;
+    // clang-format off
+    const std::pair<std::string, std::int64_t> l_Cases[] = {{"42", 42}, {"010", 8}, {"0x1F", 31},
+        {"0X1f", 31}, {"0x", 0}, {"-7", -7}, {"+7", 7}, {"-", kRefused}, {"-0x10", -16}, {"09", 0},
+        {"-2147483648", kMin}, {"4294967295", 4294967295LL}, {"4294967296", kOutside},
+        {"-2147483649", kOutside}, {"123456789012345678901234567890", kOutside},
+        {std::string(100, '0') + "7", 7}, {"12.7", 12}, {"-3.9", -3}, {"1.5e1", 15}, {"1e+", 1},
+        {"-3e9", kOutside}, {"2147483647.5", 2147483647}, {"2147483648.0", kOutside},
+        {"-2147483648.5", kMin}, {"-2147483648.99", kMin}, {"-2147483649.0", kOutside},
+        {"-2147483649.5", kOutside}, {"-.", kRefused}, {"1." + std::string(61, '5'), 1},
+        {"1." + std::string(62, '5'), kRefused}};
+    // clang-format on
+    const std::string l_Previous = std::setlocale(LC_NUMERIC, nullptr);
+    for (const char* l_pName : {"C", "de_DE.UTF-8", "de_DE.utf8", "German_Germany.1252"}) {
+        if (std::setlocale(LC_NUMERIC, l_pName) == nullptr) {
+            continue;
+        }
+        for (const auto& [l_Text, l_Expected] : l_Cases) {
+            const std::vector<char> l_Token(l_Text.begin(), l_Text.end());
+            tJsonValue l_Value{};
+            parseNumber(l_Text.c_str(), &l_Value);
+            std::uint32_t l_Out = 0xDEADBEEF;
+            const bool l_Done =
+                numberToInt32(l_Token.data(), l_Token.size(), l_Value.hasFraction, &l_Out);
+            EXPECT_EQ(l_Done ? static_cast<std::int64_t>(l_Out) : kRefused,
+                      l_Expected == kRefused ? kRefused : static_cast<std::uint32_t>(l_Expected))
+                << l_Text << " in " << l_pName;
+        }
+    }
+    std::setlocale(LC_NUMERIC, l_Previous.c_str());
+    // Only the token's own bytes count, even when digits follow it in the text.
+    std::uint32_t l_Value = 0;
+    EXPECT_TRUE(numberToInt32(" 1234", 3, 0, &l_Value) && l_Value == 12u);
+    EXPECT_TRUE(numberToInt32("1.75", 3, 1, &l_Value) && l_Value == 1u);
+    EXPECT_FALSE(numberToInt32(nullptr, 1, 0, &l_Value) || numberToInt32("1", 1, 0, nullptr) ||
+                 numberToInt32("1.\0005", 4, 1, &l_Value));
+}
+
+// A details buffer of a fixed capacity holding a document.
+struct tBuffer {
+    std::vector<char> bytes;
+    tBuffer(std::size_t a_Capacity, const char* a_pText) : bytes(a_Capacity, '#') {
+        EXPECT_NE(initDocument(bytes.data(), bytes.size(), a_pText), nullptr);
+    }
+    char* at(std::size_t a_Offset) { return bytes.data() + a_Offset; }
+    char* end() { return findDocumentEnd(bytes.data()); }
+    std::string text() const { return std::string(bytes.data()); }
+};
+
+TEST(DetailsBuilder, MembersLandWhereTheCursorIs) {
+    // The document, the adds (answering the last cursor), and the result with '|' at that cursor.
+    using tAdds = std::function<char*(tBuffer&)>;
+    const std::tuple<const char*, tAdds, std::string> l_Cases[] = {
+        // clang-format off
+        {"{}", [](tBuffer& a_r) { return addInt(addString(a_r.end(), "file", "a"), "line", 5); }, "{\"file\":\"a\",\"line\":5|}"},
+        {"{\"a\":1}", [](tBuffer& a_r) { return addUInt(addInt(a_r.at(0), "new", 2), "x", 3); }, "{\"new\":2,\"x\":3|,\"a\":1}"},
+        {"{ }", [](tBuffer& a_r) { return addInt(a_r.at(0), "a", 1); }, "{\"a\":1| }"},
+        {"[ ]", [](tBuffer& a_r) { return addInt(a_r.end(), nullptr, 1); }, "[ 1|]"},
+        {"[ ]", [](tBuffer& a_r) { return addInt(a_r.at(0), nullptr, 1); }, "[1| ]"},
+        {"{\"o\":{ }}", [](tBuffer& a_r) { return addInt(a_r.at(5), "i", 1); }, "{\"o\":{\"i\":1| }}"},
+        {"{\"a\":1}", [](tBuffer& a_r) { return addInt(leaveObject(addString(enterObject(addObject(a_r.end(), "d")), "debug", "x")), "b", 2); },
+         "{\"a\":1,\"d\":{\"debug\":\"x\"},\"b\":2|}"},
+        {"{}", [](tBuffer& a_r) { return addInt(addObject(a_r.end(), "o"), "b", 1); }, "{\"o\":{},\"b\":1|}"},
+        {"[]", [](tBuffer& a_r) { return addUInt(addInt(a_r.end(), nullptr, -2147483647 - 1), nullptr, 4294967295u); },
+         "[-2147483648,4294967295|]"},
+        {"[]", [](tBuffer& a_r) { return addObject(addString(addInt(a_r.end(), nullptr, -1), nullptr, ""), nullptr); },
+         "[-1,\"\",{}|]"},
+        {"{}", [](tBuffer& a_r) { return addString(a_r.end(), "q\"b\\t\t\x01/\xc3\xa9\xff", "\b\f\n\r\x0b\x1f\x7f"); },
+         "{\"q\\\"b\\\\t\\t\\u0001/\xc3\xa9\xff\":\"\\b\\f\\n\\r\\u000b\\u001f\\u007f\"|}"}};
+    // clang-format on
+    for (const auto& [l_Document, l_Adds, l_Result] : l_Cases) {
+        SCOPED_TRACE(l_Result);
+        tBuffer l_Buffer(64, l_Document);
+        const char* l_pCursor = l_Adds(l_Buffer);
+        std::string l_Expected = l_Result;
+        const std::size_t l_Mark = l_Expected.find('|');
+        EXPECT_EQ(l_Buffer.text(), l_Expected.erase(l_Mark, 1));
+        EXPECT_EQ(l_pCursor, l_Buffer.at(l_Mark));
+    }
+    EXPECT_EQ(escapedLength("q\"\x01\xc3\xa9\x7f"), 17u);
+    EXPECT_TRUE(addString(nullptr, "k", "v") == nullptr &&
+                enterObject(nullptr) == leaveObject(nullptr));
+}
+
+// An add that does not fit changes nothing; a growth that makes no room ends the add instead of
+// trying for ever.
+TEST(DetailsBuilder, AnAddThatDoesNotFitChangesNothing) {
+    std::vector<char> l_Three(3, '#');
+    EXPECT_EQ(initDocument(l_Three.data(), 3, "{}"), nullptr);
+    // The document, the smallest capacity that takes the member (with its comma), the result.
+    const std::tuple<const char*, std::size_t, const char*> l_Cases[] = {
+        {"{}", 9, "{\"a\":1}"}, {"{\"b\":2}", 15, "{\"b\":2,\"a\":1}"}, {"{ }", 10, "{ \"a\":1}"}};
+    for (const auto& [l_Document, l_Fits, l_Result] : l_Cases) {
+        SCOPED_TRACE(l_Document);
+        tBuffer l_Small(l_Fits - 1, l_Document), l_Exact(l_Fits, l_Document);
+        const std::vector<char> l_Unchanged = l_Small.bytes;
+        EXPECT_TRUE(addInt(l_Small.end(), "a", 1) == nullptr &&
+                    addObject(l_Small.end(), "a") == nullptr);
+        EXPECT_EQ(l_Small.bytes, l_Unchanged);
+        EXPECT_NE(addInt(l_Exact.end(), "a", 1), nullptr);
+        EXPECT_EQ(l_Exact.text(), l_Result);
+        EXPECT_EQ(l_Exact.bytes.back(), kDocumentEndMark);
+    }
+    tBuffer l_Full(4, "{}");
+    const tGrowth l_Idle{[](char* a_pCursor, void*) { return a_pCursor; }, nullptr};
+    EXPECT_EQ(addStringGrowing(l_Full.end(), "k", "v", l_Idle), nullptr);
+    EXPECT_EQ(addUIntGrowing(l_Full.end(), "k", 1, l_Idle), nullptr);
+    EXPECT_EQ(addObjectGrowing(l_Full.end(), "k", l_Idle), nullptr);
+    EXPECT_EQ(addIntGrowing(l_Full.end(), "k", 1, tGrowth{nullptr, nullptr}), nullptr);
+    EXPECT_EQ(addIntGrowing(nullptr, "k", 1, l_Idle), nullptr);
+    EXPECT_EQ(l_Full.text(), "{}");
 }
 
 } // namespace
