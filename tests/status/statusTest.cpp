@@ -29,8 +29,7 @@ std::tuple<std::int32_t, std::string, std::string, std::uint32_t> fields(const t
     return {a_r.code, a_r.component, a_r.file, a_r.line};
 }
 
-// a_pUnit a_Count times; without it, characters that each differ from their neighbours, so that
-// a cut one place off shows.
+// a_pUnit a_Count times; without it, characters unlike their neighbours, so an off-by-one shows.
 std::string repeated(std::size_t a_Count, const char* a_pUnit = nullptr) {
     std::string l_Text;
     for (std::size_t l_Index = 0; l_Index < a_Count; ++l_Index) {
@@ -39,8 +38,7 @@ std::string repeated(std::size_t a_Count, const char* a_pUnit = nullptr) {
     return l_Text;
 }
 
-// The first error wins, an error replaces a warning, a warning never replaces a warning and 0
-// never clears anything; setStatus and mergeStatus alike.
+// The first error wins, an error replaces a warning, nothing else replaces anything.
 TEST(Status, PrecedenceDecidesWhatIsStored) {
     // clang-format off
     const std::tuple<std::int32_t, std::int32_t, bool> l_Cases[] = {{0, 0, false}, {0, 5, true},
@@ -84,8 +82,7 @@ TEST(Status, TextsAreCutToTheirFieldsAndReplaceTheOldOnesWhole) {
     }
 }
 
-// A short record carries only the code. Merged, a full source is read no further than its
-// fields and its extension list (nothing in it is zero after the file, nor behind the record).
+// A short record carries only the code; a full source is read no further than its fields.
 TEST(Status, MergeReadsTheSourceNoFurtherThanItsFields) {
     const std::string l_File = repeated(kStatusFileSize);
     const std::uint64_t l_List[] = {1, 2, 0, 3};
@@ -112,8 +109,7 @@ TEST(Status, MergeReadsTheSourceNoFurtherThanItsFields) {
 
 std::string g_Captured; // what the trace sent to the debugger output
 
-// The module's trace lives from attach to detach, and its console destination writes, cut to its
-// buffers, to the debugger output and describes itself within the buffer it is given.
+// The module's trace lives from attach to detach; its destination writes and describes itself.
 TEST(Trace, ConsoleDestinationWritesAndDescribesWithinItsBuffers) {
     using namespace nZUOSKA000;
     const tDebugOutput l_Previous =
@@ -195,8 +191,7 @@ TEST(DetailedStatus, GrowthDoublesAndKeepsTheDocumentAndTheCursor) {
     EXPECT_EQ(l_Counters.releases, l_Counters.allocations);
     EXPECT_FALSE(reallocateDetails(&l_Detailed.value, 0x80000000u));
     EXPECT_TRUE(reallocateDetails(&l_Detailed.value, 4096u) && l_Detailed->capacity == 4096u);
-    // Growth gives up on refused memory, on growth that does not grow, on a buffer too small or
-    // too large to double and on a broken document.
+    // Growth gives up on refused or no memory, too small or large a buffer, a broken document.
     const std::tuple<tReallocateDetails, std::uint32_t, char> l_GivingUp[] = {
         // clang-format off
         {&refuseToGrow, 4096, '{'}, {&pretendToGrow, 4096, '{'}, {&reallocateDetails, 2, '{'},
@@ -214,8 +209,7 @@ TEST(DetailedStatus, GrowthDoublesAndKeepsTheDocumentAndTheCursor) {
     EXPECT_EQ(growDetails(nullptr, &l_Detailed.value), nullptr);
 }
 
-// An error replaces the warning and its document; a second error is refused. Without memory the
-// code is still stored and the chain does nothing.
+// An error replaces a warning and its document; a second is refused; without memory the code stays.
 TEST(DetailedStatus, SetDetailedErrorRestartsTheDocument) {
     tOwnedDetailed l_Detailed, l_Starved;
     char* l_pCursor = nullptr;
@@ -308,8 +302,7 @@ TEST(DetailedStatus, DetailedToStatusReadsTheMembersBack) {
     }
 }
 
-// An error handed down is kept (the inner layers cannot replace it); an error raised inside
-// travels up, and back down through a tStatusScope, which writes it into the detailed one.
+// An error handed down is kept; one raised inside travels up and back down through the scope.
 TEST(DetailedStatus, ScopesCarryTheOutcomeBothWays) {
     tStatus l_Failed = statusWith(kStatusInvalidParameter, "zu7461", "cSessionManager", 5);
     {
@@ -339,8 +332,7 @@ TEST(DetailedStatus, ScopesCarryTheOutcomeBothWays) {
 constexpr long kNone = -1; // no position: a null result
 constexpr std::uint32_t kS = kJsonErrorString;
 
-// parseValue's report. A value: where it ends and its fraction flag; an error: where it is and
-// its kind, given in place of the value's start and length.
+// parseValue's report: a value's end and fraction flag, or an error's place and kind.
 void expectParsed(const std::string& a_rText, std::uint32_t a_Kind, long a_At,
                   std::uint32_t a_Detail) {
     SCOPED_TRACE(a_rText.substr(0, 40));
@@ -389,8 +381,7 @@ TEST(DetailsReader, ValuesAndFaults) {
     }
 }
 
-// Strings are scanned a block at a time where the text is long enough and a byte at a time
-// elsewhere: every stop byte must be found at every place around a block's edge.
+// Strings are scanned by blocks where long enough: every stop byte is found around a block's edge.
 TEST(DetailsReader, StringsAreReadAcrossBlockEdges) {
     // The tail, where it fails (kNone: it ends the string) and the error.
     const std::tuple<std::string, long, std::uint32_t> l_Tails[] = {
@@ -434,8 +425,7 @@ TEST(DetailsReader, FindMemberSearchesOnlyTheRootObject) {
     }
 }
 
-// decodeUnit one unit at a time, unescapeString and keyEquals must read a string alike; the raw
-// text, whether it decodes, and what is decoded (on failure: before the fault).
+// decodeUnit, unescapeString and keyEquals read a string alike (on failure: up to the fault).
 TEST(DetailsReader, StringDecodingAgrees) {
     const std::tuple<std::string, bool, std::string> l_Cases[] = {
         // clang-format off
@@ -473,8 +463,7 @@ TEST(DetailsReader, StringDecodingAgrees) {
     EXPECT_FALSE(keyEquals("ab", 2, "a") || keyEquals("\\u00e9", 6, "\xc3"));
 }
 
-// Each token is read with the fraction flag the reader gives it, as a document's numbers are; the
-// document writes a full stop whatever the locale's decimal separator.
+// Tokens read with the reader's fraction flag; a full stop whatever the locale's separator.
 TEST(DetailsReader, NumberToInt32) {
     constexpr std::int64_t kRefused = -0x100000000LL, kOutside = 0x80000000LL, kMin = -0x80000000LL;
     // clang-format off
@@ -560,8 +549,7 @@ TEST(DetailsBuilder, MembersLandWhereTheCursorIs) {
                 enterObject(nullptr) == leaveObject(nullptr));
 }
 
-// An add that does not fit changes nothing; a growth that makes no room ends the add instead of
-// trying for ever.
+// An add that does not fit changes nothing; growth that makes no room ends the add.
 TEST(DetailsBuilder, AnAddThatDoesNotFitChangesNothing) {
     std::vector<char> l_Three(3, '#');
     EXPECT_EQ(initDocument(l_Three.data(), 3, "{}"), nullptr);
