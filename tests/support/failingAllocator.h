@@ -12,11 +12,10 @@ struct tAllocationCounters {
     long failed; // allocations failed on purpose
 };
 
-// False where the allocation functions cannot be replaced (a sanitizer runtime that defines
-// them itself); arming then neither fails nor counts anything.
+// False where a sanitizer runtime keeps its own allocation functions: arming then does nothing.
 bool canFailAllocations();
 
-// From now on, allocation number a_FailAt (1 = the next one) fails; 0 counts without failing.
+// Allocation number a_FailAt (1 = the next one) fails; 0 counts without failing.
 void armAllocationFailure(long a_FailAt);
 // Every allocation of exactly a_Size bytes fails.
 void failAllocationsOfSize(std::size_t a_Size);
@@ -25,26 +24,18 @@ void failAllocationsAfterSize(std::size_t a_Size);
 tAllocationCounters disarmAllocationFailure();
 
 #ifndef _WIN32
-// Allocations and releases made from inside the named module (a part of its file name) are
-// neither failed nor counted: a sweep is about our code, not about a library we load.
+// Allocations made from inside the named module (part of its file name) are neither failed nor
+// counted: a sweep is about our code, not about a library we load.
 void ignoreAllocationsFrom(const char* a_pModuleName);
 #endif
 
 // Disarms at the end of a scope, so that a failing check cannot leave the program crippled.
-class cFailingAllocationScope {
-public:
-    cFailingAllocationScope() = default;
+struct cFailingAllocationScope {
     ~cFailingAllocationScope() { disarmAllocationFailure(); }
-    cFailingAllocationScope(const cFailingAllocationScope&) = delete;
-    cFailingAllocationScope& operator=(const cFailingAllocationScope&) = delete;
 };
 
 } // namespace zuTest
 
-// Skips the current test where allocations cannot be made to fail.
 #define ZU_REQUIRE_FAILING_ALLOCATIONS()                                                           \
-    do {                                                                                           \
-        if (!::zuTest::canFailAllocations()) {                                                     \
-            GTEST_SKIP() << "allocation functions cannot be replaced in this build";               \
-        }                                                                                          \
-    } while (false)
+    if (!::zuTest::canFailAllocations())                                                           \
+    GTEST_SKIP() << "allocation functions cannot be replaced in this build"
