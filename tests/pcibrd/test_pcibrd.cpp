@@ -1,6 +1,5 @@
-// The bridge driver side: the slot path, loading the library, the entry table and the wrapper,
-// the last two over the simulated bridge driver held by full path (so that the load by bare name
-// gets it), scripted through "faults" and read back through its call log.
+// The bridge driver side over the simulator held by full path, so that the load by bare name gets
+// it.
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -32,7 +31,6 @@ tJson detailsOf(const tDetailedStatus& a_rStatus) {
     return a_rStatus.json == nullptr ? tJson() : tJson::parse(a_rStatus.json, nullptr, false);
 }
 
-// The four members every producer starts with.
 tJson errorMembers(const std::string& a_rConstant, const std::string& a_rFile, int a_Line) {
     return {{"error_constant", a_rConstant},
             {"file", a_rFile},
@@ -365,6 +363,7 @@ std::uint16_t g_Ids[4] = {};
 const std::uint8_t g_Image[2] = {7, 8};
 const std::uint16_t g_Vid = 0x10B5, g_SsPid = 0x5C2E;
 std::vector<std::uint32_t> g_Array; // what the array operations hand on
+cSlotPath g_Path;                   // what GetBridgeSlotPath fills
 
 void rootBuses(tW& a_rW, tS* a_pS) {
     std::vector<std::uint8_t> l_Buses(g_Array.begin(), g_Array.end());
@@ -400,8 +399,7 @@ const struct tOperation {
     {{343, 359, 351}, "GetRootBuses(S,null,0)", rootBuses},
     {{390}, "GetBridgeAddress(S,6,out,out,out)",
      ZU_CALL(GetBridgeAddress(6, g_Bytes, g_Bytes + 1, g_Bytes + 2, a_pS))},
-    {{411}, "GetBridgeSlotPath(S,7,null,0)",
-     [](tW& a_rW, tS* a_pS) { cSlotPath l_Path; a_rW.GetBridgeSlotPath(7, l_Path, a_pS); }},
+    {{411}, "GetBridgeSlotPath(S,2,null,0)", ZU_CALL(GetBridgeSlotPath(2, g_Path, a_pS))},
     {{438}, "GetBridgeIds(S,8,out,out,out,out)",
      ZU_CALL(GetBridgeIds(8, g_Ids, g_Ids + 1, g_Ids + 2, g_Ids + 3, a_pS))},
     {{461}, "SetAttributeU32(S,9,0x0000000A,0x0000000B)", ZU_CALL(SetAttributeU32(9, 10, 11, a_pS))},
@@ -465,6 +463,9 @@ protected:
         ASSERT_TRUE(m_pWrapper->IsSessionOpen());
         m_Session = m_pWrapper->Session();
         m_Sim.calls();
+        tStatus l_Status = makeStatus(); // the path fetched into, failed or not by a test before
+        g_Path.OwnStatus() = l_Status;
+        g_Path.Parse("MR07:05", &l_Status);
     }
     std::string calls() { return m_Sim.calls(m_Session); }
 
@@ -474,40 +475,58 @@ protected:
     std::uint32_t m_Session = 0;
 };
 
-TEST_F(Wrapper, CountThenFillHandsOnOnlyWhatTheFillReports) {
+// Arrays and the slot path hand on only what the library filled, else leave the caller's alone.
+TEST_F(Wrapper, FetchesHandOnOnlyWhatTheLibraryFilled) {
     const std::string l_Three = R"({"entry":"E","items":[3,1,2]},{"entry":"E","call":2,)";
+    std::string l_Zeros = "0";
+    for (int l_Index = 1; l_Index < 65536; ++l_Index) {
+        l_Zeros += ",0";
+    }
     // clang-format off
     const struct {
+        bool path;           // GetBridgeSlotPath, else each count-then-fill operation
         std::string rules;
-        std::int32_t before;               // on entry: 0, a warning with a document, or -1 alone
-        std::vector<std::uint32_t> output; // empty: the caller's array left alone
+        std::int32_t before; // on entry: 0, a warning with a document, or -1 alone
+        std::string output;  // "": the caller's left alone
         std::int32_t code;
         const char* document; // none (""), "{}" or "earlier"; or recorded at the site that follows
-        int site;             // 0: no record, 1: the count call, 2: the fill, 3: memory failure
-        const char* fill; // the fill call's buffer and room; "": none made, null: no call at all
+        int site;             // 0: no record, 1: the (count) call, 2: the fill, 3: memory failure
+        const char* fill; // the second call's buffer and room; "": none made, null: no call at all
     } l_Cases[] = {
-        {R"({"entry":"E","items":[3,1,2]})", 0, {3, 1, 2}, 0, "{}", 0, "buf,3"},
-        {R"({"entry":"E","items":[]})", 0, {}, 0, "", 0, ""},
-        {l_Three + R"("items":[0,9]})", 0, {0, 9}, 0, "{}", 0, "buf,3"}, // 0 is a bus, or a bridge
+        {false, R"({"entry":"E","items":[3,1,2]})", 0, "3,1,2", 0, "{}", 0, "buf,3"},
+        {false, R"({"entry":"E","items":[]})", 0, "", 0, "", 0, ""},
+        {false, l_Three + R"("items":[0,9]})", 0, "0,9", 0, "{}", 0, "buf,3"}, // 0 is a bus, or a bridge
         // The count grew between the calls, or a fill answers success beyond its buffer.
-        {l_Three + R"("items":[3,1,2,4]})", 0, {}, -313002, "", 2, "buf,3"},
-        {l_Three + R"("count":4})", 0, {}, -313002, "", 2, "buf,3"},
-        {R"({"entry":"E","items":[5]})", 5, {5}, 0, "{}", 0, "buf,1"},
-        {R"({"entry":"E","items":[]})", 5, {}, 5, "earlier", 0, ""},
-        {R"({"entry":"E","call":1,"answer":-7})", 0, {}, -7, "", 1, ""},
-        {R"({"entry":"E","items":[6,7]},{"entry":"E","call":2,"answer":9})", 0, {6, 7}, 9, "", 2, "buf,2"},
-        {R"({"entry":"E","items":[1]})", -1, {}, -1, "", 0, nullptr},
+        {false, l_Three + R"("items":[3,1,2,4]})", 0, "", -313002, "", 2, "buf,3"},
+        {false, l_Three + R"("count":4})", 0, "", -313002, "", 2, "buf,3"},
+        {false, R"({"entry":"E","items":[5]})", 5, "5", 0, "{}", 0, "buf,1"},
+        {false, R"({"entry":"E","items":[]})", 5, "", 5, "earlier", 0, ""},
+        {false, R"({"entry":"E","call":1,"answer":-7})", 0, "", -7, "", 1, ""},
+        {false, R"({"entry":"E","items":[6,7]},{"entry":"E","call":2,"answer":9})", 0, "6,7", 9, "", 2, "buf,2"},
+        {false, R"({"entry":"E","items":[1]})", -1, "", -1, "", 0, nullptr},
         // 256 buses of 32 devices with 8 functions hold 65536 functions at most.
-        {R"({"entry":"E","items":[],"count":65536},{"entry":"E","call":1,"answer":-313002})", 0,
-         std::vector<std::uint32_t>(65536), 0, "{}", 0, "buf,65536"},
-        {R"({"entry":"E","call":1,"answer":-313002,"count":65537})", 0, {}, kStatusMemoryFull, "", 3, ""},
+        {false, R"({"entry":"E","items":[],"count":65536},{"entry":"E","call":1,"answer":-313002})", 0, l_Zeros, 0, "{}", 0, "buf,65536"},
+        {false, R"({"entry":"E","call":1,"answer":-313002,"count":65537})", 0, "", kStatusMemoryFull, "", 3, ""},
+        {true, R"({"entry":"E","text":"MR02:1C,00"})", 0, "MR02:1C,00", 0, "", 0, "buf,11"},
+        // Without a terminator the text must stay inside the buffer.
+        {true, R"({"entry":"E","text":"MR02:1C,00","terminated":false})", 0, "MR02:1C,00", 0, "", 0, "buf,10"},
+        {true, R"({"entry":"E","text":"","terminated":false},{"entry":"E","call":1,"answer":-313002})", 0, "", -313325, "", 1, "buf,0"},
+        {true, R"({"entry":"E","text":"MR00:1C,ZZ"})", 0, "", -313325, "", 1, "buf,11"},
+        // Larger than announced: five bytes and no terminator among them.
+        {true, R"({"entry":"E","call":1,"count":5},{"entry":"E","call":2,"truncate":true})", 0, "", -313325, "", 1, "buf,5"},
+        {true, R"({"entry":"E","text":"MR03:0A"},{"entry":"E","call":2,"answer":6})", 0, "MR03:0A", 0, "", 0, "buf,8"}, // warning dropped
+        // Answers other than buffer-too-small leave the path alone.
+        {true, R"({"entry":"E","call":1,"answer":0})", 0, "", 0, "", 0, ""},
+        {true, R"({"entry":"E","call":1,"answer":4})", 0, "", 4, "", 1, ""},
+        {true, R"({"entry":"E","call":2,"answer":-31})", 0, "", -31, "", 1, "buf,8"},
+        {true, R"({"entry":"E","count":65537})", 0, "", kStatusMemoryFull, "", 1, ""}, // no path is that long
     };
     // clang-format on
-    const std::vector<std::uint32_t> l_Kept{0xEE, 0xDD};
     for (const tOperation& l_Operation : kOperations) {
+        const bool l_IsPath = l_Operation.entry() == "GetBridgeSlotPath";
         for (const auto& l_Case : l_Cases) {
-            if (l_Operation.lines[1] == 0) {
-                break;
+            if (l_Case.path != l_IsPath || (!l_IsPath && l_Operation.lines[1] == 0)) {
+                continue;
             }
             SCOPED_TRACE(l_Operation.entry() + " " + l_Case.rules);
             open(l_Case.rules, l_Operation.entry());
@@ -515,9 +534,15 @@ TEST_F(Wrapper, CountThenFillHandsOnOnlyWhatTheFillReports) {
             presetStatus(&l_Status, l_Case.before > 0 ? l_Case.before : 0);
             l_Status.code = l_Case.before;
             const std::string l_Earlier = l_Status.json != nullptr ? l_Status.json : "";
-            g_Array = l_Kept;
+            g_Array = {0xEE, 0xDD};
             l_Operation.run(*m_pWrapper, &l_Status);
-            EXPECT_EQ(g_Array, l_Case.output.empty() ? l_Kept : l_Case.output);
+            std::string l_Output = l_IsPath ? formatted(g_Path) : "";
+            for (std::size_t l_Index = 0; !l_IsPath && l_Index < g_Array.size(); ++l_Index) {
+                l_Output += (l_Index == 0 ? "" : ",") + std::to_string(g_Array[l_Index]);
+            }
+            EXPECT_EQ(l_Output, !l_Case.output.empty() ? l_Case.output
+                                : l_IsPath             ? "MR07:05"
+                                                       : "238,221");
             const int l_Site = l_Case.site;
             const std::string l_Document = l_Case.document;
             expectStatus(l_Status, l_Case.code,
@@ -553,54 +578,10 @@ TEST_F(Wrapper, SessionsAreClosedBeforeAnotherOpensAndBeforeTheLibraryGoes) {
                            l_Third + ")\n# unloaded\n");
 }
 
-TEST_F(Wrapper, SlotPathTextIsFetchedParsedOrLeftAlone) {
-    // clang-format off
-    const struct {
-        const char* rules; // for GetBridgeSlotPath of bridge 2
-        std::int32_t code;
-        const char* path; // afterwards: "MR07:05" is left alone
-        const char* fill; // the room of the second call, if one is made
-    } l_Cases[] = {
-        {R"({"entry":"E","text":"MR02:1C,00"})", 0, "MR02:1C,00", "11"},
-        // Without a terminator the text must stay inside the buffer.
-        {R"({"entry":"E","text":"MR02:1C,00","terminated":false})", 0, "MR02:1C,00", "10"},
-        {R"({"entry":"E","text":"","terminated":false},{"entry":"E","call":1,"answer":-313002})", -313325, "MR07:05", "0"},
-        {R"({"entry":"E","text":"MR00:1C,ZZ"})", -313325, "MR07:05", "11"},
-        // Larger than announced: five bytes and no terminator among them.
-        {R"({"entry":"E","call":1,"count":5},{"entry":"E","call":2,"truncate":true})", -313325, "MR07:05", "5"},
-        {R"({"entry":"E","text":"MR03:0A"},{"entry":"E","call":2,"answer":6})", 0, "MR03:0A", "8"}, // a fill's warning is dropped
-        // Answers other than buffer-too-small leave the path alone.
-        {R"({"entry":"E","call":1,"answer":0})", 0, "MR07:05", ""},
-        {R"({"entry":"E","call":1,"answer":4})", 4, "MR07:05", ""},
-        {R"({"entry":"E","call":2,"answer":-31})", -31, "MR07:05", "8"},
-        {R"({"entry":"E","count":65537})", kStatusMemoryFull, "MR07:05", ""}, // no path is that long
-    };
-    // clang-format on
-    for (const auto& l_Case : l_Cases) {
-        SCOPED_TRACE(l_Case.rules);
-        open(l_Case.rules, "GetBridgeSlotPath");
-        cSlotPath l_Path;
-        tStatus l_ParseStatus = makeStatus();
-        l_Path.Parse("MR07:05", &l_ParseStatus);
-        cDetailedStatus l_Status;
-        m_pWrapper->GetBridgeSlotPath(2, l_Path, &l_Status);
-        expectStatus(l_Status, l_Case.code, l_Case.code == 0 ? "" : "GetBridgeSlotPath",
-                     l_Case.code == 0 ? 0 : 411);
-        EXPECT_EQ(formatted(l_Path), l_Case.path);
-        EXPECT_EQ(calls(), "GetBridgeSlotPath(S,2,null,0)\n" +
-                               (*l_Case.fill == '\0' ? std::string()
-                                                     : "GetBridgeSlotPath(S,2,buf," +
-                                                           std::string(l_Case.fill) + ")\n"));
-    }
-}
-
-TEST_F(Wrapper, SlotPathBufferMemoryFailureAnswersMemoryFull) {
+TEST_F(Wrapper, SlotPathMemoryFailureAnswersMemoryFull) {
     ZU_REQUIRE_FAILING_ALLOCATIONS();
     // An unusual size, so that only the text buffer (one byte more) is that large.
     open(R"({"entry":"GetBridgeSlotPath","answer":-313002,"count":5000})");
-    cSlotPath l_Path;
-    tStatus l_ParseStatus = makeStatus();
-    l_Path.Parse("MR07:05", &l_ParseStatus);
     // The buffer refused, then had but not its owner's bookkeeping (it must still be freed).
     for (auto l_pArm : {&zuTest::failAllocationsOfSize, &zuTest::failAllocationsAfterSize}) {
         cDetailedStatus l_Status;
@@ -608,17 +589,17 @@ TEST_F(Wrapper, SlotPathBufferMemoryFailureAnswersMemoryFull) {
         {
             zuTest::cFailingAllocationScope l_Scope; // a failing check would allocate
             l_pArm(5001);
-            m_pWrapper->GetBridgeSlotPath(2, l_Path, &l_Status);
+            m_pWrapper->GetBridgeSlotPath(2, g_Path, &l_Status);
             l_Failed = zuTest::disarmAllocationFailure().failed;
         }
         EXPECT_EQ(l_Status.code, kStatusMemoryFull);
         EXPECT_GE(l_Failed, 1);
-        EXPECT_EQ(formatted(l_Path), "MR07:05");
+        EXPECT_EQ(formatted(g_Path), "MR07:05");
     }
     // A path failed on its own is that failure, recorded where it is handed to the library.
     cDetailedStatus l_FindStatus;
-    setStatus(&l_Path.OwnStatus(), kStatusMemoryFull, "zu7461", "elsewhere", 1);
-    m_pWrapper->FindBridgeBySlotPath(l_Path, g_Out = 5, &l_FindStatus);
+    setStatus(&g_Path.OwnStatus(), kStatusMemoryFull, "zu7461", "elsewhere", 1);
+    m_pWrapper->FindBridgeBySlotPath(g_Path, g_Out = 5, &l_FindStatus);
     expectStatus(l_FindStatus, kStatusMemoryFull, "FindBridgeBySlotPath", 185);
     EXPECT_EQ(g_Out, 5u);
     EXPECT_EQ(calls(), "GetBridgeSlotPath(S,2,null,0)\nGetBridgeSlotPath(S,2,null,0)\n");
