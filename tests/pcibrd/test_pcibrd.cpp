@@ -1,11 +1,10 @@
-// The bridge driver side: the slot path, loading the library, the entry table and the wrapper,
-// the last two over the simulated bridge driver held by full path (so that the load by bare name
-// gets it), scripted through "faults" and read back through its call log.
+// The bridge driver side; the simulator is held by full path so that a load by bare name gets it.
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -32,7 +31,6 @@ tJson detailsOf(const tDetailedStatus& a_rStatus) {
     return a_rStatus.json == nullptr ? tJson() : tJson::parse(a_rStatus.json, nullptr, false);
 }
 
-// The four members every producer starts with.
 tJson errorMembers(const std::string& a_rConstant, const std::string& a_rFile, int a_Line) {
     return {{"error_constant", a_rConstant},
             {"file", a_rFile},
@@ -40,7 +38,6 @@ tJson errorMembers(const std::string& a_rConstant, const std::string& a_rFile, i
             {"component", "zu7461"}};
 }
 
-// Released when the test ends.
 struct cDetailedStatus : tDetailedStatus {
     cDetailedStatus() : tDetailedStatus(makeDetailedStatus()) {}
     ~cDetailedStatus() { releaseDetailedStatus(this); }
@@ -84,16 +81,12 @@ public:
     // The calls since the last look, "Name(arguments)" a line, the session a_Session shown as S.
     std::string calls(std::uint32_t a_Session = 0) {
         std::istringstream l_Lines(m_Log.take());
-        const std::string l_Session = std::to_string(a_Session);
+        const std::regex l_Session(a_Session == 0 ? "^$"
+                                                  : "\\(" + std::to_string(a_Session) + "([,)])");
         std::string l_Calls;
         for (std::string l_Line; std::getline(l_Lines, l_Line);) {
             l_Line = l_Line.substr(0, std::min(l_Line.find(" -> "), l_Line.find(" [")));
-            const std::size_t l_At = l_Line.find('(') + 1;
-            if (a_Session != 0 && l_Line.compare(l_At, l_Session.size(), l_Session) == 0 &&
-                std::string(",)").find(l_Line[l_At + l_Session.size()]) != std::string::npos) {
-                l_Line.replace(l_At, l_Session.size(), "S");
-            }
-            l_Calls += l_Line + "\n";
+            l_Calls += std::regex_replace(l_Line, l_Session, "(S$1") + "\n";
         }
         return l_Calls;
     }
@@ -117,29 +110,25 @@ std::string formatted(const cSlotPath& a_rPath) {
 TEST(SlotPath, ParseTakesOnlyWellFormedTextAndFormatWritesItBack) {
     // Anything else leaves the path alone; a "%02X" scan would take a blank, a sign or "0x".
     // clang-format off
-    const char* const l_Cases[][2] = {
-        {"MR02:1C,00", "MR02:1C,00"}, {"MR01:07", "MR01:07"}, {"MRff:0a,Bc", "MRFF:0A,BC"},
-        {"MR0A:01,02,03,04,05", "MR0A:01,02,03,04,05"}, {"MR00:", nullptr}, {"", nullptr},
-        {"1C,00", nullptr}, {"MR00:1C,", nullptr}, {"MR00:1C;00", nullptr}, {"MR00:1C,ZZ", nullptr},
-        {"MRff:a,b", nullptr}, {"MR7", nullptr}, {"MR12x34", nullptr}, {"XR02:1C", nullptr},
-        {"MR:1C", nullptr}, {"MR01: 1C", nullptr}, {"MR01:+1", nullptr}, {"MR01:0x1C", nullptr},
-        {"MR0", nullptr}, {"MR01:1", nullptr}, {"MX01:01", nullptr}, {"MR01;01", nullptr}};
+    const char* const l_Cases[][2] = { // "": refused
+        {"MR02:1C,00", "MR02:1C,00"}, {"MR01:07", "MR01:07"}, {"MRff:0a,Bc", "MRFF:0A,BC"}, {"MR0A:01,02,03,04,05", "MR0A:01,02,03,04,05"},
+        {"MR00:", ""}, {"", ""}, {"MR00:1C,", ""}, {"MR00:1C;00", ""}, {"MR00:1C,ZZ", ""}, {"MRff:a,b", ""}, {"MR7", ""}, {"XR02:1C", ""},
+        {"MX01:01", ""}, {"MR01;01", ""}, {"MR:1C", ""}, {"MR01: 1C", ""}, {"MR01:+1", ""}, {"MR01:0x1C", ""}, {"MR01:1", ""}};
     // clang-format on
-    for (const auto& l_Case : l_Cases) {
-        SCOPED_TRACE(l_Case[0]);
+    for (const auto& [l_pText, l_pFormatted] : l_Cases) {
+        SCOPED_TRACE(l_pText);
         cSlotPath l_Path;
         tStatus l_Status = makeStatus();
         l_Path.Parse("MR77:05,06", &l_Status);
-        l_Path.Parse(l_Case[0], &l_Status);
-        EXPECT_EQ(formatted(l_Path), l_Case[1] != nullptr ? l_Case[1] : "MR77:05,06");
-        EXPECT_EQ(l_Status.code, l_Case[1] != nullptr ? 0 : kStatusMalformedSlotPath);
-        EXPECT_EQ(l_Status.line, l_Case[1] != nullptr ? 0u : 427u);
+        l_Path.Parse(l_pText, &l_Status);
+        EXPECT_EQ(formatted(l_Path), *l_pFormatted != '\0' ? l_pFormatted : "MR77:05,06");
+        EXPECT_EQ(l_Status.code, *l_pFormatted != '\0' ? 0 : kStatusMalformedSlotPath);
+        EXPECT_EQ(l_Status.line, *l_pFormatted != '\0' ? 0u : 427u);
         cCheckedString l_Elements;
         l_Path.FormatElements(l_Elements, &(l_Status = makeStatus()));
         EXPECT_EQ(l_Elements.CStr(), formatted(l_Path).substr(5));
     }
-    // Built up rather than parsed: no elements, and more than the first text storage holds.
-    cSlotPath l_Path;
+    cSlotPath l_Path; // built up: no elements, then more than the first text storage holds
     tStatus l_Status = makeStatus();
     l_Path.SetRootBus(0x10);
     EXPECT_EQ(formatted(l_Path), "MR10:");
@@ -166,9 +155,8 @@ TEST(SlotPath, AnErrorOfItsOwnOrOnEntryChangesNothing) {
         l_Path.Parse("MR05:01,02", &l_Parse);
         l_Path.Format(l_Text, &l_Format);
         l_Path.FormatElements(l_Text, &l_Elements);
-        for (const tStatus* l_pStatus : {&l_Parse, &l_Format, &l_Elements}) {
-            EXPECT_STREQ(l_pStatus->file, "failed");
-        }
+        EXPECT_EQ(std::string(l_Parse.file) + l_Format.file + l_Elements.file,
+                  "failedfailedfailed");
         EXPECT_STREQ(l_Text.CStr(), "kept");
         EXPECT_EQ(l_Path.RootBus(), 0x02);
     }
@@ -191,10 +179,9 @@ TEST(CheckedString, GrowsKeepingItsTextAndRefusesSizesThatOverflow) {
     l_Text.Append("x", std::numeric_limits<std::uint64_t>::max() - 1, &l_Status);
     EXPECT_EQ(l_Status.line, 51u);
     EXPECT_EQ(l_Text.CStr(), l_Start + l_Start + "q");
-    tStatus l_Reserve = makeStatus();
     cCheckedString l_Empty;
-    l_Empty.Reserve(std::numeric_limits<std::uint64_t>::max(), &l_Reserve);
-    EXPECT_EQ(l_Reserve.code, kStatusMemoryFull);
+    l_Empty.Reserve(std::numeric_limits<std::uint64_t>::max(), &(l_Status = makeStatus()));
+    EXPECT_EQ(l_Status.code, kStatusMemoryFull);
     EXPECT_EQ(l_Empty.Capacity(), 0u);
 }
 
@@ -223,27 +210,23 @@ TEST(SlotPath, MemoryFailureIsRecordedWhereItHappenedAndKeepsWhatWasDone) {
 
 TEST(Utf8ToWide, GivesTheUnits) {
     // clang-format off
-    const struct {
-        std::string bytes;
-        std::u16string units;
-    } l_Cases[] = {
-        {"", u""}, {"zu.dll", u"zu.dll"}, {"\xC3\xA9", u"\xE9"}, {"\xE2\x82\xAC", u"\x20AC"},
-        {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"}, {"\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"},
-        {"\xF7\xBF\xBF\xBF", u"\xDFBF\xDFFF"}, // beyond Unicode: the same arithmetic
+    const std::pair<std::string, std::u16string> l_Cases[] = {
+        {"", u""}, {"zu.dll", u"zu.dll"}, {"\xC3\xA9", u"\xE9"}, {"\xE2\x82\xAC", u"\x20AC"}, {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},
+        {"\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"}, {"\xF7\xBF\xBF\xBF", u"\xDFBF\xDFFF"}, // beyond Unicode: the same arithmetic
         {"\xED\xA0\x80", u"\xD800"}, {"\xC3\x41", u"\xC1"}, // only the low six bits of a follower
-        {"a\xC0\x80z", u"a\xFFFDz"}, {"\xE0\x80\x80", u"\xFFFD"}, {"\xF0\x80\x80\x80", u"\xFFFD"},
+        {"a\xC0\x80z", u"a\xFFFDz"}, {"\xE0\x80\x80", u"\xFFFD"}, {"\xF0\x80\x80\x80", u"\xFFFD"}, // overlong
         {"\xC2\x80", u"\x80"}, {"\xE0\xA0\x80", u"\x800"}, {"\xF0\x90\x80\x80", u"\xD800\xDC00"},
         {"\x80\xBF\xF8\xFF", u"\x80\xBF\xF8\xFF"}, // bytes that cannot lead stand for themselves
-        {"\xC3", u"\xC3"}, {"a\xE2\x82", u"a\xE2\x82"}, {"\xF0\x9F\x98", u"\xF0\x9F\x98"}, // cut short
-        {std::string("\xE2\0\x82\xAC", 4), u"\xE2"}, {std::string(200, 'p'), std::u16string(200, 'p')}};
+        {"\xC3", u"\xC3"}, {"a\xE2\x82", u"a\xE2\x82"}, {"\xF0\x9F\x98", u"\xF0\x9F\x98"}, {std::string("\xE2\0\x82\xAC", 4), u"\xE2"}, // cut short
+        {std::string(200, 'p'), std::u16string(200, 'p')}};
     // clang-format on
-    for (const auto& l_Case : l_Cases) {
-        SCOPED_TRACE(::testing::PrintToString(l_Case.bytes));
+    for (const auto& [l_Bytes, l_Units] : l_Cases) {
+        SCOPED_TRACE(::testing::PrintToString(l_Bytes));
         cDetailedStatus l_Status;
         tWidePath l_Wide = makeWidePath();
-        utf8ToWide(l_Case.bytes.c_str(), &l_Wide, &l_Status);
+        utf8ToWide(l_Bytes.c_str(), &l_Wide, &l_Status);
         EXPECT_EQ(l_Status.code, 0);
-        EXPECT_EQ(std::u16string(l_Wide.data, l_Wide.data + l_Wide.length), l_Case.units);
+        EXPECT_EQ(std::u16string(l_Wide.data, l_Wide.data + l_Wide.length), l_Units);
         EXPECT_EQ(l_Wide.data == nullptr ? 0 : l_Wide.data[l_Wide.length], 0); // terminated
         releaseWidePath(&l_Wide);
     }
@@ -266,8 +249,7 @@ TEST(Utf8ToWide, MemoryFailureKeepsWhatWasConvertedAndTheLoadAddsNothing) {
         utf8ToWide(l_Path.c_str(), &l_Wide, &l_Status, &failingAllocate);
         EXPECT_EQ(g_AllocationNumber, l_Failing); // no second attempt once memory ran out
         EXPECT_EQ(l_Wide.length, l_Failing == 2 ? 127u : 0u);
-        EXPECT_EQ(l_Wide.data == nullptr ? -1 : l_Wide.data[l_Wide.length],
-                  l_Failing == 2 ? 0 : -1);
+        EXPECT_EQ(l_Wide.data == nullptr ? -1 : l_Wide.data[l_Wide.length], l_Failing - 2);
         releaseWidePath(&l_Wide);
         // A load that fails after the memory failure records only that.
         g_AllocationNumber = 0;
@@ -295,43 +277,36 @@ TEST(LoadLibrary, FailuresRecordWhatFailedTheErrorNumberAndItsText) {
     cDetailedStatus l_Loaded;
     HMODULE l_Variant = loadLibrary(simPath("GetBridgeIds").c_str(), &l_Loaded);
     ASSERT_NE(l_Variant, nullptr);
+    // 0: load the path, 1: look the name up, 2 and 3: record a load or lookup failure.
     // clang-format off
-    const struct {
-        int what; // 0: load the path, 1: look the name up, 2 and 3: record a load or lookup failure
-        const char* name;
-        std::uint32_t error; // what the system answers
-    } l_Cases[] = {{0, "zu-no-such-library-\xC3\xA9.dll", 126}, {0, "zu-no-such-library.dll", 126},
-                   {0, "", 126}, {1, "ZuPciBrd_GetBridgeIds", 127}, {2, "x.dll", kNoText},
-                   {3, "Entry", kNoText}};
+    const std::tuple<int, const char*, DWORD> l_Cases[] = {{0, "zu-no-such-library-\xC3\xA9.dll", 126},
+        {0, "zu-no-such-library.dll", 126}, {0, "", 126}, {1, "ZuPciBrd_GetBridgeIds", 127}, {2, "x.dll", kNoText}, {3, "Entry", kNoText}};
     // clang-format on
-    for (const auto& l_Case : l_Cases) {
-        SCOPED_TRACE(l_Case.name);
+    for (const auto& [l_What, l_pName, l_Error] : l_Cases) {
+        SCOPED_TRACE(l_pName);
         cDetailedStatus l_Status;
         presetStatus(&l_Status, 5); // a warning the failure replaces
-        if (l_Case.what == 0) {
-            EXPECT_EQ(loadLibrary(l_Case.name, &l_Status), nullptr);
-        } else if (l_Case.what == 1) {
-            EXPECT_EQ(findSymbol(l_Variant, l_Case.name, &l_Status), nullptr);
+        const bool l_Lookup = l_What % 2 == 1;
+        if (l_What >= 2) {
+            (l_Lookup ? recordLookupFailure : recordLoadFailure)(l_pName, l_Error, &l_Status);
         } else {
-            (l_Case.what == 2 ? recordLoadFailure : recordLookupFailure)(l_Case.name, l_Case.error,
-                                                                         &l_Status);
+            EXPECT_TRUE(l_Lookup ? findSymbol(l_Variant, l_pName, &l_Status) == nullptr
+                                 : loadLibrary(l_pName, &l_Status) == nullptr);
         }
         EXPECT_EQ(l_Status.code, kStatusInvalidParameter);
         tJson l_Document = detailsOf(l_Status);
-        const bool l_Lookup = l_Case.what % 2 == 1;
         tJson l_Expected =
             errorMembers("zuoskaerr_invalidParameter", "dynload", l_Lookup ? 177 : 94);
         l_Expected["zudynlib_debug"] = {{"debug", "failed to zudynlib_load library"},
-                                        {l_Lookup ? "zudynlib_symbol" : "path", l_Case.name}};
-        l_Expected["internal_error"] = {{"api", "win32"}, {"code", l_Case.error}};
+                                        {l_Lookup ? "zudynlib_symbol" : "path", l_pName}};
+        l_Expected["internal_error"] = {{"api", "win32"}, {"code", l_Error}};
 #ifdef _WIN32
-        // Windows answers an empty name with an error number of its own choosing.
-        if (*l_Case.name == '\0') {
+        if (*l_pName == '\0') { // Windows answers an empty name with an error number of its own
             l_Expected["internal_error"]["code"] = l_Document["internal_error"]["code"];
         }
 #endif
-        if (l_Case.error != kNoText) {
-            EXPECT_NE(l_Document["internal_error"].value("string", ""), "");
+        EXPECT_EQ(l_Document["internal_error"].value("string", "") != "", l_Error != kNoText);
+        if (l_Error != kNoText) {
             l_Expected["internal_error"]["string"] = l_Document["internal_error"]["string"];
         }
         EXPECT_EQ(l_Document, l_Expected);
@@ -365,6 +340,7 @@ std::uint16_t g_Ids[4] = {};
 const std::uint8_t g_Image[2] = {7, 8};
 const std::uint16_t g_Vid = 0x10B5, g_SsPid = 0x5C2E;
 std::vector<std::uint32_t> g_Array; // what the array operations hand on
+cSlotPath g_Path;                   // what GetBridgeSlotPath fills
 
 void rootBuses(tW& a_rW, tS* a_pS) {
     std::vector<std::uint8_t> l_Buses(g_Array.begin(), g_Array.end());
@@ -400,8 +376,7 @@ const struct tOperation {
     {{343, 359, 351}, "GetRootBuses(S,null,0)", rootBuses},
     {{390}, "GetBridgeAddress(S,6,out,out,out)",
      ZU_CALL(GetBridgeAddress(6, g_Bytes, g_Bytes + 1, g_Bytes + 2, a_pS))},
-    {{411}, "GetBridgeSlotPath(S,7,null,0)",
-     [](tW& a_rW, tS* a_pS) { cSlotPath l_Path; a_rW.GetBridgeSlotPath(7, l_Path, a_pS); }},
+    {{411}, "GetBridgeSlotPath(S,2,null,0)", ZU_CALL(GetBridgeSlotPath(2, g_Path, a_pS))},
     {{438}, "GetBridgeIds(S,8,out,out,out,out)",
      ZU_CALL(GetBridgeIds(8, g_Ids, g_Ids + 1, g_Ids + 2, g_Ids + 3, a_pS))},
     {{461}, "SetAttributeU32(S,9,0x0000000A,0x0000000B)", ZU_CALL(SetAttributeU32(9, 10, 11, a_pS))},
@@ -465,6 +440,9 @@ protected:
         ASSERT_TRUE(m_pWrapper->IsSessionOpen());
         m_Session = m_pWrapper->Session();
         m_Sim.calls();
+        tStatus l_Status = makeStatus(); // the path fetched into, failed or not by a test before
+        g_Path.OwnStatus() = l_Status;
+        g_Path.Parse("MR07:05", &l_Status);
     }
     std::string calls() { return m_Sim.calls(m_Session); }
 
@@ -474,40 +452,44 @@ protected:
     std::uint32_t m_Session = 0;
 };
 
-TEST_F(Wrapper, CountThenFillHandsOnOnlyWhatTheFillReports) {
+// Arrays and the slot path hand on only what the library filled, else leave the caller's alone.
+TEST_F(Wrapper, FetchesHandOnOnlyWhatTheLibraryFilled) {
     const std::string l_Three = R"({"entry":"E","items":[3,1,2]},{"entry":"E","call":2,)";
     // clang-format off
-    const struct {
-        std::string rules;
-        std::int32_t before;               // on entry: 0, a warning with a document, or -1 alone
-        std::vector<std::uint32_t> output; // empty: the caller's array left alone
-        std::int32_t code;
-        const char* document; // none (""), "{}" or "earlier"; or recorded at the site that follows
-        int site;             // 0: no record, 1: the count call, 2: the fill, 3: memory failure
-        const char* fill; // the fill call's buffer and room; "": none made, null: no call at all
-    } l_Cases[] = {
-        {R"({"entry":"E","items":[3,1,2]})", 0, {3, 1, 2}, 0, "{}", 0, "buf,3"},
-        {R"({"entry":"E","items":[]})", 0, {}, 0, "", 0, ""},
-        {l_Three + R"("items":[0,9]})", 0, {0, 9}, 0, "{}", 0, "buf,3"}, // 0 is a bus, or a bridge
+    std::string l_Zeros = "0"; while (l_Zeros.size() < 2 * 65536 - 1) l_Zeros += ",0";
+    // For GetBridgeSlotPath or else each array: the rules, the status on entry (0, a warning with a
+    // document, or -1 alone), the output ("": the caller's left alone), the code and the document
+    // (none "", "{}", "earlier") or its site (1: the count call, 2: the fill, 3: memory failure),
+    // and the second call's buffer and room ("": none made, null: no call at all).
+    const struct { bool path; std::string rules; std::int32_t before; std::string output;
+        std::int32_t code; const char* document; int site; const char* fill; } l_Cases[] = {
+        {false, R"({"entry":"E","items":[3,1,2]})", 0, "3,1,2", 0, "{}", 0, "buf,3"}, {false, R"({"entry":"E","items":[]})", 0, "", 0, "", 0, ""},
+        {false, l_Three + R"("items":[0,9]})", 0, "0,9", 0, "{}", 0, "buf,3"}, // 0 is a bus, or a bridge
         // The count grew between the calls, or a fill answers success beyond its buffer.
-        {l_Three + R"("items":[3,1,2,4]})", 0, {}, -313002, "", 2, "buf,3"},
-        {l_Three + R"("count":4})", 0, {}, -313002, "", 2, "buf,3"},
-        {R"({"entry":"E","items":[5]})", 5, {5}, 0, "{}", 0, "buf,1"},
-        {R"({"entry":"E","items":[]})", 5, {}, 5, "earlier", 0, ""},
-        {R"({"entry":"E","call":1,"answer":-7})", 0, {}, -7, "", 1, ""},
-        {R"({"entry":"E","items":[6,7]},{"entry":"E","call":2,"answer":9})", 0, {6, 7}, 9, "", 2, "buf,2"},
-        {R"({"entry":"E","items":[1]})", -1, {}, -1, "", 0, nullptr},
+        {false, l_Three + R"("items":[3,1,2,4]})", 0, "", -313002, "", 2, "buf,3"},
+        {false, l_Three + R"("count":4})", 0, "", -313002, "", 2, "buf,3"},
+        {false, R"({"entry":"E","items":[5]})", 5, "5", 0, "{}", 0, "buf,1"}, {false, R"({"entry":"E","items":[]})", 5, "", 5, "earlier", 0, ""},
+        {false, R"({"entry":"E","call":1,"answer":-7})", 0, "", -7, "", 1, ""}, {false, R"({"entry":"E","items":[1]})", -1, "", -1, "", 0, nullptr},
+        {false, R"({"entry":"E","items":[6,7]},{"entry":"E","call":2,"answer":9})", 0, "6,7", 9, "", 2, "buf,2"},
         // 256 buses of 32 devices with 8 functions hold 65536 functions at most.
-        {R"({"entry":"E","items":[],"count":65536},{"entry":"E","call":1,"answer":-313002})", 0,
-         std::vector<std::uint32_t>(65536), 0, "{}", 0, "buf,65536"},
-        {R"({"entry":"E","call":1,"answer":-313002,"count":65537})", 0, {}, kStatusMemoryFull, "", 3, ""},
+        {false, R"({"entry":"E","items":[],"count":65536},{"entry":"E","call":1,"answer":-313002})", 0, l_Zeros, 0, "{}", 0, "buf,65536"},
+        {false, R"({"entry":"E","call":1,"answer":-313002,"count":65537})", 0, "", kStatusMemoryFull, "", 3, ""},
+        {true, R"({"entry":"E","text":"MR02:1C,00"})", 0, "MR02:1C,00", 0, "", 0, "buf,11"}, // and then without a terminator, kept inside the buffer
+        {true, R"({"entry":"E","text":"MR02:1C,00","terminated":false})", 0, "MR02:1C,00", 0, "", 0, "buf,10"},
+        {true, R"({"entry":"E","text":"","terminated":false},{"entry":"E","call":1,"answer":-313002})", 0, "", -313325, "", 1, "buf,0"},
+        {true, R"({"entry":"E","text":"MR00:1C,ZZ"})", 0, "", -313325, "", 1, "buf,11"},
+        {true, R"({"entry":"E","call":1,"count":5},{"entry":"E","call":2,"truncate":true})", 0, "", -313325, "", 1, "buf,5"}, // larger than announced
+        {true, R"({"entry":"E","text":"MR03:0A"},{"entry":"E","call":2,"answer":6})", 0, "MR03:0A", 0, "", 0, "buf,8"}, // warning dropped
+        {true, R"({"entry":"E","call":1,"answer":0})", 0, "", 0, "", 0, ""}, {true, R"({"entry":"E","call":1,"answer":4})", 0, "", 4, "", 1, ""},
+        {true, R"({"entry":"E","call":2,"answer":-31})", 0, "", -31, "", 1, "buf,8"},
+        {true, R"({"entry":"E","count":65537})", 0, "", kStatusMemoryFull, "", 1, ""}, // no path is that long
     };
     // clang-format on
-    const std::vector<std::uint32_t> l_Kept{0xEE, 0xDD};
     for (const tOperation& l_Operation : kOperations) {
+        const bool l_IsPath = l_Operation.entry() == "GetBridgeSlotPath";
         for (const auto& l_Case : l_Cases) {
-            if (l_Operation.lines[1] == 0) {
-                break;
+            if (l_Case.path != l_IsPath || (!l_IsPath && l_Operation.lines[1] == 0)) {
+                continue;
             }
             SCOPED_TRACE(l_Operation.entry() + " " + l_Case.rules);
             open(l_Case.rules, l_Operation.entry());
@@ -515,21 +497,26 @@ TEST_F(Wrapper, CountThenFillHandsOnOnlyWhatTheFillReports) {
             presetStatus(&l_Status, l_Case.before > 0 ? l_Case.before : 0);
             l_Status.code = l_Case.before;
             const std::string l_Earlier = l_Status.json != nullptr ? l_Status.json : "";
-            g_Array = l_Kept;
+            g_Array = {0xEE, 0xDD};
             l_Operation.run(*m_pWrapper, &l_Status);
-            EXPECT_EQ(g_Array, l_Case.output.empty() ? l_Kept : l_Case.output);
+            std::string l_Output = l_IsPath ? formatted(g_Path) + "," : "";
+            for (std::size_t l_Index = 0; !l_IsPath && l_Index < g_Array.size(); ++l_Index) {
+                l_Output += std::to_string(g_Array[l_Index]) + ",";
+            }
+            EXPECT_EQ(l_Output,
+                      (l_Case.output.empty() ? l_IsPath ? "MR07:05" : "238,221" : l_Case.output) +
+                          ",");
             const int l_Site = l_Case.site;
-            const std::string l_Document = l_Case.document;
             expectStatus(l_Status, l_Case.code,
-                         l_Site == 0   ? (l_Document == "earlier" ? l_Earlier : l_Document)
+                         l_Site == 0   ? (l_Case.document == std::string("earlier") ? l_Earlier
+                                                                                    : l_Case.document)
                          : l_Site == 3 ? "zuoskaerr_memoryFull"
                                        : l_Operation.entry(),
                          l_Site == 0 ? 0 : l_Operation.lines[l_Site - 1]);
             std::string l_Calls =
                 l_Case.fill == nullptr ? "" : l_Operation.call + std::string("\n");
             if (l_Case.fill != nullptr && *l_Case.fill != '\0') {
-                l_Calls += l_Calls;
-                l_Calls.replace(l_Calls.rfind("null,0"), 6, l_Case.fill);
+                l_Calls += l_Calls.substr(0, l_Calls.rfind("null,0")) + l_Case.fill + ")\n";
             }
             EXPECT_EQ(calls(), l_Calls);
         }
@@ -553,54 +540,10 @@ TEST_F(Wrapper, SessionsAreClosedBeforeAnotherOpensAndBeforeTheLibraryGoes) {
                            l_Third + ")\n# unloaded\n");
 }
 
-TEST_F(Wrapper, SlotPathTextIsFetchedParsedOrLeftAlone) {
-    // clang-format off
-    const struct {
-        const char* rules; // for GetBridgeSlotPath of bridge 2
-        std::int32_t code;
-        const char* path; // afterwards: "MR07:05" is left alone
-        const char* fill; // the room of the second call, if one is made
-    } l_Cases[] = {
-        {R"({"entry":"E","text":"MR02:1C,00"})", 0, "MR02:1C,00", "11"},
-        // Without a terminator the text must stay inside the buffer.
-        {R"({"entry":"E","text":"MR02:1C,00","terminated":false})", 0, "MR02:1C,00", "10"},
-        {R"({"entry":"E","text":"","terminated":false},{"entry":"E","call":1,"answer":-313002})", -313325, "MR07:05", "0"},
-        {R"({"entry":"E","text":"MR00:1C,ZZ"})", -313325, "MR07:05", "11"},
-        // Larger than announced: five bytes and no terminator among them.
-        {R"({"entry":"E","call":1,"count":5},{"entry":"E","call":2,"truncate":true})", -313325, "MR07:05", "5"},
-        {R"({"entry":"E","text":"MR03:0A"},{"entry":"E","call":2,"answer":6})", 0, "MR03:0A", "8"}, // a fill's warning is dropped
-        // Answers other than buffer-too-small leave the path alone.
-        {R"({"entry":"E","call":1,"answer":0})", 0, "MR07:05", ""},
-        {R"({"entry":"E","call":1,"answer":4})", 4, "MR07:05", ""},
-        {R"({"entry":"E","call":2,"answer":-31})", -31, "MR07:05", "8"},
-        {R"({"entry":"E","count":65537})", kStatusMemoryFull, "MR07:05", ""}, // no path is that long
-    };
-    // clang-format on
-    for (const auto& l_Case : l_Cases) {
-        SCOPED_TRACE(l_Case.rules);
-        open(l_Case.rules, "GetBridgeSlotPath");
-        cSlotPath l_Path;
-        tStatus l_ParseStatus = makeStatus();
-        l_Path.Parse("MR07:05", &l_ParseStatus);
-        cDetailedStatus l_Status;
-        m_pWrapper->GetBridgeSlotPath(2, l_Path, &l_Status);
-        expectStatus(l_Status, l_Case.code, l_Case.code == 0 ? "" : "GetBridgeSlotPath",
-                     l_Case.code == 0 ? 0 : 411);
-        EXPECT_EQ(formatted(l_Path), l_Case.path);
-        EXPECT_EQ(calls(), "GetBridgeSlotPath(S,2,null,0)\n" +
-                               (*l_Case.fill == '\0' ? std::string()
-                                                     : "GetBridgeSlotPath(S,2,buf," +
-                                                           std::string(l_Case.fill) + ")\n"));
-    }
-}
-
-TEST_F(Wrapper, SlotPathBufferMemoryFailureAnswersMemoryFull) {
+TEST_F(Wrapper, SlotPathMemoryFailureAnswersMemoryFull) {
     ZU_REQUIRE_FAILING_ALLOCATIONS();
     // An unusual size, so that only the text buffer (one byte more) is that large.
     open(R"({"entry":"GetBridgeSlotPath","answer":-313002,"count":5000})");
-    cSlotPath l_Path;
-    tStatus l_ParseStatus = makeStatus();
-    l_Path.Parse("MR07:05", &l_ParseStatus);
     // The buffer refused, then had but not its owner's bookkeeping (it must still be freed).
     for (auto l_pArm : {&zuTest::failAllocationsOfSize, &zuTest::failAllocationsAfterSize}) {
         cDetailedStatus l_Status;
@@ -608,17 +551,17 @@ TEST_F(Wrapper, SlotPathBufferMemoryFailureAnswersMemoryFull) {
         {
             zuTest::cFailingAllocationScope l_Scope; // a failing check would allocate
             l_pArm(5001);
-            m_pWrapper->GetBridgeSlotPath(2, l_Path, &l_Status);
+            m_pWrapper->GetBridgeSlotPath(2, g_Path, &l_Status);
             l_Failed = zuTest::disarmAllocationFailure().failed;
         }
         EXPECT_EQ(l_Status.code, kStatusMemoryFull);
         EXPECT_GE(l_Failed, 1);
-        EXPECT_EQ(formatted(l_Path), "MR07:05");
+        EXPECT_EQ(formatted(g_Path), "MR07:05");
     }
     // A path failed on its own is that failure, recorded where it is handed to the library.
     cDetailedStatus l_FindStatus;
-    setStatus(&l_Path.OwnStatus(), kStatusMemoryFull, "zu7461", "elsewhere", 1);
-    m_pWrapper->FindBridgeBySlotPath(l_Path, g_Out = 5, &l_FindStatus);
+    setStatus(&g_Path.OwnStatus(), kStatusMemoryFull, "zu7461", "elsewhere", 1);
+    m_pWrapper->FindBridgeBySlotPath(g_Path, g_Out = 5, &l_FindStatus);
     expectStatus(l_FindStatus, kStatusMemoryFull, "FindBridgeBySlotPath", 185);
     EXPECT_EQ(g_Out, 5u);
     EXPECT_EQ(calls(), "GetBridgeSlotPath(S,2,null,0)\nGetBridgeSlotPath(S,2,null,0)\n");
