@@ -1,12 +1,9 @@
-// The simulated bridge driver library seen by a client: scripted faults, chaos, the call log,
-// refused topology files and the variants lacking an entry point.
-#include "sim/zupcibrdSim.h"
-#include "tests/support/zuModuleLoader.h"
+// The simulated bridge driver library as a client sees it through its entry points.
 #include "tests/support/zuSim.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -22,6 +19,7 @@ const zuTest::tLoadedModule& simulator() {
     return s_Module;
 }
 #define ZU_SIM(a_Name) simulator().get<tZuPciBrd_##a_Name>("ZuPciBrd_" #a_Name)
+#define ZU_SIM_GATE(a_Name) simulator().get<tZuPciBrdSim_##a_Name>("ZuPciBrdSim_" #a_Name)
 
 struct tSession {
     std::uint32_t m_Handle = 0;
@@ -31,62 +29,53 @@ struct tSession {
 
 // Two chassis (bridges 2 and 3; 2 behind root port 1), each with its bridge value.
 std::string topology(const std::string& a_rFaults) {
-    return R"({"rootBuses": [0], "bridges": [{"bus": 0, "device": 28, "function": 0, "secondaryBus": 1,
-      "vendorId": 1, "deviceId": 2, "subsystemVendorId": 1, "subsystemId": 2},
-     {"bus": 1, "device": 0, "function": 0, "secondaryBus": 2, "vendorId": 1, "deviceId": 2,
-      "subsystemVendorId": "0x1F3C", "subsystemId": "0x5C2E", "attributes": {"0x20000300": 1}},
-     {"bus": 0, "device": 29, "function": 0, "secondaryBus": 3, "vendorId": 1, "deviceId": 2,
-      "subsystemVendorId": "0x1F3C", "subsystemId": "0x5C2E", "attributes": {"0x20000300": "0x80000002"}}],
-     "faults": )" +
-           a_rFaults + "}";
+    return R"({"faults": )" + a_rFaults + R"(, "rootBuses": [0], "bridges": [
+      {"bus": 0, "device": 28, "function": 0, "secondaryBus": 1, "vendorId": 1, "deviceId": 2, "subsystemVendorId": 1, "subsystemId": 2},
+      {"bus": 1, "device": 0, "function": 0, "secondaryBus": 2, "vendorId": 1, "deviceId": 2, "subsystemVendorId": "0x1F3C", "subsystemId": "0x5C2E", "attributes": {"0x20000300": 1}},
+      {"bus": 0, "device": 29, "function": 0, "secondaryBus": 3, "vendorId": 1, "deviceId": 2, "subsystemVendorId": "0x1F3C", "subsystemId": "0x5C2E", "attributes": {"0x20000300": "0x80000002"}}]})";
 }
 
 // Buffers are filled with this byte value, which no answer of the machines here holds.
 constexpr std::uint32_t kUntouched = 0xAA;
-
 std::string shown(std::uint32_t a_Value) {
     return a_Value == kUntouched ? "-" : std::to_string(a_Value);
 }
 
-// One call and what the caller sees: the code and each output ("-" where unwritten); a buffer
-// gets one element more than the room given, which must stay untouched. Calls:
-// find [room] | roots [room] | attr BRIDGE [ATTRIBUTE] | parent BRIDGE | path BRIDGE [room]
+// One call's code and outputs ("-" unwritten; in a text "0" a NUL, "~" untouched), OVERRUN past
+// the room. Calls: find|roots [room] | attr BRIDGE [ATTRIBUTE] | parent BRIDGE | path BRIDGE [room]
 std::string callAndSee(std::uint32_t a_Session, const std::string& a_rCall) {
     std::istringstream l_Words(a_rCall);
     std::string l_Verb;
     std::uint32_t l_First = 0, l_Second = ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE;
-    l_Words >> l_Verb;
-    const bool l_HasFirst = static_cast<bool>(l_Words >> l_First);
+    l_Words >> l_Verb >> l_First;
     const bool l_HasSecond = static_cast<bool>(l_Words >> l_Second);
     std::ostringstream l_Seen;
     std::uint32_t l_Out = kUntouched;
-    std::vector<std::uint32_t> l_Items(l_First + 1, kUntouched);
-    std::vector<std::uint8_t> l_Buses(l_First + 1, kUntouched);
-    const std::uint16_t l_Vendor = 0x1F3C, l_Chassis = 0x5C2E;
-    if (l_Verb == "find") {
-        l_Out = l_First;
-        l_Seen << ZU_SIM(FindBridgesByPciIds)(a_Session, nullptr, nullptr, &l_Vendor, &l_Chassis,
-                                              l_HasFirst ? l_Items.data() : nullptr, &l_Out);
-    } else if (l_Verb == "roots") {
-        l_Out = l_First;
-        l_Seen << ZU_SIM(GetRootBuses)(a_Session, l_HasFirst ? l_Buses.data() : nullptr, &l_Out);
-        l_Items.assign(l_Buses.begin(), l_Buses.end());
-    } else if (l_Verb == "attr") {
-        l_Seen << ZU_SIM(GetAttributeU32)(a_Session, l_First, l_Second, &l_Out)
-               << " value=" << shown(l_Out);
+    if (l_Verb == "attr" || l_Verb == "parent") {
+        l_Seen << (l_Verb == "attr" ? ZU_SIM(GetAttributeU32)(a_Session, l_First, l_Second, &l_Out)
+                                    : ZU_SIM(GetBridgeParent)(a_Session, l_First, &l_Out))
+               << (l_Verb == "attr" ? " value=" : " parent=") << shown(l_Out);
         return l_Seen.str();
-    } else if (l_Verb == "parent") {
-        l_Seen << ZU_SIM(GetBridgeParent)(a_Session, l_First, &l_Out) << " parent=" << shown(l_Out);
-        return l_Seen.str();
-    } else {
+    }
+    if (l_Verb == "path") {
         l_Out = l_HasSecond ? l_Second : 0;
         std::string l_Text(l_Out + 1, '~');
-        l_Seen << ZU_SIM(GetBridgeSlotPath)(a_Session, l_First, l_HasSecond ? &l_Text[0] : nullptr,
-                                            &l_Out);
+        char* const l_pText = l_HasSecond ? &l_Text[0] : nullptr;
+        l_Seen << ZU_SIM(GetBridgeSlotPath)(a_Session, l_First, l_pText, &l_Out) << " size=";
         std::replace(l_Text.begin(), l_Text.end(), '\0', '0');
-        l_Seen << " size=" << l_Out
-               << (l_HasSecond ? " \"" + l_Text.substr(0, l_Second) + "\"" : "");
+        l_Seen << l_Out << (l_HasSecond ? " \"" + l_Text.substr(0, l_Second) + "\"" : "");
         return l_Seen.str() + (l_Text.back() != '~' ? " OVERRUN" : "");
+    }
+    std::vector<std::uint32_t> l_Items(l_First + 1, kUntouched);
+    std::vector<std::uint8_t> l_Buses(l_First + 1, kUntouched);
+    const std::uint16_t l_Ids[] = {0x1F3C, 0x5C2E};
+    l_Out = l_First;
+    if (l_Verb == "find") {
+        l_Seen << ZU_SIM(FindBridgesByPciIds)(a_Session, nullptr, nullptr, &l_Ids[0], &l_Ids[1],
+                                              l_First != 0 ? l_Items.data() : nullptr, &l_Out);
+    } else {
+        l_Seen << ZU_SIM(GetRootBuses)(a_Session, l_First != 0 ? l_Buses.data() : nullptr, &l_Out);
+        l_Items.assign(l_Buses.begin(), l_Buses.end());
     }
     l_Seen << " count=" << l_Out;
     for (std::uint32_t l_Index = 0; l_Index < l_First; ++l_Index) {
@@ -96,68 +85,52 @@ std::string callAndSee(std::uint32_t a_Session, const std::string& a_rCall) {
            (l_Items[l_First] != kUntouched ? " OVERRUN" : "");
 }
 
-using tStep = std::pair<const char*, const char*>;
-
-// Rules, then the calls after the session's own OpenSession (call 1) and what each shows.
-// In a text shown "0" is a NUL written and "~" a byte left alone.
+// Rules, then the calls after the session's own OpenSession and what each shows.
 // clang-format off
-const std::pair<const char*, std::vector<tStep>> kFaultCases[] = {
-    {R"({"entry": "GetAttributeU32", "call": 2, "answer": -5}, {"entry": "ZuPciBrd_GetAttributeU32", "from": 3, "answer": 7})",
+const std::pair<const char*, std::vector<std::pair<const char*, const char*>>> kFaultCases[] = {
+    {R"({"rules": [{"entry": "GetAttributeU32", "call": 2, "answer": -5}, {"entry": "ZuPciBrd_GetAttributeU32", "from": 3, "answer": 7}]})",
      {{"attr 2", "0 value=1"}, {"attr 2", "-5 value=-"}, {"attr 3", "7 value=2147483650"}, {"attr 2", "7 value=1"}}},
-    {R"({"entry": "GetAttributeU32", "bridge": 3, "answer": "0xFFFB3950"}, {"entry": "GetAttributeU32", "attribute": 7, "answer": -5})",
+    {R"({"rules": [{"entry": "GetAttributeU32", "delayMs": 1}, {"entry": "GetAttributeU32", "bridge": 3, "answer": "0xFFFB3950"}, {"entry": "GetAttributeU32", "attribute": 7, "answer": -5}]})",
      {{"attr 2", "0 value=1"}, {"attr 3", "-313008 value=-"}, {"attr 2 7", "-5 value=-"}}},
-    {R"({"entry": "GetBridgeParent", "call": [1, 3], "answer": -2}, {"entry": "GetBridgeParent", "call": 4, "value": 77})",
+    {R"({"rules": [{"entry": "GetBridgeParent", "call": [1, 3], "answer": -2}, {"entry": "GetBridgeParent", "call": 4, "value": 77}]})",
      {{"parent 2", "-2 parent=-"}, {"parent 2", "0 parent=1"}, {"parent 2", "-2 parent=-"}, {"parent 99", "0 parent=77"}}},
-    {R"({"entry": "GetAttributeU32", "bridge": 2, "answer": -9, "writes": true}, {"entry": "GetAttributeU32", "bridge": 3, "writes": false})",
-     {{"attr 2", "-9 value=1"}, {"attr 3", "0 value=-"}}},
-    {R"({"entry": "*", "answer": -1}, {"entry": "OpenSession", "answer": 0}, {"entry": "GetRootBuses", "answer": 0})",
+    {R"({"rules": [{"entry": "GetAttributeU32", "bridge": 2, "answer": -9, "writes": true}, {"entry": "GetAttributeU32", "bridge": 3, "writes": false}, {"entry": "GetBridgeParent", "answer": -313002}, {"entry": "GetRootBuses", "answer": -313002}]})",
+     {{"attr 2", "-9 value=1"}, {"attr 3", "0 value=-"}, {"parent 2", "-313002 parent=-"}, {"roots 4", "-313002 count=1 [-,-,-,-]"}}},
+    {R"({"rules": [{"entry": "*", "answer": -1}, {"entry": "OpenSession", "answer": 0}, {"entry": "GetRootBuses", "answer": 0}]})",
      {{"attr 2", "-1 value=-"}, {"roots", "0 count=1"}, {"roots 1", "0 count=1 [0]"}}},
-    {R"({"entry": "GetBridgeParent", "answer": -313002}, {"entry": "GetRootBuses", "answer": -313002})",
-     {{"parent 2", "-313002 parent=-"}, {"roots 4", "-313002 count=1 [-,-,-,-]"}}},
-    {R"({"entry": "FindBridgesByPciIds", "call": 2, "items": [3]})", {{"find", "-313002 count=2"}, {"find 2", "0 count=1 [3,-]"}}},
-    {R"({"entry": "FindBridgesByPciIds", "call": 2, "items": [2, 3, 1]})", {{"find", "-313002 count=2"}, {"find 2", "-313002 count=3 [-,-]"}}},
-    {R"({"entry": "FindBridgesByPciIds", "call": 2, "count": 9})", {{"find", "-313002 count=2"}, {"find 2", "0 count=9 [2,3]"}}},
-    {R"({"entry": "FindBridgesByPciIds", "call": 1, "count": 4})", {{"find", "-313002 count=4"}, {"find 4", "0 count=2 [2,3,-,-]"}}},
-    {R"({"entry": "FindBridgesByPciIds", "truncate": true})", {{"find 1", "0 count=1 [2]"}}},
-    {R"({"entry": "GetRootBuses", "items": [5, 255]})", {{"roots 3", "0 count=2 [5,255,-]"}}},
-    {R"({"entry": "GetBridgeSlotPath", "terminated": false})", {{"path 2", "-313002 size=10"}, {"path 2 10", "0 size=10 \"MR00:E0,00\""}}},
-    {R"({"entry": "GetBridgeSlotPath", "bridge": 2, "text": "MR0G:,,"})", {{"path 2", "-313002 size=8"}, {"path 2 8", "0 size=8 \"MR0G:,,0\""}}},
-    {R"({"entry": "GetBridgeSlotPath", "call": 1, "count": 5}, {"entry": "GetBridgeSlotPath", "call": 2, "truncate": true})",
-     {{"path 2", "-313002 size=5"}, {"path 2 5", "0 size=5 \"MR00:\""}}},
-    {R"({"entry": "GetAttributeU32", "delayMs": 1})", {{"attr 3", "0 value=2147483650"}}},
-    {R"({"entry": "FindBridgesByPciIds", "answer": -7}, {"entry": "FindBridgesByPciIds", "call": 2, "answer": 0})",
-     {{"find", "-7 count=0"}, {"find", "0 count=2"}}},
+    {R"({"rules": [{"entry": "GetRootBuses", "items": [5, 255]}, {"entry": "FindBridgesByPciIds", "call": 2, "items": [3]}, {"entry": "FindBridgesByPciIds", "call": 3, "items": [2, 3, 1]}, {"entry": "FindBridgesByPciIds", "call": 4, "count": 9}, {"entry": "FindBridgesByPciIds", "call": 5, "count": 4}, {"entry": "FindBridgesByPciIds", "from": 7, "truncate": true}]})",
+     {{"roots 3", "0 count=2 [5,255,-]"}, {"find", "-313002 count=2"}, {"find 2", "0 count=1 [3,-]"}, {"find 2", "-313002 count=3 [-,-]"}, {"find 2", "0 count=9 [2,3]"}, {"find", "-313002 count=4"}, {"find 4", "0 count=2 [2,3,-,-]"}, {"find 1", "0 count=1 [2]"}}},
+    {R"({"rules": [{"entry": "GetBridgeSlotPath", "call": [1, 2], "terminated": false}, {"entry": "GetBridgeSlotPath", "call": [3, 4], "bridge": 2, "text": "MR0G:,,"}, {"entry": "GetBridgeSlotPath", "call": 5, "count": 5}, {"entry": "GetBridgeSlotPath", "call": 6, "truncate": true}]})",
+     {{"path 2", "-313002 size=10"}, {"path 2 10", "0 size=10 \"MR00:E0,00\""}, {"path 2", "-313002 size=8"}, {"path 2 8", "0 size=8 \"MR0G:,,0\""}, {"path 2", "-313002 size=5"}, {"path 2 5", "0 size=5 \"MR00:\""}}},
+    {R"({"rules": [{"entry": "FindBridgesByPciIds", "answer": -7}, {"entry": "FindBridgesByPciIds", "call": 2, "answer": 0}]})", {{"find", "-7 count=0"}, {"find", "0 count=2"}}},
 };
 // clang-format on
 
 TEST(Sim, EachScriptedFaultReachesTheCallerAsWritten) {
     for (const auto& l_Case : kFaultCases) {
         SCOPED_TRACE(l_Case.first);
-        const zuTest::cTopologyFile l_File(
-            topology(std::string(R"({"rules": [)") + l_Case.first + "]}"));
+        const zuTest::cTopologyFile l_File(topology(l_Case.first));
         const tSession l_Session;
         ASSERT_EQ(l_Session.m_Code, 0);
-        for (const tStep& l_Step : l_Case.second) {
+        for (const auto& l_Step : l_Case.second) {
             EXPECT_EQ(callAndSee(l_Session.m_Handle, l_Step.first), l_Step.second) << l_Step.first;
         }
     }
 }
 
 TEST(Sim, CallNumbersGoOnForTheSameFileAndRestartForAChangedOne) {
-    const std::string l_Rules =
-        R"({"rules": [{"entry": "GetAttributeU32", "call": 1, "answer": -4}])";
-    zuTest::cTopologyFile l_File(topology(l_Rules + "}"));
-    for (const char* l_pSeen : {"-4 value=-", "0 value=1"}) {
-        const tSession l_Session;
-        EXPECT_EQ(callAndSee(l_Session.m_Handle, "attr 2"), l_pSeen);
-    }
-    l_File.use(topology(l_Rules + R"(, "comment": "changed"})"));
-    const tSession l_Session;
-    EXPECT_EQ(callAndSee(l_Session.m_Handle, "attr 2"), "-4 value=-");
+    const zuTest::cTopologyFile l_File(
+        topology(R"({"rules": [{"entry": "GetAttributeU32", "call": 1, "answer": -4}]})"));
+    EXPECT_EQ(callAndSee(tSession().m_Handle, "attr 2"), "-4 value=-");
+    EXPECT_EQ(callAndSee(tSession().m_Handle, "attr 2"), "0 value=1");
+    l_File.use(l_File.text() + " ");
+    EXPECT_EQ(callAndSee(tSession().m_Handle, "attr 2"), "-4 value=-");
 }
 
+// One row per refusal; no content means a file named but absent.
 // clang-format off
-const std::pair<std::string, const char*> kBadTopologies[] = {
+const std::pair<std::optional<std::string>, const char*> kBadTopologies[] = {
+    {std::nullopt, "\": cannot open"},
     {"", "not valid JSON"},
     {R"({"rootBuses":[],"bridges":[],"extra":1})", "unknown member \"extra\""},
     {R"({"bridges":[]})", "\"rootBuses\" is missing"},
@@ -172,61 +145,50 @@ const std::pair<std::string, const char*> kBadTopologies[] = {
     {topology(R"({"rules": [{"entry": "OpenSession"}]})"), "faults.rules[0]: does nothing"},
     {topology(R"({"rules": [{"entry": "OpenSession", "bridge": 1, "answer": 1}]})"), "faults.rules[0].bridge: applies only to entry points with a bridge argument"},
     {topology(R"({"rules": [{"entry": "GetAttributeU32", "call": 1, "from": 2, "answer": 1}]})"), "faults.rules[0]: give \"call\" or \"from\", not both"},
-    {topology(R"({"rules": [{"entry": "GetAttributeU32", "answer": 4294967296}]})"), "faults.rules[0].answer: 4294967296 is out of range"},
     {topology(R"({"chaos": {"seed": 1, "rate": 101}})"), "faults.chaos.rate: 101 is out of range 0..100"},
 };
 // clang-format on
 
-// OpenSession refuses with -313005 and writes no session; one line of standard error names the
-// file and the fault.
 TEST(Sim, AMalformedFileIsRefusedWithOneLineNamingFileAndFault) {
-    std::uint32_t l_Session = kUntouched;
     for (const auto& l_Case : kBadTopologies) {
         SCOPED_TRACE(l_Case.second);
-        const zuTest::cTopologyFile l_File(l_Case.first);
+        const zuTest::cTopologyFile l_File(l_Case.first.value_or(""));
+        if (!l_Case.first) {
+            l_File.clear();
+        }
+        std::uint32_t l_Session = kUntouched;
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(ZU_SIM(OpenSession)(0, &l_Session), ZUPCIBRD_SIM_TOPOLOGY_FAULT);
         const std::string l_Error = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(l_Session, kUntouched);
-        EXPECT_THAT(l_Error, HasSubstr("topology-"));
-        EXPECT_THAT(l_Error, HasSubstr(l_Case.second));
+        EXPECT_THAT(l_Error, ::testing::AllOf(HasSubstr("topology-"), HasSubstr(l_Case.second)));
         EXPECT_EQ(std::count(l_Error.begin(), l_Error.end(), '\n'), 1) << l_Error;
     }
-    zuTest::setEnvironment(ZUPCIBRD_SIM_TOPOLOGY_VARIABLE, "absent-topology.json");
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(ZU_SIM(OpenSession)(0, &l_Session), ZUPCIBRD_SIM_TOPOLOGY_FAULT);
-    EXPECT_THAT(::testing::internal::GetCapturedStderr(),
-                HasSubstr("absent-topology.json\": cannot open"));
-    zuTest::setEnvironment(ZUPCIBRD_SIM_TOPOLOGY_VARIABLE, "");
-    EXPECT_EQ(tSession().m_Code, 0);
+    EXPECT_EQ(tSession().m_Code, 0) << "the built-in machine once no file is named";
 }
 
 // A held call holds up nothing else; a gate released before its call comes lets it pass.
 TEST(Sim, AGateHoldsACallUntilTheTestReleasesIt) {
-    const zuTest::cTopologyFile l_File(
-        topology(R"({"rules": [{"entry": "GetAttributeU32", "bridge": 3, "gate": "held"},
-                                                   {"entry": "GetAttributeU32", "bridge": 2, "gate": "ahead"}]})"));
-    const auto l_Wait = simulator().get<tZuPciBrdSim_WaitAtGate>("ZuPciBrdSim_WaitAtGate");
-    const auto l_Release = simulator().get<tZuPciBrdSim_ReleaseGate>("ZuPciBrdSim_ReleaseGate");
+    const zuTest::cTopologyFile l_File(topology(R"({"rules": [{"entry": "GetAttributeU32",
+        "bridge": 3, "gate": "held"}, {"entry": "GetAttributeU32", "bridge": 2, "gate": "ahead"}]})"));
     const tSession l_Session;
     std::string l_Held;
     std::thread l_Caller([&] { l_Held = callAndSee(l_Session.m_Handle, "attr 3"); });
-    ASSERT_EQ(l_Wait("held", 1, 60000), 1u);
-    l_Release("ahead", 1);
+    ASSERT_EQ(ZU_SIM_GATE(WaitAtGate)("held", 1, 60000), 1u);
+    ZU_SIM_GATE(ReleaseGate)("ahead", 1);
     EXPECT_EQ(callAndSee(l_Session.m_Handle, "attr 2"), "0 value=1");
-    EXPECT_EQ(l_Wait("held", 1, 0), 1u) << "the held call went on by itself";
-    l_Release("held", ZUPCIBRD_SIM_GATE_OPEN);
+    EXPECT_EQ(ZU_SIM_GATE(WaitAtGate)("held", 1, 0), 1u) << "the held call went on by itself";
+    ZU_SIM_GATE(ReleaseGate)("held", ZUPCIBRD_SIM_GATE_OPEN);
     l_Caller.join();
     EXPECT_EQ(l_Held, "0 value=2147483650");
-    EXPECT_EQ(l_Wait("held", 0, 0), 0u);
+    EXPECT_EQ(ZU_SIM_GATE(WaitAtGate)("held", 0, 0), 0u);
 }
 
 // A chaos run's answers to fixed calls; a file of its own, so that its draws start at the seed.
 std::string chaosRun(const std::string& a_rChaos) {
     static int s_Run = 0;
-    const zuTest::cTopologyFile l_File(topology(R"({"comment": ")" + std::to_string(++s_Run) +
-                                                R"(", "chaos": {"quiet": true, )" + a_rChaos +
-                                                "}}"));
+    const std::string l_Faults = R"({"chaos": {"quiet": true, )" + a_rChaos + R"(}, "comment": ")";
+    const zuTest::cTopologyFile l_File(topology(l_Faults + std::to_string(++s_Run) + "\"}"));
     const tSession l_Session;
     std::string l_Seen = std::to_string(l_Session.m_Code);
     for (const char* l_pCall : {"find", "find 2", "find 3", "attr 2", "attr 3", "parent 2", "roots",
@@ -241,14 +203,12 @@ TEST(Sim, ChaosIsReproducibleFromItsSeedAndStaysWithinTheCallersBuffers) {
     EXPECT_NE(chaosRun(R"("seed": 42, "rate": 100)"), chaosRun(R"("seed": 43, "rate": 100)"));
     EXPECT_EQ(chaosRun(R"("seed": 42, "rate": 0)"), chaosRun(R"("seed": 43, "rate": 0)"));
     for (int l_Seed = 0; l_Seed < 100; ++l_Seed) {
-        EXPECT_THAT(chaosRun(R"("seed": )" + std::to_string(l_Seed)),
-                    ::testing::Not(HasSubstr("OVERRUN")))
-            << l_Seed;
+        const std::string l_Run = chaosRun(R"("seed": )" + std::to_string(l_Seed));
+        EXPECT_THAT(l_Run, ::testing::Not(HasSubstr("OVERRUN"))) << l_Seed;
     }
 }
 
-// Chaos names its seed once on standard error and on every call it changed; the other lines
-// show the call log's format ("#" is the session).
+// Chaos names its seed once on standard error and marks every call it changed ("#" the session).
 TEST(Sim, TheCallLogHasOneLineForEveryCallWithItsAnswer) {
     const zuTest::cTopologyFile l_File(topology(R"({"rules": [{"entry": "GetAttributeU32",
         "bridge": 3, "answer": -6}], "chaos": {"seed": 977, "entries": ["GetRootBuses"], "rate": 100}})"));
@@ -257,8 +217,7 @@ TEST(Sim, TheCallLogHasOneLineForEveryCallWithItsAnswer) {
     ::testing::internal::CaptureStderr();
     {
         const tSession l_Session;
-        for (const char* l_pCall :
-             {"find", "find 2", "attr 2", "attr 3", "path 2 11", "roots", "roots"}) {
+        for (auto l_pCall : {"find", "find 2", "attr 2", "attr 3", "path 2 11", "roots", "roots"}) {
             callAndSee(l_Session.m_Handle, l_pCall);
         }
         std::uint16_t l_Id = 0;
@@ -266,48 +225,35 @@ TEST(Sim, TheCallLogHasOneLineForEveryCallWithItsAnswer) {
         const std::uint8_t l_Image[2] = {0xAB, 0x01};
         ZU_SIM(EepromUpdate)(l_Session.m_Handle, 2, 1, 2, 0, 0, 2, l_Image);
         ZU_SIM(FindBridgeBySlotPath)(l_Session.m_Handle, "MR00:E8", nullptr);
-        for (const char* l_pLine :
-             {"OpenSession(0,out) -> 0 session=#",
-              "FindBridgesByPciIds(#,null,null,0x1F3C,0x5C2E,null,0) -> -313002 count=2",
-              "FindBridgesByPciIds(#,null,null,0x1F3C,0x5C2E,buf,2) -> 0 count=2 bridges=[2,3]",
-              "GetAttributeU32(#,2,0x20000300,out) -> 0 value=0x00000001",
-              "GetAttributeU32(#,3,0x20000300,out) -> -6 [rules[0]]",
-              "GetBridgeSlotPath(#,2,buf,11) -> 0 size=11 text=\"MR00:E0,00\\0\"", "chaos", "chaos",
-              "GetBridgeIds(#,1,out,out,out,null) -> -313001",
-              "EepromUpdate(#,2,0x0001,0x0002,0,0,2,[AB 01]) -> -313009",
-              "FindBridgeBySlotPath(#,\"MR00:E8\",null) -> -313001", "CloseSession(#)"}) {
-            l_Expected +=
-                std::regex_replace(l_pLine, std::regex("#"), std::to_string(l_Session.m_Handle)) +
-                "\n";
+        // clang-format off
+        for (const char* l_pLine : {"OpenSession(0,out) -> 0 session=#", "FindBridgesByPciIds(#,null,null,0x1F3C,0x5C2E,null,0) -> -313002 count=2",
+                "FindBridgesByPciIds(#,null,null,0x1F3C,0x5C2E,buf,2) -> 0 count=2 bridges=[2,3]", "GetAttributeU32(#,2,0x20000300,out) -> 0 value=0x00000001",
+                "GetAttributeU32(#,3,0x20000300,out) -> -6 [rules[0]]", "GetBridgeSlotPath(#,2,buf,11) -> 0 size=11 text=\"MR00:E0,00\\0\"", "chaos", "chaos",
+                "GetBridgeIds(#,1,out,out,out,null) -> -313001", "EepromUpdate(#,2,0x0001,0x0002,0,0,2,[AB 01]) -> -313009",
+                "FindBridgeBySlotPath(#,\"MR00:E8\",null) -> -313001", "CloseSession(#)"}) {
+            l_Expected += std::regex_replace(l_pLine, std::regex("#"), std::to_string(l_Session.m_Handle)) + "\n";
         }
+        // clang-format on
     }
     const std::string l_Error = ::testing::internal::GetCapturedStderr();
     EXPECT_THAT(l_Error, HasSubstr("chaos with seed 977"));
     EXPECT_EQ(std::count(l_Error.begin(), l_Error.end(), '\n'), 1) << l_Error;
-    // The chaos lines' answers are the seed's; their start and end are the log's. Whether the
-    // load note is there depends on whether an earlier test of this process loaded the library.
-    std::string l_Text = std::regex_replace(l_Log.text(), std::regex("# loaded\n"), "");
-    for (std::size_t l_At = 0;
-         (l_At = l_Text.find("\nGetRootBuses(", l_At)) != std::string::npos;) {
-        const std::size_t l_End = l_Text.find('\n', l_At + 1);
-        EXPECT_EQ(l_Text.substr(l_End - 16, 16), "[chaos seed=977]");
-        l_Text.replace(l_At + 1, l_End - l_At - 1, "chaos");
-        ++l_At;
-    }
-    EXPECT_EQ(l_Text, l_Expected);
+    // Chaos picks those answers, the log frames them; the load note comes with the first load only.
+    const std::regex l_Chaos("GetRootBuses\\(.*\\[chaos seed=977\\]\n");
+    const std::string l_Text = std::regex_replace(l_Log.text(), std::regex("# loaded\n"), "");
+    EXPECT_EQ(std::regex_replace(l_Text, l_Chaos, "chaos\n"), l_Expected);
 }
 
 TEST(Sim, EachVariantLacksExactlyItsEntryPoint) {
-    for (const char* l_pMissing :
+    for (const std::string l_Missing :
          {"OpenSession", "CloseSession", "FindBridgesByPciIds", "GetBridgeSlotPath", "GetBridgeIds",
           "GetAttributeU32", "CloseBridge", "EepromUpdate"}) {
         const zuTest::tLoadedModule l_Variant(
-            zuTest::modulePath("zupcibrd", std::string("sim-variants/no-") + l_pMissing));
+            zuTest::modulePath("zupcibrd", "sim-variants/no-" + l_Missing));
         for (const char* l_pName : kZuPciBrdEntryNames) {
-            EXPECT_EQ(l_Variant.has(l_pName), l_pName != "ZuPciBrd_" + std::string(l_pMissing))
-                << l_pName;
+            EXPECT_EQ(l_Variant.has(l_pName), l_pName != "ZuPciBrd_" + l_Missing) << l_pName;
         }
-        EXPECT_TRUE(l_Variant.has("ZuPciBrdSim_ReleaseGate")) << l_pMissing;
+        EXPECT_TRUE(l_Variant.has("ZuPciBrdSim_ReleaseGate")) << l_Missing;
     }
 }
 

@@ -1,90 +1,59 @@
 # One case of the probe's tests (CMakeLists.txt); a failure shows what the probe printed.
 file(REMOVE_RECURSE ${WORK})
-file(MAKE_DIRECTORY ${WORK})
 unset(ENV{ZUPCIBRD_SIM_TOPOLOGY})
-
-# A path as the probe sees it: Wine maps the Linux root to drive Z:.
-function(native_path a_Path a_Out)
-    if(EMULATOR)
-        set(a_Path "Z:${a_Path}")
-    endif()
-    set(${a_Out} "${a_Path}" PARENT_SCOPE)
-endfunction()
+# Paths as the probe sees them: under an emulator (Wine) the Linux root is drive Z:.
+string(REGEX REPLACE ".+" "Z:" g_Drive "${EMULATOR}")
+# The probe and the finder module alone in a folder: no bridge driver library beside them.
+file(COPY ${PROBE} ${MODULE} DESTINATION ${WORK}/lonely)
+get_filename_component(l_Name ${PROBE} NAME)
+set(g_Lonely ${WORK}/lonely/${l_Name})
 
 function(use_topology a_Content)
     file(WRITE ${WORK}/topology.json "${a_Content}")
-    native_path(${WORK}/topology.json l_Path)
-    set(ENV{ZUPCIBRD_SIM_TOPOLOGY} "${l_Path}")
+    set(ENV{ZUPCIBRD_SIM_TOPOLOGY} "${g_Drive}${WORK}/topology.json")
 endfunction()
 
-# Runs a_Program with the remaining arguments; sets g_Exit, g_Out and g_Err.
-function(run_program a_Program)
-    execute_process(COMMAND ${EMULATOR} ${a_Program} ${ARGN}
-                    RESULT_VARIABLE l_Exit OUTPUT_VARIABLE l_Out ERROR_VARIABLE l_Err)
-    set(g_Exit "${l_Exit}" PARENT_SCOPE)
-    set(g_Out "${l_Out}" PARENT_SCOPE)
-    set(g_Err "${l_Err}" PARENT_SCOPE)
-endfunction()
+# Runs a program with its arguments into g_Exit, g_Out and g_Err.
+macro(run_program)
+    execute_process(COMMAND ${EMULATOR} ${ARGN}
+                    RESULT_VARIABLE g_Exit OUTPUT_VARIABLE g_Out ERROR_VARIABLE g_Err)
+endmacro()
 
 function(fail a_What)
     message(FATAL_ERROR "${a_What}\n--- exit: ${g_Exit}\n--- stdout:\n${g_Out}\n--- stderr:\n${g_Err}")
 endfunction()
 
-# The exit code, then patterns each of which must match a line of a_Text (CMake's "." also
-# matches a line break, hence line by line).
+# The exit code, then patterns each matching some line of a_Text (CMake's "." spans lines).
 function(expect_lines a_Exit a_Text)
     if(NOT "${g_Exit}" STREQUAL "${a_Exit}")
         fail("expected exit code ${a_Exit}")
     endif()
-    string(REPLACE "\r" "" l_Text "${a_Text}")
-    string(REPLACE ";" "," l_Text "${l_Text}")
-    string(REPLACE "\n" ";" l_Lines "${l_Text}")
+    string(REPLACE ";" "," l_Text "${a_Text}")
+    string(REGEX REPLACE "\r?\n" ";" l_Lines "${l_Text}")
     foreach(l_Pattern ${ARGN})
-        set(l_Found FALSE)
-        foreach(l_Line ${l_Lines})
-            if(l_Line MATCHES "${l_Pattern}")
-                set(l_Found TRUE)
-            endif()
-        endforeach()
-        if(NOT l_Found)
+        set(l_Matching ${l_Lines})
+        list(FILTER l_Matching INCLUDE REGEX "${l_Pattern}")
+        if("${l_Matching}" STREQUAL "")
             fail("no line matches '${l_Pattern}'")
         endif()
     endforeach()
 endfunction()
 
-# The probe and the finder module alone in a folder: no bridge driver library beside them.
-function(make_lonely_probe a_Out)
-    file(COPY ${PROBE} ${MODULE} DESTINATION ${WORK}/lonely)
-    get_filename_component(l_Name ${PROBE} NAME)
-    set(${a_Out} ${WORK}/lonely/${l_Name} PARENT_SCOPE)
-endfunction()
-
-# Machines at limits of the format: 64 root buses, a 100-deep bridge chain, 255 chassis (every
-# bus in use). References are not positions in the file, so a recording that loses them shows.
-function(generated_topology a_Kind a_Last a_Out)
-    set(l_Roots 0)
+# Bridge I of 0..a_Last on bus I * a_OnBus, secondary bus I + a_Below, a chassis where (I + a_Shift)
+# % a_Period is 0; references are not positions, so a recording that loses them shows.
+function(generated_topology a_Last a_OnBus a_Below a_Shift a_Period a_Out)
     foreach(l_Index RANGE 0 ${a_Last})
         math(EXPR l_Ref "0x10000 + ${l_Index} * 3")
         math(EXPR l_Device "${l_Index} / 8")
         math(EXPR l_Function "${l_Index} % 8")
-        math(EXPR l_Secondary "${l_Index} + 1")
-        set(l_Bus ${l_Index})
-        set(l_Other 0)
-        if(a_Kind STREQUAL "many_roots")
-            list(APPEND l_Roots ${l_Index})
-            math(EXPR l_Secondary "${l_Index} + 64")
-            math(EXPR l_Other "${l_Index} % 2")
-        elseif(a_Kind STREQUAL "deep_chain")
-            math(EXPR l_Other "${l_Secondary} % 10")
-        else()
-            set(l_Bus 0)
-        endif()
-        set(l_Ids [["subsystemVendorId": "0x1F3C", "subsystemId": "0x5C2E"]])
-        if(l_Other)
-            set(l_Ids [["subsystemVendorId": "0x1E5A", "subsystemId": "0x0001"]])
-        endif()
-        list(APPEND l_Bridges "{\"ref\": ${l_Ref}, \"bus\": ${l_Bus}, \"device\": ${l_Device}, \"function\": ${l_Function}, \"secondaryBus\": ${l_Secondary}, \"vendorId\": 1, \"deviceId\": 2, ${l_Ids}, \"attributes\": {\"0x20000300\": ${l_Ref}}}")
+        math(EXPR l_Bus "${l_Index} * ${a_OnBus}")
+        math(EXPR l_Secondary "${l_Index} + ${a_Below}")
+        math(EXPR l_Vendor "0x1F3C + (${l_Index} + ${a_Shift}) % ${a_Period}")
+        list(APPEND l_Roots ${l_Bus})
+        list(APPEND l_Secondaries ${l_Secondary})
+        list(APPEND l_Bridges "{\"ref\": ${l_Ref}, \"bus\": ${l_Bus}, \"device\": ${l_Device}, \"function\": ${l_Function}, \"secondaryBus\": ${l_Secondary}, \"vendorId\": 1, \"deviceId\": 2, \"subsystemVendorId\": ${l_Vendor}, \"subsystemId\": \"0x5C2E\", \"attributes\": {\"0x20000300\": ${l_Ref}}}")
     endforeach()
+    list(REMOVE_ITEM l_Roots ${l_Secondaries})
     list(REMOVE_DUPLICATES l_Roots)
     list(JOIN l_Roots ", " l_RootText)
     list(JOIN l_Bridges ",\n" l_BridgeText)
@@ -100,19 +69,21 @@ macro(probe_outputs a_Out)
 endmacro()
 
 if(CASE STREQUAL "round_trip")
-    # Each machine recorded and replayed gives the same diagnosis and chassis list.
-    foreach(l_Machine builtin:2:0 many_roots:32:63 deep_chain:10:99 chassis_255:255:254)
-        string(REPLACE ":" ";" l_Machine ${l_Machine})
-        list(GET l_Machine 0 l_Kind)
-        list(GET l_Machine 1 l_Count)
-        list(GET l_Machine 2 l_Last)
-        if(NOT l_Kind STREQUAL "builtin")
-            generated_topology(${l_Kind} ${l_Last} l_Topology)
+    # Recorded and replayed, the same diagnosis and list: chassis count, then generated_topology()'s
+    # arguments for limits of the format (64 root buses, a 100-deep chain, 255 chassis, all buses).
+    set(l_builtin 2)
+    set(l_many_roots 32 63 1 64 0 2)
+    set(l_deep_chain 10 99 1 1 1 10)
+    set(l_chassis_255 255 254 0 1 0 1)
+    foreach(l_Kind builtin many_roots deep_chain chassis_255)
+        list(POP_FRONT l_${l_Kind} l_Count)
+        if(l_${l_Kind})
+            generated_topology(${l_${l_Kind}} l_Topology)
             use_topology("${l_Topology}")
         endif()
         probe_outputs(l_Recorded)
         expect_lines(0 "${l_Recorded}" "^Found ${l_Count} ZU PXI-7461 chassis:$")
-        native_path(${WORK}/${l_Kind}.json l_File)
+        set(l_File "${g_Drive}${WORK}/${l_Kind}.json")
         run_program(${PROBE} --record ${l_File})
         expect_lines(0 "${g_Out}" "^Recorded .* into .*")
         set(ENV{ZUPCIBRD_SIM_TOPOLOGY} "${l_File}")
@@ -123,34 +94,27 @@ if(CASE STREQUAL "round_trip")
     endforeach()
     expect_lines(0 "${l_Recorded}" "finder's search answers 255 bridges: 65536, 65539, ")
 elseif(CASE STREQUAL "record_incomplete")
-    # A library without an entry point, and one refusing a call for one bridge: both are
-    # reported, and the file holds the rest.
-    make_lonely_probe(l_Probe)
-    file(GLOB l_Variant ${VARIANTS}/no-GetBridgeSlotPath/zupcibrd.*)
-    file(COPY ${l_Variant} DESTINATION ${WORK}/lonely)
+    # A library lacking an entry point and refusing one bridge's call: both reported, rest kept.
+    file(COPY ${VARIANTS}/no-GetBridgeSlotPath/ DESTINATION ${WORK}/lonely)
     use_topology([[{"rootBuses": [0, "0x80"], "bridges": [
-        {"bus": 0, "device": 1, "function": 0, "secondaryBus": 1, "vendorId": 1, "deviceId": 2,
-         "subsystemVendorId": "0x1F3C", "subsystemId": "0x5C2E", "attributes": {"0x20000300": 4}},
-        {"bus": "0x80", "device": 2, "function": 0, "secondaryBus": "0x81", "vendorId": 1,
-         "deviceId": 2, "subsystemVendorId": 3, "subsystemId": 4}],
+        {"bus": 0, "device": 1, "function": 0, "secondaryBus": 1, "vendorId": 1, "deviceId": 2, "subsystemVendorId": "0x1F3C", "subsystemId": "0x5C2E", "attributes": {"0x20000300": 4}},
+        {"bus": "0x80", "device": 2, "function": 0, "secondaryBus": "0x81", "vendorId": 1, "deviceId": 2, "subsystemVendorId": 3, "subsystemId": 4}],
       "faults": {"rules": [{"entry": "GetBridgeIds", "bridge": 2, "answer": -77}]}}]])
-    native_path(${WORK}/recorded.json l_Native)
-    run_program(${l_Probe} --record ${l_Native})
+    set(l_File "${g_Drive}${WORK}/recorded.json")
+    run_program(${g_Lonely} --record ${l_File})
     expect_lines(1 "${g_Err}" "lacks ZuPciBrd_GetBridgeSlotPath$"
                  "GetBridgeIds of bridge 2 failed with -77$" "bridge 2 is left out$")
     expect_lines(1 "${g_Out}" "^Recorded 2 root buses and 1 bridges .* \\(incomplete\\)$")
-    set(ENV{ZUPCIBRD_SIM_TOPOLOGY} "${l_Native}")
+    set(ENV{ZUPCIBRD_SIM_TOPOLOGY} "${l_File}")
     run_program(${PROBE})
     expect_lines(0 "${g_Out}" "^0 +Velmora +ZU PXI-7461 +2 +0x0004$")
 elseif(CASE STREQUAL "open_fails")
-    # The library's own code comes through the finder unchanged, and the hint points at
-    # --diagnose; without the library the hint is about its entry points.
+    # The library's code passes through unchanged with a --diagnose hint; no library, a hint on it.
     use_topology("[]")
     run_program(${PROBE})
     expect_lines(1 "${g_Err}" "openList failed: -313005$"
                  "next: run zu7461-probe --diagnose, .*which call the library refuses")
-    make_lonely_probe(l_Probe)
-    run_program(${l_Probe})
+    run_program(${g_Lonely})
     expect_lines(1 "${g_Err}" "openList failed: -52005 \\(zuoskaerr_invalidParameter\\)$"
                  "next: run zu7461-probe --diagnose, .*which entry points it lacks$")
 else()
