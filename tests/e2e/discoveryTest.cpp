@@ -17,7 +17,7 @@ namespace {
 using zuTest::chassisTopology;
 
 std::string withRules(const zuTest::tBridgeValues& a_rValues, const std::string& a_rRules) {
-    return zuTest::withFaults(chassisTopology(a_rValues), R"({"rules":[)" + a_rRules + "]}");
+    return chassisTopology(a_rValues, R"({"rules":[)" + a_rRules + "]}");
 }
 
 TEST(Discovery, HostSeesTheCodeTheChassisAndTheCalls) {

@@ -60,20 +60,15 @@ inline std::string chassisTopology(const tBridgeValues& a_rValues,
     return l_Json + "]" + (a_rFaults.empty() ? "" : ",\"faults\":" + a_rFaults) + "}";
 }
 
-// A topology with a "faults" member added.
-inline std::string withFaults(std::string a_Topology, const std::string& a_rFaults) {
-    return a_rFaults.empty() ? a_Topology
-                             : a_Topology.insert(a_Topology.rfind('}'), ",\"faults\":" + a_rFaults);
-}
-
 // A file of this process's own, named in a simulator variable until destroyed (the test runner
-// runs tests of one program at once, each in a process of its own).
+// runs tests of one program at once, each in a process of its own): the machine the simulator
+// reads (use() switches it), or its call log.
 class cSimFile {
 public:
-    cSimFile(const char* a_pVariable, const char* a_pStem, const char* a_pSuffix)
+    cSimFile(const char* a_pVariable, const char* a_pStem, const std::string& a_rText = "")
         : m_pVariable(a_pVariable),
-          m_Path(a_pStem + ("-" + std::to_string(ZU_TEST_PROCESS_ID)) + a_pSuffix) {
-        clear();
+          m_Path(a_pStem + ("-" + std::to_string(ZU_TEST_PROCESS_ID)) + ".txt") {
+        a_rText.empty() ? clear() : use(a_rText);
         setEnvironment(m_pVariable, m_Path);
     }
     ~cSimFile() {
@@ -83,42 +78,37 @@ public:
     cSimFile(const cSimFile&) = delete;
     cSimFile& operator=(const cSimFile&) = delete;
 
+    void use(const std::string& a_rText) const {
+        std::ofstream(m_Path, std::ios::binary | std::ios::trunc) << a_rText;
+    }
     std::string text() const {
         std::ifstream l_In(m_Path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(l_In), std::istreambuf_iterator<char>());
     }
     void clear() const { std::remove(m_Path.c_str()); }
-
-protected:
-    const char* const m_pVariable;
-    const std::string m_Path;
-};
-
-// The machine the simulator reads; use() switches to another.
-class cTopologyFile : public cSimFile {
-public:
-    explicit cTopologyFile(const std::string& a_rJson)
-        : cSimFile("ZUPCIBRD_SIM_TOPOLOGY", "topology", ".json") {
-        use(a_rJson);
-    }
-    explicit cTopologyFile(const tBridgeValues& a_rValues)
-        : cTopologyFile(chassisTopology(a_rValues)) {}
-    void use(const std::string& a_rJson) const {
-        std::ofstream(m_Path, std::ios::binary | std::ios::trunc) << a_rJson;
-    }
-    void use(const tBridgeValues& a_rValues) const { use(chassisTopology(a_rValues)); }
-};
-
-// What the simulator was asked, one line a call.
-class cCallLog : public cSimFile {
-public:
-    cCallLog() : cSimFile("ZUPCIBRD_SIM_LOG", "calls", ".log") {}
-    // The lines logged since the last take, which starts the log afresh.
+    // What was logged since the last take, which starts the log afresh.
     std::string take() const {
         std::string l_Text = text();
         clear();
         return l_Text;
     }
+
+private:
+    const char* const m_pVariable;
+    const std::string m_Path;
+};
+
+struct cTopologyFile : cSimFile {
+    explicit cTopologyFile(const std::string& a_rJson)
+        : cSimFile("ZUPCIBRD_SIM_TOPOLOGY", "topology", a_rJson) {}
+    explicit cTopologyFile(const tBridgeValues& a_rValues)
+        : cTopologyFile(chassisTopology(a_rValues)) {}
+    using cSimFile::use;
+    void use(const tBridgeValues& a_rValues) const { use(chassisTopology(a_rValues)); }
+};
+
+struct cCallLog : cSimFile {
+    cCallLog() : cSimFile("ZUPCIBRD_SIM_LOG", "calls") {}
 };
 
 // With the simulator held, the finder's load by bare name gets this very module: its gates, its
