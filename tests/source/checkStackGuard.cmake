@@ -1,7 +1,7 @@
 # The guard is seeded at start (not its built-in value, a zero low byte, different in two runs);
 # a write within the buffer passes, which shows the probe sound, and one past it ends the process
 # with 0xC0000409, of which Wine hands the low byte to the Linux side.
-foreach(l_Arguments guard guard 16 40)
+foreach(l_Arguments "" "" 16 40)
     execute_process(COMMAND ${EMULATOR} ${PROBE} ${l_Arguments} RESULT_VARIABLE l_Exit
                     OUTPUT_VARIABLE l_Out ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
     string(APPEND l_Said "${l_Exit}:${l_Out} ")
