@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <tuple>
 
 #ifdef __SANITIZE_ADDRESS__
 #include <sanitizer/lsan_interface.h>
@@ -22,8 +23,7 @@ namespace {
 constexpr std::int32_t kInvalid = ZU7461_STATUS_INVALID_PARAMETER;
 
 // The finder attached for one test over a machine of chassis with these bridge values.
-class cAttachedFinder {
-public:
+struct cAttachedFinder {
     explicit cAttachedFinder(const zuTest::tBridgeValues& a_rValues) : m_Topology(a_rValues) {
         moduleAttach();
     }
@@ -55,32 +55,40 @@ std::uint32_t bridgeValueOf(void* a_pItem) {
     return l_Value;
 }
 
-void expectPlace(const tStatus& a_rStatus, std::int32_t a_Code, const char* a_pFile,
-                 std::uint32_t a_Line) {
+// Every allocation a_rCall makes is counted, and all must be given back by its end.
+template <typename tCall> void expectBalanced(const tCall& a_rCall) {
+    zuTest::cFailingAllocationScope l_Scope;
+    zuTest::armAllocationFailure(0);
+    a_rCall();
+    const zuTest::tAllocationCounters l_Counters = zuTest::disarmAllocationFailure();
+    EXPECT_EQ(l_Counters.releases, l_Counters.allocations);
+}
+
+// A failure with a_Code at a_pFile:a_Line, or success (a_Code 0) with no place.
+void expectPlace(const tStatus& a_rStatus, std::int32_t a_Code, std::uint32_t a_Line,
+                 const char* a_pFile = "cSessionManager") {
     EXPECT_EQ(a_rStatus.code, a_Code);
-    EXPECT_STREQ(a_rStatus.file, a_pFile);
-    EXPECT_EQ(a_rStatus.line, a_Line);
+    EXPECT_STREQ(a_rStatus.file, a_Code == 0 ? "" : a_pFile);
+    EXPECT_EQ(a_rStatus.line, a_Code == 0 ? 0 : a_Line);
 }
 
 TEST(FinderLists, ManagerLivesExactlyWhileListsAreOpenAndRecordsKeepDiscoveryOrder) {
     // Duplicates stay, and only the low 16 bits of the value tell chassis apart.
     cAttachedFinder l_Finder({3, 0xFFFF, 0x12340003, 0});
-    zuTest::cFailingAllocationScope l_Scope;
-    zuTest::armAllocationFailure(0);
-    const tOpened l_First = openList();
-    const tOpened l_Second = openList();
-    ASSERT_EQ(l_First.count, 4u);
-    ASSERT_EQ(l_Second.status.code, 0);
-    const std::uint32_t l_Expected[] = {3, 0xFFFF, 3, 0};
-    for (std::uint32_t l_Index = 0; l_Index < 4; ++l_Index) {
-        EXPECT_EQ(bridgeValueOf(l_First.items[l_Index]), l_Expected[l_Index]);
-    }
-    nZUPXIFINDER100_closeList(l_First.list);
-    EXPECT_EQ(bridgeValueOf(l_Second.items[1]), 0xFFFFu);
-    nZUPXIFINDER100_closeList(l_Second.list);
     // Everything the two lists and their manager took is given back with the last close.
-    const zuTest::tAllocationCounters l_Counters = zuTest::disarmAllocationFailure();
-    EXPECT_EQ(l_Counters.releases, l_Counters.allocations);
+    expectBalanced([] {
+        const tOpened l_First = openList();
+        const tOpened l_Second = openList();
+        ASSERT_EQ(l_First.count, 4u);
+        ASSERT_EQ(l_Second.status.code, 0);
+        const std::uint32_t l_Expected[] = {3, 0xFFFF, 3, 0};
+        for (std::uint32_t l_Index = 0; l_Index < 4; ++l_Index) {
+            EXPECT_EQ(bridgeValueOf(l_First.items[l_Index]), l_Expected[l_Index]);
+        }
+        nZUPXIFINDER100_closeList(l_First.list);
+        EXPECT_EQ(bridgeValueOf(l_Second.items[1]), 0xFFFFu);
+        nZUPXIFINDER100_closeList(l_Second.list);
+    });
 }
 
 // Only an open list (reopened once all closed) and its items answer; any other handle or index,
@@ -94,19 +102,14 @@ TEST(FinderHandles, OnlyOpenListsAndTheirItemsAnswer) {
     for (const int l_Phase : {0, 1, 2}) { // none open, one open, detached
         if (l_Phase == 1) {
 #ifdef __SANITIZE_ADDRESS__
-            __lsan_disable(); // detach releases nothing of a list left open
+            const __lsan::ScopedDisabler l_Leaks; // detach releases nothing of a list left open
 #endif
             l_Open = openList();
-#ifdef __SANITIZE_ADDRESS__
-            __lsan_enable();
-#endif
         } else if (l_Phase == 2) {
             moduleDetach();
             const tOpened l_After = openList();
-            expectPlace(l_After.status, ZU7461_STATUS_SESSION_MANAGER_MISSING, "cSessionManager",
-                        72);
-            EXPECT_EQ(l_After.list, nullptr);
-            EXPECT_EQ(l_After.count, 0u);
+            expectPlace(l_After.status, ZU7461_STATUS_SESSION_MANAGER_MISSING, 72);
+            EXPECT_EQ(std::tie(l_After.list, l_After.count), std::make_tuple(nullptr, 0u));
         }
         char* const l_pItemBytes =
             static_cast<char*>(l_Open.list == nullptr ? l_Closed.items[1] : l_Open.items[0]);
@@ -114,17 +117,14 @@ TEST(FinderHandles, OnlyOpenListsAndTheirItemsAnswer) {
             void* handle;
             std::uint32_t index, value; // the item at that index of a list, an item's value
         } l_Cases[] = {                 // clang-format off
-            {nullptr, 0, 0}, {reinterpret_cast<void*>(std::uintptr_t{1}), 0, 0},
-            {reinterpret_cast<void*>(~std::uintptr_t{0}), 0, 0}, {reinterpret_cast<void*>(0xDEADBEEF), 0, 0},
+            {nullptr, 0, 0}, {reinterpret_cast<void*>(std::uintptr_t{1}), 0, 0}, {reinterpret_cast<void*>(~std::uintptr_t{0}), 0, 0},
             {l_Closed.list, 0, 0}, {l_Closed.items[0], 0, 0}, {l_pItemBytes + 1, 0, 0}, {l_pItemBytes - 8, 0, 0},
-            {l_Open.list, 2, 0}, {l_Open.list, 0x80000000u, 0}, {l_Open.list, 0xFFFFFFFFu, 0},
-            {l_Open.list, 0, 0}, {l_Open.list, 1, 0}, {l_pItemBytes, 0, 5}, {l_Open.items[1], 1, 6}};
+            {l_Open.list, 2, 0}, {l_Open.list, 0xFFFFFFFFu, 0}, {l_Open.list, 0, 0}, {l_Open.list, 1, 0}, {l_pItemBytes, 0, 5}, {l_Open.items[1], 1, 6}};
         // clang-format on
         for (const auto& l_Case : l_Cases) {
             SCOPED_TRACE(testing::Message() << l_Phase << ", row " << &l_Case - l_Cases);
-            const bool l_Answers = l_Phase == 1;
-            const bool l_List = l_Answers && l_Case.handle == l_Open.list && l_Case.index < 2;
-            const bool l_Item = l_Answers && l_Case.value != 0;
+            const bool l_List = l_Phase == 1 && l_Case.handle == l_Open.list && l_Case.index < 2;
+            const bool l_Item = l_Phase == 1 && l_Case.value != 0;
             void* l_pOut = &l_pOut;
             std::uint32_t l_Value = 42;
             const char* l_pText = "untouched";
@@ -132,12 +132,9 @@ TEST(FinderHandles, OnlyOpenListsAndTheirItemsAnswer) {
             getNthItem(l_Case.handle, l_Case.index, &l_pOut, &l_Nth);
             getU32Attribute(l_Case.handle, ZU7461_ATTR_U32_BRIDGE_VALUE, &l_Value, &l_Numeric);
             getStringAttribute(l_Case.handle, ZU7461_ATTR_STRING_MODEL, &l_pText, &l_String);
-            expectPlace(l_Nth, l_List ? 0 : kInvalid, l_List ? "" : "cSessionManager",
-                        l_List ? 0 : 163);
-            expectPlace(l_Numeric, l_Item ? 0 : kInvalid, l_Item ? "" : "cSessionManager",
-                        l_Item ? 0 : 192);
-            expectPlace(l_String, l_Item ? 0 : kInvalid, l_Item ? "" : "cSessionManager",
-                        l_Item ? 0 : 228);
+            expectPlace(l_Nth, l_List ? 0 : kInvalid, 163);
+            expectPlace(l_Numeric, l_Item ? 0 : kInvalid, 192);
+            expectPlace(l_String, l_Item ? 0 : kInvalid, 228);
             EXPECT_EQ(l_pOut, l_List ? l_Open.items[l_Case.index] : &l_pOut);
             EXPECT_EQ(l_Value, l_Item ? l_Case.value : 42u);
             EXPECT_STREQ(l_pText, l_Item ? "ZU PXI-7461" : "untouched");
@@ -153,53 +150,40 @@ TEST(FinderHandles, OnlyOpenListsAndTheirItemsAnswer) {
 TEST(FinderFailures, AFailedOrEmptySearchLeavesNothingBehind) {
     cAttachedFinder l_Finder({9});
     const tOpened l_Held = openList();
-    zuTest::cFailingAllocationScope l_Scope;
     const std::pair<zuTest::tBridgeValues, std::int32_t> l_Cases[] = {
         {{1, 2, std::nullopt}, ZUPCIBRD_SIM_UNKNOWN_ATTRIBUTE}, {{}, 0}};
     for (const bool l_Hold : {true, false}) {
-        if (!l_Hold) {
-            nZUPXIFINDER100_closeList(l_Held.list);
-        }
         for (const auto& [l_Values, l_Code] : l_Cases) {
             SCOPED_TRACE(testing::Message() << l_Hold << l_Code);
             l_Finder.m_Topology.use(l_Values);
             std::uint32_t l_Count = 3;
             void* l_pList = &l_Count;
-            zuTest::armAllocationFailure(0);
-            EXPECT_EQ(nZUPXIFINDER100_openList(&l_Count, &l_pList), l_Code);
-            const zuTest::tAllocationCounters l_Counters = zuTest::disarmAllocationFailure();
-            EXPECT_EQ(l_Counters.releases, l_Counters.allocations);
-            EXPECT_EQ(l_pList, nullptr);
-            EXPECT_EQ(l_Count, 0u);
+            expectBalanced(
+                [&] { EXPECT_EQ(nZUPXIFINDER100_openList(&l_Count, &l_pList), l_Code); });
+            EXPECT_EQ(std::tie(l_pList, l_Count), std::make_tuple(nullptr, 0u));
         }
         if (l_Hold) {
             EXPECT_EQ(bridgeValueOf(l_Held.items[0]), 9u);
+            nZUPXIFINDER100_closeList(l_Held.list);
         }
     }
-}
-
-BOOL failLockCreation(LPCRITICAL_SECTION, DWORD) {
-    return FALSE;
 }
 
 // A lock that cannot be created is reported where the lock object reports it. Without the
 // finder lock (made at attach) no openList can run; without the manager's lock (made by the
 // first openList) only that openList fails.
 TEST(FinderLockCreation, FailsOpenListWhereTheLockIsMade) {
+    const auto l_pFail = +[](LPCRITICAL_SECTION, DWORD) -> BOOL { return FALSE; };
     for (const bool l_FinderLock : {true, false}) {
         SCOPED_TRACE(l_FinderLock);
-        setLockInitializer(l_FinderLock ? &failLockCreation : nullptr);
+        setLockInitializer(l_FinderLock ? l_pFail : nullptr);
         cAttachedFinder l_Finder({1});
-        setLockInitializer(l_FinderLock ? nullptr : &failLockCreation);
-        zuTest::cFailingAllocationScope l_Scope;
-        zuTest::armAllocationFailure(0);
-        const tOpened l_Failed = openList();
-        const zuTest::tAllocationCounters l_Counters = zuTest::disarmAllocationFailure();
+        setLockInitializer(l_FinderLock ? nullptr : l_pFail);
+        tOpened l_Failed{};
+        expectBalanced([&] { l_Failed = openList(); });
         setLockInitializer(nullptr);
-        EXPECT_EQ(l_Counters.releases, l_Counters.allocations);
-        expectPlace(l_Failed.status, ZU7461_STATUS_MEMORY_FULL, "synchronization", 881);
-        EXPECT_EQ(l_Failed.list, nullptr);
-        EXPECT_EQ(l_Failed.count, 0u);
+        expectPlace(l_Failed.status, ZU7461_STATUS_MEMORY_FULL, 881, "synchronization");
+        EXPECT_EQ(std::tie(l_Failed.list, l_Failed.count), std::make_tuple(nullptr, 0u));
         const tOpened l_Next = openList();
         EXPECT_EQ(l_Next.status.code, l_FinderLock ? ZU7461_STATUS_MEMORY_FULL : 0);
         nZUPXIFINDER100_closeList(l_Next.list);

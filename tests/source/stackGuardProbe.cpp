@@ -1,15 +1,13 @@
-// The module's stack guard linked in: "guard" prints it, "overrun N" writes N bytes into 16.
+// The module's stack guard linked in: with no argument it prints the guard, with N it writes N
+// bytes into a buffer of 16.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 extern "C" std::uintptr_t __stack_chk_guard;
 
-namespace {
-
 // The length comes from the command line, so the compiler cannot see the overrun coming.
-__attribute__((noinline)) int fill(std::size_t a_Length) {
+__attribute__((noinline)) static int fill(std::size_t a_Length) {
     volatile char l_Buffer[16];
     for (std::size_t l_Index = 0; l_Index < a_Length; ++l_Index) {
         l_Buffer[l_Index] = 'x';
@@ -17,17 +15,11 @@ __attribute__((noinline)) int fill(std::size_t a_Length) {
     return l_Buffer[0];
 }
 
-} // namespace
-
 int main(int a_Count, char** a_ppArguments) {
-    if (a_Count == 2 && std::strcmp(a_ppArguments[1], "guard") == 0) {
+    if (a_Count < 2) {
         std::printf("%llx\n", static_cast<unsigned long long>(__stack_chk_guard));
-        return 0;
+    } else {
+        std::printf("filled %d\n", fill(std::strtoul(a_ppArguments[1], nullptr, 10)));
     }
-    if (a_Count == 3 && std::strcmp(a_ppArguments[1], "overrun") == 0) {
-        std::printf("filled %d\n", fill(std::strtoul(a_ppArguments[2], nullptr, 10)));
-        std::fflush(stdout);
-        return 0;
-    }
-    return 2;
+    return 0;
 }
