@@ -65,10 +65,10 @@ inline std::string chassisTopology(const tBridgeValues& a_rValues,
 // reads (use() switches it), or its call log.
 class cSimFile {
 public:
-    cSimFile(const char* a_pVariable, const char* a_pStem, const std::string& a_rText = "")
+    cSimFile(const char* a_pVariable, const char* a_pStem)
         : m_pVariable(a_pVariable),
           m_Path(a_pStem + ("-" + std::to_string(ZU_TEST_PROCESS_ID)) + ".txt") {
-        a_rText.empty() ? clear() : use(a_rText);
+        clear();
         setEnvironment(m_pVariable, m_Path);
     }
     ~cSimFile() {
@@ -100,7 +100,9 @@ private:
 
 struct cTopologyFile : cSimFile {
     explicit cTopologyFile(const std::string& a_rJson)
-        : cSimFile("ZUPCIBRD_SIM_TOPOLOGY", "topology", a_rJson) {}
+        : cSimFile("ZUPCIBRD_SIM_TOPOLOGY", "topology") {
+        use(a_rJson);
+    }
     explicit cTopologyFile(const tBridgeValues& a_rValues)
         : cTopologyFile(chassisTopology(a_rValues)) {}
     using cSimFile::use;
