@@ -8,8 +8,7 @@ using namespace nZU7461_14_0;
 
 namespace {
 
-// Each attribute queried as a number and as a text, with and without an output: the answer,
-// or the refusal's line in cPxi7461Chassis with nothing written.
+// Each attribute as a number and a text: the answer, or the refusal's line with nothing written.
 TEST(Chassis, AttributesAnswerOrAreRefusedWhereTheQueryIs) {
     const struct {
         std::uint32_t attribute;

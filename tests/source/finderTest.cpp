@@ -91,9 +91,7 @@ TEST(FinderLists, ManagerLivesExactlyWhileListsAreOpenAndRecordsKeepDiscoveryOrd
     });
 }
 
-// Only an open list (reopened once all closed) and its items answer; any other handle or index,
-// and any with no list open or after detach, is refused at the operation's own place with
-// nothing written. Closing what names no open list changes nothing.
+// Only open lists and their items answer; anything else is refused at its place, unwritten.
 TEST(FinderHandles, OnlyOpenListsAndTheirItemsAnswer) {
     cAttachedFinder l_Finder({5, 6});
     const tOpened l_Closed = openList();
@@ -145,8 +143,7 @@ TEST(FinderHandles, OnlyOpenListsAndTheirItemsAnswer) {
     }
 }
 
-// A search that fails (a bridge the simulator has no value for) or finds nothing leaves no list
-// and nothing allocated, and a list held open meanwhile keeps answering.
+// A failed or empty search leaves nothing allocated; a list held open keeps answering.
 TEST(FinderFailures, AFailedOrEmptySearchLeavesNothingBehind) {
     cAttachedFinder l_Finder({9});
     const tOpened l_Held = openList();
@@ -169,9 +166,7 @@ TEST(FinderFailures, AFailedOrEmptySearchLeavesNothingBehind) {
     }
 }
 
-// A lock that cannot be created is reported where the lock object reports it. Without the
-// finder lock (made at attach) no openList can run; without the manager's lock (made by the
-// first openList) only that openList fails.
+// A lock that cannot be made fails openList where the lock object reports it.
 TEST(FinderLockCreation, FailsOpenListWhereTheLockIsMade) {
     const auto l_pFail = +[](LPCRITICAL_SECTION, DWORD) -> BOOL { return FALSE; };
     for (const bool l_FinderLock : {true, false}) {

@@ -56,9 +56,7 @@ struct tPrediction {
     std::string fault;
 };
 
-// Discovery's calls in order: one session, count-then-fill over the chassis's subsystem IDs, one
-// attribute read per bridge until the first error, and the session closed whatever happened. A
-// missing entry point leaves it and every later one unresolved.
+// Discovery's calls: session, count-then-fill, one read a bridge to the first error, close.
 tPrediction predict(const std::vector<std::string>& a_rCalls, const std::string& a_rMissing) {
     tPrediction l_Prediction;
     std::size_t l_Next = 0;
@@ -91,8 +89,7 @@ tPrediction predict(const std::vector<std::string>& a_rCalls, const std::string&
         const std::string* l_pFill =
             l_Take(l_Find + (l_Announced ? "buf," : "null,") + std::to_string(l_Announced) + ")");
         l_Code = l_pFill ? codeOf(*l_pFill) : -1;
-        // More reported than there was room for is the buffer-too-small answer; reported
-        // elements the library never wrote stay 0.
+        // More than there was room for is too small; elements never written stay 0.
         const std::uint32_t l_Reported = l_pFill ? numberOf(*l_pFill, "count", l_Announced) : 0;
         l_Code = recorded(l_Code, l_Code >= 0 && l_Reported > l_Announced ? kTooSmall : 0);
         std::istringstream l_Items(l_pFill ? outputOf(*l_pFill, "bridges") + "]" : "");

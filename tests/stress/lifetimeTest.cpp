@@ -90,9 +90,7 @@ TEST_F(Concurrency, EightThreadsCycleListsWhileAHeldListKeepsAnswering) {
     m_Finder.closeList(l_pHeld);
 }
 
-// One thread opens and closes the only list; another queries and closes handles that name no
-// open list (closed ones, or forged), so its calls meet the manager while the last close
-// destroys it.
+// Calls with closed or forged handles meet the manager while the last close destroys it.
 TEST_F(Lifetime, StaleHandlesRaceTheCloseOfTheLastList) {
     std::atomic<void*> l_StaleList{nullptr}, l_StaleItem{nullptr};
     std::atomic<bool> l_Done{false};
@@ -122,9 +120,7 @@ TEST_F(Lifetime, StaleHandlesRaceTheCloseOfTheLastList) {
     EXPECT_TRUE(l_Done) << "query " << l_Query << " of a stale handle was answered";
 }
 
-// Both threads only open lists while the simulator fails half the OpenSession calls at random,
-// so failed openList calls meet successful ones that close the last list. A failed call must
-// close nothing and write no list; any other answer is the one chassis.
+// Failed openLists (half the sessions fail) meet closes of the last list, and close nothing.
 TEST_F(Lifetime, FailedOpenListsRaceTheCloseOfTheLastList) {
     m_Machine.use(zuTest::chassisTopology(
         {kOneChassis[0]},
@@ -151,9 +147,7 @@ TEST_F(Lifetime, FailedOpenListsRaceTheCloseOfTheLastList) {
     EXPECT_GT(l_Calls[0][1] + l_Calls[1][1], 0);
 }
 
-// With one list held open the manager stays, so freed lists and records are reused at once. A
-// handle must still never come back, a stale one (or one of the other kind) reaches nothing, and
-// closing a stale list leaves the new one alone.
+// With the manager kept, freed memory is reused at once: still no handle may come back.
 TEST_F(Lifetime, AStaleHandleNeverNamesANewerList) {
     std::string l_Fault;
     void* const l_pHeld = openChecked(l_Fault);

@@ -24,8 +24,7 @@ void failAllocationsAfterSize(std::size_t a_Size);
 tAllocationCounters disarmAllocationFailure();
 
 #ifndef _WIN32
-// Allocations made from inside the named module (part of its file name) are neither failed nor
-// counted: a sweep is about our code, not about a library we load.
+// Allocations from inside the named module are neither failed nor counted.
 void ignoreAllocationsFrom(const char* a_pModuleName);
 #endif
 

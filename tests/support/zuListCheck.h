@@ -13,8 +13,7 @@
 
 namespace zuTest {
 
-// tExports: anything holding the exports under their short names (the loaded module, or the
-// static core's functions).
+// tExports: anything holding the exports under their short names.
 template <class tExports>
 std::string checkList(const tExports& a_rExports, void* a_pList, std::uint32_t a_Count,
                       const std::vector<std::uint32_t>& a_rBridgeValues) {

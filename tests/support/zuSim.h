@@ -26,8 +26,7 @@
 
 namespace zuTest {
 
-// Sets a variable of this process's environment, which the libraries it loads read; an empty
-// value removes it.
+// A variable of this process's environment, read by the libraries it loads; "" removes it.
 inline void setEnvironment(const char* a_pName, const std::string& a_rUtf8Value) {
 #ifdef _WIN32
     // The wide form, so that a value outside the ANSI code page (a path) survives.
@@ -60,9 +59,7 @@ inline std::string chassisTopology(const tBridgeValues& a_rValues,
     return l_Json + "]" + (a_rFaults.empty() ? "" : ",\"faults\":" + a_rFaults) + "}";
 }
 
-// A file of this process's own, named in a simulator variable until destroyed (the test runner
-// runs tests of one program at once, each in a process of its own): the machine the simulator
-// reads (use() switches it), or its call log.
+// A file of this process's own, named in a simulator variable until destroyed.
 class cSimFile {
 public:
     cSimFile(const char* a_pVariable, const char* a_pStem)
@@ -113,8 +110,7 @@ struct cCallLog : cSimFile {
     cCallLog() : cSimFile("ZUPCIBRD_SIM_LOG", "calls") {}
 };
 
-// With the simulator held, the finder's load by bare name gets this very module: its gates, its
-// call numbering, or the entry point a variant lacks. a_rVariant names one ("no-OpenSession").
+// Held, the simulator (or a variant: "no-OpenSession") is what the finder's load by name gets.
 class cHeldSimulator {
 public:
     explicit cHeldSimulator(const std::string& a_rVariant = "")

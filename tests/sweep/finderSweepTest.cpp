@@ -49,8 +49,7 @@ std::set<std::string> sweepOpenList(std::size_t a_HeldLists) {
         if (!l_Opened) {
             const std::string l_Place =
                 std::string(l_Status.file) + ":" + std::to_string(l_Status.line);
-            // Our stand-in for the system loader may itself run out of memory; like the system
-            // loader it then fails the load, which the finder reports as a library not found.
+            // Our loader stand-in may run out of memory too: that is a library not found.
             EXPECT_TRUE(l_Status.code == -52000 ||
                         (l_Status.code == -52005 && l_Place == "dynload:94"))
                 << l_Status.code << " at " << l_Place;
@@ -71,8 +70,7 @@ std::set<std::string> sweepOpenList(std::size_t a_HeldLists) {
 }
 
 TEST(AllocationSweep, EveryFailedAllocationOfOpenListEndsInMemoryFull) {
-    // The component's own places on the way: the wide library path, the manager, the list,
-    // the wrapper's temporary array, the records and the sets.
+    // Path, manager, list, the wrapper's array, the records and the sets.
     const std::set<std::string> l_Places = sweepOpenList(0);
     for (const char* l_Place :
          {"Allocator:32", "memoryAllocation:291", "cSessionManager:276", "cSessionManager:285",
