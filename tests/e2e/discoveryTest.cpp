@@ -98,34 +98,31 @@ TEST(Discovery, QueriesProceedWhileAnotherOpenListIsInsideDiscovery) {
     l_Finder.closeList(l_pHeld);
 }
 
+// With no list open every handle is refused, a missing output before the handle is seen.
 TEST(HostContract, RefusedCallsWriteNothingAcrossLoadsAndUnloads) {
-    const auto forged = [](std::uintptr_t a_Value) { return reinterpret_cast<void*>(a_Value); };
     for (int l_Cycle = 0; l_Cycle < 3; ++l_Cycle) {
         const zuTest::tFinderModule l_Exports;
-        std::uint32_t l_Count = 77;
-        void* l_pList = forged(0x1234);
-        EXPECT_EQ(l_Exports.openList(nullptr, &l_pList), -52005);
-        EXPECT_EQ(l_Exports.openList(&l_Count, nullptr), -52005);
-        EXPECT_EQ(l_Exports.openList(nullptr, nullptr), -52005);
-        EXPECT_EQ(l_pList, forged(0x1234));
-        EXPECT_EQ(l_Count, 77u);
-        EXPECT_EQ(l_Exports.getControllerIDSELMap(), -52002); // never provided
-        // With no list open every handle is refused, a missing output before the handle is seen.
-        for (void* l_pHandle : {forged(0), forged(0xDEADBEEF), forged(~std::uintptr_t{0})}) {
-            void* l_pItem = forged(0x55);
-            std::uint32_t l_Value = 5;
-            const char* l_pText = "untouched";
-            EXPECT_EQ(l_Exports.getNthItem(l_pHandle, 0, nullptr), -52005);
-            EXPECT_EQ(l_Exports.getU32Attribute(l_pHandle, 0, nullptr), -52005);
-            EXPECT_EQ(l_Exports.getStringAttribute(l_pHandle, 0, nullptr), -52005);
-            EXPECT_EQ(l_Exports.getNthItem(l_pHandle, 0, &l_pItem), -52005);
-            EXPECT_EQ(l_Exports.getU32Attribute(l_pHandle, 0, &l_Value), -52005);
-            EXPECT_EQ(l_Exports.getStringAttribute(l_pHandle, 1, &l_pText), -52005);
-            EXPECT_EQ(l_pItem, forged(0x55));
-            EXPECT_EQ(l_Value, 5u);
-            EXPECT_STREQ(l_pText, "untouched");
+        std::uint32_t l_Count = 77, l_Value = 5;
+        void *l_pList = &l_Count, *l_pItem = &l_Value;
+        const char* l_pText = "untouched";
+        std::vector<std::int32_t> l_Codes = {l_Exports.openList(nullptr, &l_pList),
+                                             l_Exports.openList(&l_Count, nullptr),
+                                             l_Exports.openList(nullptr, nullptr)};
+        for (const std::uintptr_t l_Handle :
+             {std::uintptr_t{0}, std::uintptr_t{0xDEADBEEF}, ~std::uintptr_t{0}}) {
+            void* const l_pHandle = reinterpret_cast<void*>(l_Handle);
+            l_Codes.insert(l_Codes.end(), {l_Exports.getNthItem(l_pHandle, 0, nullptr),
+                                           l_Exports.getU32Attribute(l_pHandle, 0, nullptr),
+                                           l_Exports.getStringAttribute(l_pHandle, 0, nullptr),
+                                           l_Exports.getNthItem(l_pHandle, 0, &l_pItem),
+                                           l_Exports.getU32Attribute(l_pHandle, 0, &l_Value),
+                                           l_Exports.getStringAttribute(l_pHandle, 1, &l_pText)});
             l_Exports.closeList(l_pHandle);
         }
+        EXPECT_EQ(l_Codes, std::vector<std::int32_t>(21, -52005));
+        EXPECT_TRUE(l_pList == &l_Count && l_Count == 77 && l_pItem == &l_Value && l_Value == 5);
+        EXPECT_STREQ(l_pText, "untouched");
+        EXPECT_EQ(l_Exports.getControllerIDSELMap(), -52002); // never provided
     }
 }
 
