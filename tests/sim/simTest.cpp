@@ -6,7 +6,6 @@
 #include <optional>
 #include <regex>
 #include <sstream>
-#include <thread>
 
 namespace nZU7461_14_0 {
 namespace {
@@ -19,7 +18,6 @@ const zuTest::tLoadedModule& simulator() {
     return s_Module;
 }
 #define ZU_SIM(a_Name) simulator().get<tZuPciBrd_##a_Name>("ZuPciBrd_" #a_Name)
-#define ZU_SIM_GATE(a_Name) simulator().get<tZuPciBrdSim_##a_Name>("ZuPciBrdSim_" #a_Name)
 
 struct tSession {
     std::uint32_t m_Handle = 0;
@@ -153,23 +151,6 @@ TEST(Sim, AMalformedFileIsRefusedWithOneLineNamingFileAndFault) {
         EXPECT_EQ(std::count(l_Error.begin(), l_Error.end(), '\n'), 1) << l_Error;
     }
     EXPECT_EQ(tSession().m_Code, 0) << "the built-in machine once no file is named";
-}
-
-// A held call holds up nothing else; a gate released before its call comes lets it pass.
-TEST(Sim, AGateHoldsACallUntilTheTestReleasesIt) {
-    const zuTest::cTopologyFile l_File(topology(R"({"rules": [{"entry": "GetAttributeU32",
-        "bridge": 3, "gate": "held"}, {"entry": "GetAttributeU32", "bridge": 2, "gate": "ahead"}]})"));
-    const tSession l_Session;
-    std::string l_Held;
-    std::thread l_Caller([&] { l_Held = callAndSee(l_Session.m_Handle, "attr 3"); });
-    ASSERT_EQ(ZU_SIM_GATE(WaitAtGate)("held", 1, 60000), 1u);
-    ZU_SIM_GATE(ReleaseGate)("ahead", 1);
-    EXPECT_EQ(callAndSee(l_Session.m_Handle, "attr 2"), "0 value=1");
-    EXPECT_EQ(ZU_SIM_GATE(WaitAtGate)("held", 1, 0), 1u) << "the held call went on by itself";
-    ZU_SIM_GATE(ReleaseGate)("held", ZUPCIBRD_SIM_GATE_OPEN);
-    l_Caller.join();
-    EXPECT_EQ(l_Held, "0 value=2147483650");
-    EXPECT_EQ(ZU_SIM_GATE(WaitAtGate)("held", 0, 0), 0u);
 }
 
 // A chaos run's answers to fixed calls; a file of its own, so that its draws start at the seed.

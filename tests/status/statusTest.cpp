@@ -300,30 +300,6 @@ TEST(DetailedStatus, DetailedToStatusReadsTheMembersBack) {
     }
 }
 
-// An error handed down is kept; one raised inside travels up and back down through the scope.
-TEST(DetailedStatus, ScopesCarryTheOutcomeBothWays) {
-    tStatus l_Failed = statusWith(kStatusInvalidParameter, "zu7461", "cSessionManager", 5);
-    {
-        tDetailedStatusScope l_Scope(&l_Failed);
-        EXPECT_FALSE(setDetailedError(l_Scope.get(), -313008, nullptr));
-    }
-    EXPECT_TRUE(l_Failed.code == kStatusInvalidParameter && l_Failed.line == 5);
-    tStatus l_Outer = makeStatus();
-    tOwnedDetailed l_Detailed;
-    {
-        tDetailedStatusScope l_Scope(&l_Outer);
-        char* l_pCursor = nullptr;
-        ASSERT_TRUE(setDetailedError(l_Scope.get(), -313008, &l_pCursor));
-        addErrorMembers(l_pCursor, detailsGrowth(l_Scope.get()), "e", "cPciBrdWrapper_sc", 301);
-        tStatusScope l_Lifted(l_Scope.get()), l_Down(&l_Detailed.value);
-        *l_Down.get() = *l_Lifted.get();
-    }
-    EXPECT_EQ(fields(l_Outer), fields(statusWith(-313008, "zu7461", "cPciBrdWrapper_sc", 301)));
-    EXPECT_EQ(l_Detailed->code, -313008);
-    EXPECT_EQ(l_Detailed.text(),
-              "{\"file\":\"cPciBrdWrapper_sc\",\"line\":301,\"component\":\"zu7461\"}");
-}
-
 constexpr long kNone = -1; // no position: a null result
 constexpr std::uint32_t kS = kJsonErrorString;
 
