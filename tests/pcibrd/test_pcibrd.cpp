@@ -60,19 +60,16 @@ std::string simPath(const std::string& a_rLacking) {
 
 class cSimBridge {
 public:
-    explicit cSimBridge(const std::string& a_rLacking = "") : m_Held(simPath(a_rLacking)) {
+    explicit cSimBridge(const std::string& a_rLack = "") : m_Held(simPath(a_rLack)) {
         m_Log.take();
     }
 
-    // The rules for the calls from the next session on; a_rEntry stands for every "E" in them.
-    void script(std::string a_Rules, const std::string& a_rEntry = "") {
-        for (std::size_t l_At = 0; (l_At = a_Rules.find("\"E\"")) != std::string::npos;) {
-            a_Rules.replace(l_At + 1, 1, a_rEntry);
-        }
+    // The rules for the calls from the next session on.
+    void script(const std::string& a_rRules) {
         static int s_Version = 0; // a new file content, so that the simulator reads it again
         m_Topology.use(zuTest::chassisTopology({1, 2}, "{\"comment\":\"" +
                                                            std::to_string(++s_Version) +
-                                                           "\",\"rules\":[" + a_Rules + "]}"));
+                                                           "\",\"rules\":[" + a_rRules + "]}"));
     }
 
     // The calls since the last look, "Name(arguments)" a line, the session a_Session shown as S.
@@ -177,15 +174,12 @@ TEST(SlotPath, AFailureKeepsWhatWasDoneAndIsRecordedWhereItHappened) {
             setStatus(l_Case.how == 0 ? &l_Path.OwnStatus() : &l_Status, -1, "zu7461", "x", 12);
         }
         cCheckedString l_Text;
-        long l_Failed = 0;
-        {
-            zuTest::cFailingAllocationScope l_Scope; // a failing check would allocate
-            zuTest::armAllocationFailure(l_Case.how == 2 ? 2 : 1);
-            l_Case.operation == 0   ? l_Path.Parse("MR04:01,02,03", &l_Status)
-            : l_Case.operation == 1 ? l_Path.Format(l_Text, &l_Status)
-                                    : l_Path.FormatElements(l_Text, &l_Status);
-            l_Failed = zuTest::disarmAllocationFailure().failed;
-        }
+        zuTest::cFailingAllocationScope l_Scope; // disarmed before any check, which would allocate
+        zuTest::armAllocationFailure(l_Case.how == 2 ? 2 : 1);
+        l_Case.operation == 0   ? l_Path.Parse("MR04:01,02,03", &l_Status)
+        : l_Case.operation == 1 ? l_Path.Format(l_Text, &l_Status)
+                                : l_Path.FormatElements(l_Text, &l_Status);
+        const long l_Failed = zuTest::disarmAllocationFailure().failed;
         EXPECT_EQ(l_Failed, l_Case.how == 2 ? 1 : 0);
         EXPECT_EQ(l_Status.code, l_Case.how == 2 ? kStatusMemoryFull : -1);
         EXPECT_EQ(l_Status.line, l_Case.line);
@@ -346,15 +340,15 @@ TEST(EntryTable, EachOperationForwardsOrIsDisabledAndRecordsItsOwnSite) {
             l_Sim.script(R"({"entry":"*","answer":)" + std::to_string(l_Answer) + "}");
             cDetailedStatus l_Built;
             l_Built.code = l_Before;
-            tW l_Wrapper(&l_Built);
+            tW l_Wrap(&l_Built);
             EXPECT_EQ(l_Built.code, *l_pLacking != '\0' ? kStatusInvalidParameter : l_Before);
             EXPECT_EQ(detailsOf(l_Built)["zudynlib_debug"]["zudynlib_symbol"],
                       *l_pLacking != '\0' ? tJson("ZuPciBrd_" + std::string(l_pLacking)) : tJson());
             for (const tOperation& l_Operation : kOperations) {
                 SCOPED_TRACE(l_Operation.call);
-                const std::uint32_t l_Session = l_Wrapper.Session();
+                const std::uint32_t l_Session = l_Wrap.Session();
                 cDetailedStatus l_Status;
-                l_Operation.run(l_Wrapper, &l_Status);
+                l_Operation.run(l_Wrap, &l_Status);
                 const bool l_Forwarded = std::size_t(&l_Operation - kOperations) < l_Usable;
                 const bool l_Fine = l_Forwarded && l_Answer == 0;
                 expectStatus(l_Status, l_Forwarded ? l_Answer : kStatusEntryPointNotLoaded,
@@ -362,10 +356,9 @@ TEST(EntryTable, EachOperationForwardsOrIsDisabledAndRecordsItsOwnSite) {
                 EXPECT_EQ(l_Sim.calls(l_Session),
                           l_Forwarded ? l_Operation.call + std::string("\n") : "");
                 presetStatus(&l_Status, -1); // failed before: no call, record and session kept
-                const std::string l_Kept = l_Status.json + std::to_string(l_Wrapper.Session());
-                l_Operation.run(l_Wrapper, &l_Status);
-                EXPECT_EQ(l_Status.json + l_Sim.calls() + std::to_string(l_Wrapper.Session()),
-                          l_Kept);
+                const std::string l_Kept = l_Status.json + std::to_string(l_Wrap.Session());
+                l_Operation.run(l_Wrap, &l_Status);
+                EXPECT_EQ(l_Status.json + l_Sim.calls() + std::to_string(l_Wrap.Session()), l_Kept);
             }
         }
     }
@@ -373,11 +366,10 @@ TEST(EntryTable, EachOperationForwardsOrIsDisabledAndRecordsItsOwnSite) {
 
 class Wrapper : public ::testing::Test {
 protected:
-    void open(const std::string& a_rRules, const std::string& a_rEntry = "") {
-        m_Sim.script(a_rRules, a_rEntry);
+    void open(const std::string& a_rRules) {
+        m_Sim.script(a_rRules);
         cDetailedStatus l_Open;
         m_pWrapper->OpenSession(0, &l_Open);
-        ASSERT_TRUE(m_pWrapper->IsSessionOpen());
         m_Session = m_pWrapper->Session();
         m_Sim.calls();
         tStatus l_Status = makeStatus(); // the path fetched into, failed or not by a test before
@@ -418,8 +410,8 @@ TEST_F(Wrapper, FetchesHandOnOnlyWhatTheLibraryFilled) {
                 continue;
             }
             SCOPED_TRACE(l_Operation.entry() + " " + l_Case.rules);
-            open(std::regex_replace(l_Case.rules, std::regex("\\{"), R"({"entry":"E",)"),
-                 l_Operation.entry());
+            open(std::regex_replace(l_Case.rules, std::regex("\\{"),
+                                    "{\"entry\":\"" + l_Operation.entry() + "\","));
             cDetailedStatus l_Status;
             presetStatus(&l_Status, l_Case.before);
             const std::string l_Earlier = l_Status.json != nullptr ? l_Status.json : "";
@@ -432,11 +424,11 @@ TEST_F(Wrapper, FetchesHandOnOnlyWhatTheLibraryFilled) {
             const std::string l_Kept = l_IsPath ? "MR07:05" : "238,221";
             EXPECT_EQ(l_Output, (l_Case.output.empty() ? l_Kept : l_Case.output) + ",");
             const int l_Site = l_Case.site;
-            const std::string l_Document = l_Case.document;
             expectStatus(l_Status, l_Case.code,
-                         l_Site == 3   ? "zuoskaerr_memoryFull"
-                         : l_Site != 0 ? l_Operation.entry()
-                                       : (l_Document == "earlier" ? l_Earlier : l_Document),
+                         l_Site == 3                                 ? "zuoskaerr_memoryFull"
+                         : l_Site != 0                               ? l_Operation.entry()
+                         : l_Case.document == std::string("earlier") ? l_Earlier
+                                                                     : l_Case.document,
                          l_Site == 0 ? 0 : l_Operation.lines[l_Site - 1]);
             const std::string l_Call = l_Operation.call, l_Fill = l_Case.fill;
             const std::string l_Second = l_Call.substr(0, l_Call.rfind("null,0")) + l_Fill + ")\n";
@@ -468,13 +460,10 @@ TEST_F(Wrapper, SlotPathMemoryFailureAnswersMemoryFull) {
     open(R"({"entry":"GetBridgeSlotPath","answer":-313002,"count":5000})");
     for (auto l_pArm : {&zuTest::failAllocationsOfSize, &zuTest::failAllocationsAfterSize}) {
         cDetailedStatus l_Status;
-        long l_Failed = 0;
-        {
-            zuTest::cFailingAllocationScope l_Scope; // a failing check would allocate
-            l_pArm(5001);
-            m_pWrapper->GetBridgeSlotPath(2, g_Path, &l_Status);
-            l_Failed = zuTest::disarmAllocationFailure().failed;
-        }
+        zuTest::cFailingAllocationScope l_Scope; // disarmed before any check, which would allocate
+        l_pArm(5001);
+        m_pWrapper->GetBridgeSlotPath(2, g_Path, &l_Status);
+        const long l_Failed = zuTest::disarmAllocationFailure().failed;
         EXPECT_EQ(l_Status.code, kStatusMemoryFull);
         EXPECT_GE(l_Failed, 1);
         EXPECT_EQ(formatted(g_Path), "MR07:05");
