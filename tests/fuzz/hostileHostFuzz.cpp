@@ -1,5 +1,4 @@
-// A host calling the exports with any handle: refused calls answer -52005 and write nothing,
-// accepted ones answer what the simulator's machine (two chassis, bridges 1 and 2) holds.
+// Any handle: refused calls write nothing, others answer the simulator's two chassis.
 #include <dlfcn.h>
 
 #include <filesystem>

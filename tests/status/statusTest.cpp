@@ -1,5 +1,4 @@
-// The status records (fixed and detailed, and the conversions between them), the details
-// document they carry (grammar, string and number decoding, builder) and the trace.
+// Status records, the details documents they carry, and the trace.
 #include <gtest/gtest.h>
 
 #include <clocale>

@@ -1,6 +1,4 @@
-// openList against the simulator's chaos (a seed a run; now and then a variant lacking an entry
-// point), checked against what the rules make of the answers its call log records. After each
-// run no heap block and no library is left. A failing run prints the file that replays it.
+// openList against seeded chaos, checked against its call log; a failing run names its replay.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,6 +1,4 @@
-// Reads one open list as a careful host would: every index answers a new item, every item its
-// four attributes, and the index past the end and unknown attributes are refused without a
-// write. Returns what was wrong, or an empty text.
+// Reads one open list as a careful host would; returns what was wrong, or an empty text.
 #pragma once
 
 #include <cstdint>

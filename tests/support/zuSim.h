@@ -1,6 +1,4 @@
-// The simulated bridge driver for one test: a machine written as a topology file (chassis bridges
-// side by side on bus 0, each with its bridge value, or none, which the simulator answers with an
-// error when the finder reads it), the call log read back, and the simulator held by full path.
+// The simulated bridge driver for one test: its machine, its call log, the module held.
 #pragma once
 
 #include <cstdint>
