@@ -398,7 +398,7 @@ TEST(DetailsReader, StringDecodingAgrees) {
     const std::tuple<std::string, bool, std::string> l_Cases[] = {
         // clang-format off
         {"a\\u00e9b", true, "a\xc3\xa9" "b"}, {"\xc3\xa9\xff", true, "\xc3\xa9\xff"},
-        {"\\ud83d\\ude00", true, "\xf0\x9f\x98\x80"}, {"\\uDBFF\\uDFFF", true, "\xf4\x8f\xbf\xbf"},
+        {"\\ud800\\udc00", true, "\xf0\x90\x80\x80"}, {"\\uDBFF\\uDFFF", true, "\xf4\x8f\xbf\xbf"},
         {"\\u007F\\u07ff\\u0800\\uffff", true, "\x7f\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf"},
         {"\\\"\\\\\\/\\b\\f\\n\\r\\t", true, "\"\\/\b\f\n\r\t"}, {"x\\u0000", false, "x"},
         {"a\\", false, "a"}, {"ab\\u12", false, "ab"}, {"\\x", false, ""}, {"\\ud83d", false, ""},
