@@ -28,8 +28,10 @@ namespace {
 constexpr std::uint16_t kChassisSubsystemVendorId = 0x1F3C;
 constexpr std::uint16_t kChassisSubsystemId = 0x5C2E;
 
-const zuTest::tWideString& libraryName() {
-    static const zuTest::tWideString s_Name = zuTest::widen("zupcibrd.dll");
+// WCHAR is char16_t in the Linux layer and wchar_t on Windows; the name is plain ASCII either way.
+const std::basic_string<WCHAR>& libraryName() {
+    static const char s_Narrow[] = "zupcibrd.dll";
+    static const std::basic_string<WCHAR> s_Name(s_Narrow, s_Narrow + sizeof s_Narrow - 1);
     return s_Name;
 }
 
