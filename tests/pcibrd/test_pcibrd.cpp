@@ -195,7 +195,7 @@ TEST(Utf8ToWide, GivesTheUnitsOrWhatWasConvertedBeforeMemoryRanOut) {
     // The allocation that fails (0: none), the bytes and the units.
     // clang-format off
     const std::tuple<int, std::string, std::u16string> l_Cases[] = {
-        {0, "", u""}, {0, "\xC2\x80", u"\x80"}, {0, "\xE0\xA0\x80", u"\x800"}, {0, "\xF0\x90\x80\x80", u"\xD800\xDC00"}, {0, "\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"}, {0, std::string(200, 'p'), std::u16string(200, 'p')}, {2, l_Long, std::u16string(127, 'a')}, {1, l_Long, u""}, // growth, and memory running out in it
+        {0, "", u""}, {0, "\xC2\x80", u"\x80"}, {0, "\xE0\xA0\x80", u"\x800"}, {0, "\xEF\xBF\xBF", u"\xFFFF"}, {0, "\xF0\x90\x80\x80", u"\xD800\xDC00"}, {0, "\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"}, {0, std::string(200, 'p'), std::u16string(200, 'p')}, {2, l_Long, std::u16string(127, 'a')}, {1, l_Long, u""}, // growth, and memory running out in it
         {0, "\xF7\xBF\xBF\xBF", u"\xDFBF\xDFFF"}, {0, "\xED\xA0\x80", u"\xD800"}, {0, "\xC3\x41", u"\xC1"}, // beyond Unicode: the same arithmetic; a follower's low six bits
         {0, "a\xC0\x80z", u"a\xFFFDz"}, {0, "\xE0\x80\x80", u"\xFFFD"}, {0, "\xF0\x80\x80\x80", u"\xFFFD"}, {0, "\x80\xBF\xF8\xFF", u"\x80\xBF\xF8\xFF"}, // overlong; no lead
         {0, "\xC3", u"\xC3"}, {0, "a\xE2\x82", u"a\xE2\x82"}, {0, "\xF0\x9F\x98", u"\xF0\x9F\x98"}, {0, std::string("\xE2\0\x82\xAC", 4), u"\xE2"}}; // cut short
@@ -264,6 +264,25 @@ TEST(LoadLibrary, FailuresRecordWhatFailedTheErrorNumberAndItsText) {
         EXPECT_EQ(l_Status.json + std::to_string(GetLastError()), l_Before);
     }
     FreeLibrary(l_Variant);
+}
+
+// Paths reach the system as UTF-16: a folder named beyond the basic plane, from its very first
+// code point on, must come out whole at the other end.
+TEST(LoadLibrary, LoadsFromAFolderNamedBeyondTheBasicPlane) {
+    namespace fs = std::filesystem;
+    const std::string l_Folder =
+        zuTest::executableFolder() + "/zu-\xF0\x90\x80\x80\xF0\x9F\x98\x80";
+    const fs::path l_Original = fs::u8path(simPath(""));
+    const std::string l_Copy = l_Folder + "/" + l_Original.filename().u8string();
+    fs::create_directories(fs::u8path(l_Folder));
+    fs::copy_file(l_Original, fs::u8path(l_Copy), fs::copy_options::overwrite_existing);
+    cDetailedStatus l_Status;
+    const HMODULE l_Module = loadLibrary(l_Copy.c_str(), &l_Status);
+    EXPECT_TRUE(l_Module != nullptr && l_Status.code == 0) << (l_Status.json ? l_Status.json : "");
+    if (l_Module != nullptr) {
+        FreeLibrary(l_Module);
+    }
+    fs::remove_all(fs::u8path(l_Folder));
 }
 
 // For a_Line 0 the document a_Text, else the one recorded at a_Line for entry or constant a_Text.

@@ -302,7 +302,8 @@ TEST(DetailedStatus, DetailedToStatusReadsTheMembersBack) {
 constexpr long kNone = -1; // no position: a null result
 constexpr std::uint32_t kS = kJsonErrorString;
 
-// parseValue's report: a value's end and fraction flag, or an error's place and kind.
+// parseValue's report: a value's end and fraction flag (a boolean's value), or an error's place
+// and kind.
 void expectParsed(const std::string& a_rText, std::uint32_t a_Kind, long a_At,
                   std::uint32_t a_Detail) {
     SCOPED_TRACE(a_rText.substr(0, 40));
@@ -314,9 +315,11 @@ void expectParsed(const std::string& a_rText, std::uint32_t a_Kind, long a_At,
     const bool l_Document = a_Kind == kJsonObject || a_Kind == kJsonArray;
     const char* l_pLast = findDocumentEnd(l_Text.data());
     // The end, kind, start, length or error, fraction flag, and where a document closes.
-    EXPECT_EQ(std::make_tuple(l_pEnd == nullptr ? kNone : l_pEnd - l_Text.data(), l_Value.kind,
-                              l_Value.start - l_Text.data(), l_Value.length, l_Value.hasFraction,
-                              l_pLast == nullptr ? kNone : l_pLast - l_Text.data()),
+    EXPECT_EQ(std::make_tuple(
+                  l_pEnd == nullptr ? kNone : l_pEnd - l_Text.data(), l_Value.kind,
+                  l_Value.start - l_Text.data(), l_Value.length,
+                  std::uint8_t(a_Kind == kJsonBoolean ? l_Value.booleanValue : l_Value.hasFraction),
+                  l_pLast == nullptr ? kNone : l_pLast - l_Text.data()),
               std::make_tuple(l_Error ? kNone : a_At, a_Kind, l_Error ? a_At : long{l_String},
                               static_cast<std::uint64_t>(l_Error ? a_Detail : a_At - 2 * l_String),
                               std::uint8_t(l_Error ? 0 : a_Detail), l_Document ? a_At - 1 : kNone));
@@ -328,10 +331,11 @@ TEST(DetailsReader, ValuesAndFaults) {
     const std::tuple<std::string, std::uint32_t, long, std::uint32_t> l_Cases[] = {
         // clang-format off
         {"007", kJsonNumber, 3, 0}, {"-", kJsonNumber, 1, 0}, {"1.", kJsonNumber, 2, 1},
-        {"1e+", kJsonNumber, 3, 1}, {"null", kJsonNull, 4, 0}, {"falsey", kJsonBoolean, 5, 0},
+        {"1e+", kJsonNumber, 3, 1}, {"null", kJsonNull, 4, 0}, {"falsey", kJsonBoolean, 5, 0}, {"true", kJsonBoolean, 4, 1},
         {"{ \"a\" : [ 1 , {} ] }garbage", kJsonObject, 20, 0},
         {"{\"a\":[1,{\"b\":null}],\"c\":true}", kJsonObject, 29, 0},
         {l_Open + std::string(kDepth, ']'), kJsonArray, 2 * kDepth, 0},
+        {"{\"a\":" + l_Open.substr(1) + std::string(kDepth - 1, ']') + "}", kJsonObject, 2 * kDepth + 4, 0},
         // Lone strings are measured only so far ahead; what lies beyond must still be read.
         {"\"" + l_Long + "\\nb\"", kJsonString, 5005, 0},
         {"", kJsonError, 0, kS}, {"1ex", kJsonError, 0, kS},
@@ -401,7 +405,7 @@ TEST(DetailsReader, StringDecodingAgrees) {
         {"\\ud800\\udc00", true, "\xf0\x90\x80\x80"}, {"\\uDBFF\\uDFFF", true, "\xf4\x8f\xbf\xbf"},
         {"\\u007F\\u07ff\\u0800\\uffff", true, "\x7f\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf"},
         {"\\\"\\\\\\/\\b\\f\\n\\r\\t", true, "\"\\/\b\f\n\r\t"}, {"x\\u0000", false, "x"},
-        {"a\\", false, "a"}, {"ab\\u12", false, "ab"}, {"\\x", false, ""}, {"\\ud83d", false, ""},
+        {"a\\", false, "a"}, {"ab\\u12", false, "ab"}, {"\\x0041", false, ""}, {"\\ud83d", false, ""},
         {"\\ud83d\\ue000", false, ""}, {"\\ud83d\\udbff", false, ""},
         {"ok\\ude00\\ud83d", false, "ok"}, {std::string("a\0", 2), false, "a"}};
     // clang-format on
