@@ -302,8 +302,7 @@ TEST(DetailedStatus, DetailedToStatusReadsTheMembersBack) {
 constexpr long kNone = -1; // no position: a null result
 constexpr std::uint32_t kS = kJsonErrorString;
 
-// parseValue's report: a value's end and fraction flag (a boolean's value), or an error's place
-// and kind.
+// parseValue's report: a value's end and fraction flag (a boolean's value), or an error.
 void expectParsed(const std::string& a_rText, std::uint32_t a_Kind, long a_At,
                   std::uint32_t a_Detail) {
     SCOPED_TRACE(a_rText.substr(0, 40));
