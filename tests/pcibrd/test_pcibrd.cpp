@@ -272,10 +272,10 @@ TEST(LoadLibrary, LoadsFromAFolderNamedBeyondTheBasicPlane) {
     namespace fs = std::filesystem;
     const std::string l_Folder =
         zuTest::executableFolder() + "/zu-\xF0\x90\x80\x80\xF0\x9F\x98\x80";
-    const std::string l_Copy = l_Folder + "/" + fs::u8path(simPath("")).filename().u8string();
+    const fs::path l_Original = fs::u8path(simPath(""));
+    const std::string l_Copy = l_Folder + "/" + l_Original.filename().u8string();
     fs::create_directories(fs::u8path(l_Folder));
-    fs::copy_file(fs::u8path(simPath("")), fs::u8path(l_Copy),
-                  fs::copy_options::overwrite_existing);
+    fs::copy_file(l_Original, fs::u8path(l_Copy), fs::copy_options::overwrite_existing);
     cDetailedStatus l_Status;
     const HMODULE l_Module = loadLibrary(l_Copy.c_str(), &l_Status);
     EXPECT_TRUE(l_Module != nullptr && l_Status.code == 0);
