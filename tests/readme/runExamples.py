@@ -57,9 +57,15 @@ def main(a_Arguments):
     l_Readme, l_Bin, l_Work = (os.path.abspath(l_Path) for l_Path in a_Arguments[:3])
     l_Only, l_Emulator = (a_Arguments[4], a_Arguments[5:]) if a_Arguments[3:4] == ['--only'] else ('', a_Arguments[3:])
     l_Environment = {l_Name: l_Value for l_Name, l_Value in os.environ.items() if not l_Name.startswith('ZUPCIBRD_SIM_')}
-    l_Environment.update(PATH=l_Bin + os.pathsep + os.environ.get('PATH', ''), ZU_DEMO_BIN=l_Bin)
-    # Under an emulator the examples' probe is the .exe, run through it by a function of the shell.
-    l_Prefix = 'zu7461-probe() { %s "%s/zu7461-probe.exe" "$@"; }\n' % (' '.join(l_Emulator), l_Bin) if l_Emulator else ''
+    l_Path = l_Bin
+    if l_Emulator:
+        # The examples' probe is then the .exe, run through the emulator by a script of its name.
+        l_Path = os.path.join(l_Work, 'emulated')
+        os.makedirs(l_Path, exist_ok=True)
+        with open(os.path.join(l_Path, 'zu7461-probe'), 'w') as l_File:
+            l_File.write('#!/bin/sh\nexec %s "%s/zu7461-probe.exe" "$@"\n' % (' '.join(l_Emulator), l_Bin))
+        os.chmod(os.path.join(l_Path, 'zu7461-probe'), 0o755)
+    l_Environment.update(PATH=l_Path + os.pathsep + os.environ.get('PATH', ''), ZU_DEMO_BIN=l_Bin)
     l_Failures, l_Folders, l_Count = [], {}, 0
 
     def fail(a_Line, a_What, a_Expected, a_Actual):
@@ -76,7 +82,7 @@ def main(a_Arguments):
         return l_Folders[a_Section]
 
     def check(a_Section, a_Line, a_Command, a_Expected, a_Exit=None):
-        l_Exit, l_Actual = run(l_Prefix + a_Command, folder(a_Section), l_Environment)
+        l_Exit, l_Actual = run(a_Command, folder(a_Section), l_Environment)
         if not matches(a_Expected, l_Actual) or a_Exit not in (None, l_Exit):
             fail(a_Line, '$ ' + a_Command, a_Expected + ['[exit %s]' % a_Exit] * (a_Exit is not None),
                  l_Actual + ['[exit %s]' % l_Exit])
@@ -96,7 +102,7 @@ def main(a_Arguments):
         if l_Topology or l_Named:
             l_Count += 1
             l_Command = 'ZUPCIBRD_SIM_TOPOLOGY=%s zu7461-probe' % l_Name
-            l_Exit, l_Actual = run(l_Prefix + l_Command, folder(l_Section), l_Environment)
+            l_Exit, l_Actual = run(l_Command, folder(l_Section), l_Environment)
             if l_Invalid != any('-313005' in l_Out for l_Out in l_Actual):
                 fail(l_Line, '$ %s: the simulator must %s this file' % (l_Command, 'refuse' if l_Invalid else 'accept'),
                      ['...-313005...' if l_Invalid else '(no -313005)'], l_Actual + ['[exit %s]' % l_Exit])
