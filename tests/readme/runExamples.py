@@ -81,12 +81,6 @@ def main(a_Arguments):
             os.symlink(os.path.join(os.path.dirname(l_Readme), 'scripts'), os.path.join(l_Folders[a_Section], 'scripts'))
         return l_Folders[a_Section]
 
-    def check(a_Section, a_Line, a_Command, a_Expected, a_Exit=None):
-        l_Exit, l_Actual = run(a_Command, folder(a_Section), l_Environment)
-        if not matches(a_Expected, l_Actual) or a_Exit not in (None, l_Exit):
-            fail(a_Line, '$ ' + a_Command, a_Expected + ['[exit %s]' % a_Exit] * (a_Exit is not None),
-                 l_Actual + ['[exit %s]' % l_Exit])
-
     l_Blocks = [l_Block for l_Block in blocks(l_Readme) if re.search(l_Only, l_Block[0])]
     # Files first, so that the commands of their section find them.
     for l_Section, l_Line, l_Info, l_Lines in (l_Block for l_Block in l_Blocks if l_Block[2].split()[:1] == ['json']):
@@ -117,9 +111,12 @@ def main(a_Arguments):
                 l_Sessions[-1][3] = int(l_Exit.group(1))
             elif l_Sessions:
                 l_Sessions[-1][2].append(l_Text)
-        for l_Number, l_Command, l_Expected, l_Exit in l_Sessions:
-            l_Count += 1
-            check(l_Section, l_Number, l_Command, trimmed(l_Expected), l_Exit)
+        for l_Number, l_Command, l_Expected, l_ExpectedExit in l_Sessions:
+            l_Count, l_Expected = l_Count + 1, trimmed(l_Expected)
+            l_Exit, l_Actual = run(l_Command, folder(l_Section), l_Environment)
+            if not matches(l_Expected, l_Actual) or l_ExpectedExit not in (None, l_Exit):
+                fail(l_Number, '$ ' + l_Command, l_Expected + ['[exit %s]' % l_ExpectedExit] * (l_ExpectedExit is not None),
+                     l_Actual + ['[exit %s]' % l_Exit])
 
     sys.stdout.write(''.join(l_Failures))
     print('%d of %d README examples failed' % (len(l_Failures), l_Count))
