@@ -81,8 +81,8 @@ int32_t nZUPXIFINDER100_getControllerIDSELMap(void);
 
 /* For hosts that load the module at run time: LoadLibraryA("zu7461.dll"), then GetProcAddress
  * with the name, or with the ordinal as MAKEINTRESOURCEA(ordinal), and cast the result to the
- * type of the same suffix. The ordinals never change. On Linux: dlopen("zu7461.so") and dlsym by
- * name. */
+ * type of the same suffix, through (void (*)(void)) where the compiler warns of incompatible
+ * function types. The ordinals never change. On Linux: dlopen("zu7461.so") and dlsym by name. */
 typedef int32_t (*tZU7461_openList)(uint32_t* a_pCount, void** a_pListHandle);
 #define ZU7461_NAME_openList "nZUPXIFINDER100_openList"
 #define ZU7461_ORDINAL_openList 101
