@@ -68,13 +68,32 @@ extern "C" {
 
 /* The exports, for hosts that link the import library (lib/zu7461.lib, or the CMake target
  * zu7461::zu7461 of find_package(zu7461)). On Linux they are the symbols of zu7461.so. */
+
+/* Loads the bridge driver library, finds every chassis, unloads the library again and opens a
+ * list of them. On success *a_pCount is the number of chassis and *a_pListHandle the list; with
+ * no chassis, or on failure, they are 0 and a null handle and no list is left open. A null
+ * argument is answered with -52005 and nothing is written. Calls are serialised. */
 int32_t nZUPXIFINDER100_openList(uint32_t* a_pCount, void** a_pListHandle);
+
+/* Releases a list and the item handles it gave out. A null, unknown or closed handle is
+ * ignored. */
 void nZUPXIFINDER100_closeList(void* a_ListHandle);
+
+/* The item handle of chassis a_Index (0 to count - 1) of an open list, valid until the list is
+ * closed. An unknown list or an index out of range is answered with -52005 and nothing is
+ * written. */
 int32_t nZUPXIFINDER100_getNthItem(void* a_ListHandle, uint32_t a_Index, void** a_pItemHandle);
+
+/* A numeric attribute (ZU7461_ATTR_U32_...) of an item. An unknown item or attribute ID is
+ * answered with -52005 and nothing is written. */
 int32_t nZUPXIFINDER100_getU32Attribute(void* a_ItemHandle, uint32_t a_AttributeId,
                                         uint32_t* a_pValue);
+
+/* A string attribute (ZU7461_ATTR_STRING_...) of an item, a constant text of the module. An
+ * unknown item or attribute ID is answered with -52005 and nothing is written. */
 int32_t nZUPXIFINDER100_getStringAttribute(void* a_ItemHandle, uint32_t a_AttributeId,
                                            const char** a_pValue);
+
 /* Reads no argument and always answers ZU7461_STATUS_CONTROLLER_MAP_NOT_PROVIDED; whatever
  * arguments a host passes are harmless, since the caller cleans up the stack. */
 int32_t nZUPXIFINDER100_getControllerIDSELMap(void);
