@@ -34,7 +34,7 @@ extern "C" {
 #endif
 
 /* Status codes. A host receives only these from the finder itself:
- *   0        success, every function;
+ *   0        success;
  *   -52000   openList: memory or a lock could not be had, or the bridge driver library reported
  *            more than 65,536 bridges;
  *   -52002   getControllerIDSELMap, always;
@@ -44,7 +44,7 @@ extern "C" {
  *            openList also a bridge driver library or one of its entry points that cannot be
  *            found;
  *   -313002  openList: the bridge driver library's fill call reported more entries than the
- *            room its count call asked for.
+ *            room its count call asked for (or answered this code itself).
  * Any other code from openList, negative (error) or positive (warning), is the bridge driver
  * library's own, passed through unchanged; the other functions return no code of the library. */
 #define ZU7461_STATUS_SUCCESS 0
@@ -53,7 +53,8 @@ extern "C" {
 #define ZU7461_STATUS_SESSION_MANAGER_MISSING (-52003)
 #define ZU7461_STATUS_INVALID_PARAMETER (-52005) /* "zuoskaerr_invalidParameter" */
 #define ZU7461_STATUS_BRIDGE_BUFFER_TOO_SMALL (-313002)
-/* Deprecated: no function returns these two. They stay defined for hosts that name them. */
+/* Deprecated: the finder never raises these two itself (a bridge driver library that answers one
+ * passes it through like any code of its own). They stay defined for hosts that name them. */
 #define ZU7461_STATUS_BRIDGE_ENTRY_POINT_NOT_LOADED (-313008)
 #define ZU7461_STATUS_MALFORMED_SLOT_PATH (-313325)
 
