@@ -1,7 +1,6 @@
-# The package of a finished build: exactly the integrator's files under one top folder, as a
-# plain install gives them, the one version in its name, the DLL's version resource and the
-# probe, and the simulator found only where its README says to put it, by a host built from the
-# package alone.
+# The package of a finished build: exactly the integrator's files under one top folder, as a plain
+# install gives them, the one version in its name, the DLL and the probe, and the simulator found
+# only where its README says to put it, by a host built from the package alone.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/unpacked)
 unset(ENV{ZUPCIBRD_SIM_TOPOLOGY})
@@ -50,16 +49,13 @@ file(READ ${l_Root}/README.md l_Readme)
 if(l_Readme MATCHES "scripts/|--preset" OR NOT l_Readme MATCHES "--record")
     message(FATAL_ERROR "the package's README.md is not the one for integrators")
 endif()
-set(l_Probe ${l_Root}/bin/zu7461-probe)
+file(GLOB l_Probe ${l_Root}/bin/zu7461-probe ${l_Root}/bin/zu7461-probe.exe)
 
 if(WINDOWS)
-    set(l_Probe ${l_Probe}.exe)
     file(READ ${l_Root}/bin/zu7461.dll l_Dll HEX)
     # Each text version as the UTF-16LE text right after its key.
     file(STRINGS ${l_Root}/bin/zu7461.dll l_Texts ENCODING UTF-16LE)
-    string(FIND ";${l_Texts};" ";FileVersion;${VERSION};" l_File)
-    string(FIND ";${l_Texts};" ";ProductVersion;${VERSION};" l_Product)
-    if(l_File LESS 0 OR l_Product LESS 0)
+    if(NOT ";${l_Texts};" MATCHES ";FileVersion;${VERSION};.*;ProductVersion;${VERSION};")
         message(FATAL_ERROR "the DLL's version resource lacks FileVersion or ProductVersion ${VERSION}")
     endif()
     # The fixed part after its signature 0xFEEF04BD: file then product version, each as the
