@@ -103,6 +103,6 @@ file(GLOB l_Probe ${WORK}/host/host ${WORK}/host/host.exe)
 run_probe()
 set(l_Listed "status 0, 2 chassis: 0x0001 0x0002\n")
 if(NOT g_Out MATCHES "^0:linked: ${l_Listed}by name: ${l_Listed}(by ordinal: ${l_Listed})?$"
-   OR WINDOWS AND NOT g_Out MATCHES "by ordinal")
+   OR (WINDOWS AND NOT g_Out MATCHES "by ordinal"))
     message(FATAL_ERROR "the host built against the package:\n${g_Said}")
 endif()
