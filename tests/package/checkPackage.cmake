@@ -1,6 +1,6 @@
-# The package of a finished build: exactly the integrator's files under one top folder, the one
-# version in its name, the DLL's version resource and the probe, and the simulator found only
-# where its README says to put it.
+# The package of a finished build: exactly the integrator's files under one top folder, as a plain
+# install gives them, the one version in its name, the DLL and the probe, and the simulator found
+# only where its README says to put it, by a host built from the package alone.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/unpacked)
 unset(ENV{ZUPCIBRD_SIM_TOPOLOGY})
@@ -12,39 +12,52 @@ file(GLOB l_Packages RELATIVE ${WORK}/out ${WORK}/out/*.zip ${WORK}/out/*.tar.gz
 if(NOT l_Result EQUAL 0 OR NOT l_Packages STREQUAL PACKAGE_FILE)
     message(FATAL_ERROR "cpack (${l_Result}) made '${l_Packages}', expected '${PACKAGE_FILE}':\n${l_Out}")
 endif()
-# Every file, folders left out, less the top folder: one outside it keeps its path and differs.
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${WORK}/out/${PACKAGE_FILE} OUTPUT_VARIABLE l_Listing)
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${WORK}/out/${PACKAGE_FILE}
-                WORKING_DIRECTORY ${WORK}/unpacked RESULT_VARIABLE l_Result)
+# Every file under the one top folder, as a plain install into a folder of that name gives it:
+# the same files, the same sizes, no debug information.
 string(REGEX REPLACE "\\.(zip|tar\\.gz)$" "" l_Top "${PACKAGE_FILE}")
-string(REPLACE "\n" ";" l_Files "${l_Listing}")
-list(FILTER l_Files EXCLUDE REGEX "(^|/)$")
-list(TRANSFORM l_Files REPLACE "^${l_Top}/" "")
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${WORK}/out/${PACKAGE_FILE}
+                WORKING_DIRECTORY ${WORK}/unpacked)
+get_filename_component(l_Build ${CONFIG} DIRECTORY)
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${l_Build} --prefix ${WORK}/installed/${l_Top}
+                OUTPUT_QUIET)
+function(sized_files a_Dir a_Out)
+    file(GLOB_RECURSE l_Files LIST_DIRECTORIES false RELATIVE ${a_Dir} ${a_Dir}/*)
+    foreach(l_File ${l_Files})
+        file(SIZE ${a_Dir}/${l_File} l_Size)
+        file(STRINGS ${a_Dir}/${l_File} l_Debug REGEX "^\\.debug_info$" LIMIT_COUNT 1)
+        list(APPEND l_Sized "${l_File}:${l_Size}${l_Debug}")
+    endforeach()
+    set(${a_Out} "${l_Sized}" PARENT_SCOPE)
+endfunction()
+sized_files(${WORK}/installed l_Installed)
+sized_files(${WORK}/unpacked l_Packed)
+list(TRANSFORM l_Packed REPLACE ":.*" "" OUTPUT_VARIABLE l_Files)
 set(l_Expected bin/zu7461.so bin/zu7461-probe simulator/zupcibrd.so)
 if(WINDOWS)
-    set(l_Expected bin/zu7461.dll bin/zu7461-probe.exe simulator/zupcibrd.dll)
+    set(l_Expected bin/zu7461.dll bin/zu7461-probe.exe simulator/zupcibrd.dll lib/zu7461.lib)
 endif()
-list(APPEND l_Expected include/zu7461/zu7461.h simulator/README.txt README.md)
-list(SORT l_Files)
+list(APPEND l_Expected include/zu7461/zu7461.h simulator/README.txt README.md
+     lib/cmake/zu7461/zu7461Config.cmake lib/cmake/zu7461/zu7461ConfigVersion.cmake)
+list(TRANSFORM l_Expected PREPEND ${l_Top}/)
 list(SORT l_Expected)
-if(NOT l_Result EQUAL 0 OR NOT l_Files STREQUAL l_Expected)
-    message(FATAL_ERROR "package (unpacked: ${l_Result}) holds\n  ${l_Files}\nexpected\n  ${l_Expected}")
+if(NOT l_Files STREQUAL l_Expected OR NOT l_Installed STREQUAL l_Packed OR l_Packed MATCHES "debug")
+    message(FATAL_ERROR "package:\n  ${l_Packed}\nexpected:\n  ${l_Expected}\ninstalled:\n  ${l_Installed}")
 endif()
 set(l_Root ${WORK}/unpacked/${l_Top})
-set(l_Probe ${l_Root}/bin/zu7461-probe)
+# The integrator's README, not the developer's.
+file(READ ${l_Root}/README.md l_Readme)
+if(l_Readme MATCHES "scripts/|--preset" OR NOT l_Readme MATCHES "--record")
+    message(FATAL_ERROR "the package's README.md is not the one for integrators")
+endif()
+file(GLOB l_Probe ${l_Root}/bin/zu7461-probe ${l_Root}/bin/zu7461-probe.exe)
 
 if(WINDOWS)
-    set(l_Probe ${l_Probe}.exe)
     file(READ ${l_Root}/bin/zu7461.dll l_Dll HEX)
-    # Each text version in UTF-16LE after its key, the terminator and at most one pad unit.
-    foreach(l_Key FileVersion ProductVersion)
-        string(HEX "${l_Key}|${VERSION}" l_Hex)
-        string(REGEX REPLACE "(..)" "\\100" l_Hex "${l_Hex}")
-        string(REPLACE "7c00" "0000(0000)?" l_Hex "${l_Hex}")
-        if(NOT l_Dll MATCHES "${l_Hex}0000")
-            message(FATAL_ERROR "the DLL's version resource lacks ${l_Key} ${VERSION}")
-        endif()
-    endforeach()
+    # Each text version as the UTF-16LE text right after its key.
+    file(STRINGS ${l_Root}/bin/zu7461.dll l_Texts ENCODING UTF-16LE)
+    if(NOT ";${l_Texts};" MATCHES ";FileVersion;${VERSION};.*;ProductVersion;${VERSION};")
+        message(FATAL_ERROR "the DLL's version resource lacks FileVersion or ProductVersion ${VERSION}")
+    endif()
     # The fixed part after its signature 0xFEEF04BD: file then product version, each as the
     # little-endian words (major << 16 | minor) and (patch << 16).
     string(REGEX MATCH "^([0-9]+)\\.([0-9]+)\\.([0-9]+)$" l_Parts "${VERSION}")
@@ -76,14 +89,20 @@ run_probe()
 if(NOT g_Out MATCHES "^1:" OR g_Out MATCHES "Found [0-9]+ ")
     message(FATAL_ERROR "the packaged probe found a bridge driver library unshown:\n${g_Said}")
 endif()
-# With the simulator's folder in the search path, as its README says, the finder uses it.
-set(ENV{LD_LIBRARY_PATH} "${l_Root}/simulator")
-set(ENV{WINEPATH} "Z:${l_Root}/simulator")
+
+# With the simulator's folder in the search path, as its README says, the finder uses it: a host
+# built against the unpacked package alone with find_package links the module, then loads it by
+# name and by ordinal, and lists the simulator's machine each way.
+set(ENV{LD_LIBRARY_PATH} "${l_Root}/bin:${l_Root}/simulator")
+set(ENV{WINEPATH} "Z:${l_Root}/bin;Z:${l_Root}/simulator")
+execute_process(COMMAND ${CMAKE_COMMAND} -G Ninja -S ${CMAKE_CURRENT_LIST_DIR}/host -B ${WORK}/host
+                        -DCMAKE_C_COMPILER=${COMPILER} -DCMAKE_PREFIX_PATH=${l_Root}
+                        -DCMAKE_SYSTEM_NAME=${SYSTEM} OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK}/host COMMAND_ERROR_IS_FATAL ANY)
+file(GLOB l_Probe ${WORK}/host/host ${WORK}/host/host.exe)
 run_probe()
-if(NOT g_Out MATCHES "^0:.*Found 2 ZU PXI-7461 chassis")
-    message(FATAL_ERROR "the packaged probe with the simulator in the search path:\n${g_Said}")
-endif()
-run_probe(--diagnose)
-if(NOT g_Out MATCHES "loaded from [^\n]*simulator[/\\]zupcibrd\\.(dll|so)\n")
-    message(FATAL_ERROR "the bridge driver library did not come from the simulator folder:\n${g_Said}")
+set(l_Listed "status 0, 2 chassis: 0x0001 0x0002\n")
+if(NOT g_Out MATCHES "^0:linked: ${l_Listed}by name: ${l_Listed}(by ordinal: ${l_Listed})?$"
+   OR (WINDOWS AND NOT g_Out MATCHES "by ordinal"))
+    message(FATAL_ERROR "the host built against the package:\n${g_Said}")
 endif()
