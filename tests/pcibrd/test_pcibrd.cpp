@@ -103,7 +103,7 @@ TEST(SlotPath, ParseTakesOnlyWellFormedTextAndFormatWritesItBack) {
     // clang-format off
     const char* const l_Cases[][2] = { // "": refused
         {"MR02:1C,00", "MR02:1C,00"}, {"MR01:07", "MR01:07"}, {"MRff:0a,Bc", "MRFF:0A,BC"}, {"MR0A:01,02,03,04,05", "MR0A:01,02,03,04,05"},
-        {"MR00:", ""}, {"", ""}, {"MR00:1C,", ""}, {"MR00:1C;00", ""}, {"MR00:1C,ZZ", ""}, {"MRff:a,b", ""}, {"MR7", ""}, {"XR02:1C", ""},
+        {"MR00:", "MR00:"}, {"MRA7:", "MRA7:"}, {"", ""}, {"MR00:1C,", ""}, {"MR00:1C;00", ""}, {"MR00:1C,ZZ", ""}, {"MRff:a,b", ""}, {"MR7", ""}, {"XR02:1C", ""},
         {"MX01:01", ""}, {"MR01;01", ""}, {"MR:1C", ""}, {"MR01: 1C", ""}, {"MR01:+1", ""}, {"MR01:0x1C", ""}, {"MR01:1", ""}};
     // clang-format on
     for (const auto& [l_pText, l_pFormatted] : l_Cases) {
@@ -118,11 +118,17 @@ TEST(SlotPath, ParseTakesOnlyWellFormedTextAndFormatWritesItBack) {
         cCheckedString l_Elements;
         l_Path.FormatElements(l_Elements, &(l_Status = makeStatus()));
         EXPECT_EQ(l_Elements.CStr(), formatted(l_Path).substr(5));
+        cSlotPath l_Again; // what Format writes, Parse takes back
+        l_Again.Parse(formatted(l_Path).c_str(), &(l_Status = makeStatus()));
+        EXPECT_EQ(formatted(l_Again) + std::to_string(l_Status.code), formatted(l_Path) + "0");
     }
     cSlotPath l_Path; // built up: no elements, then more than the first text storage holds
     tStatus l_Status = makeStatus();
     l_Path.SetRootBus(0x10);
     EXPECT_EQ(formatted(l_Path), "MR10:");
+    cSlotPath l_Again;
+    l_Again.Parse(formatted(l_Path).c_str(), &l_Status);
+    EXPECT_EQ(formatted(l_Again) + std::to_string(l_Status.code), "MR10:0");
     std::string l_Text = "MR10:A5";
     for (int l_Index = 0; l_Index < 300; ++l_Index) {
         l_Path.AppendElement(0xA5, &l_Status);
