@@ -125,7 +125,7 @@ elseif(CASE STREQUAL "open_fails")
     get_filename_component(l_Suffix ${MODULE} LAST_EXT)
     run_program(${g_Lonely} --diagnose)
     expect_lines(1 "${g_Out}" "^Bridge driver library zupcibrd${l_Suffix} \\(loaded by bare name"
-                 "^  searched for zupcibrd${l_Suffix}: the probe's folder .*lonely, then "
+                 "^  searched for zupcibrd${l_Suffix}: the probe's folder .*lonely, "
                  "simulator folder on that search: (export LD_LIBRARY_PATH|set PATH)=")
     # Every mistake of the command line has the one code; asking for help is no mistake.
     foreach(l_Arguments "4 --bogus" "4 --attribute 5" "4 --diagnose --record x" "0 --help"
