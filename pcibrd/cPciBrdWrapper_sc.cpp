@@ -166,6 +166,10 @@ void cPciBrdWrapper_sc::OpenSession(std::uint32_t a_Flags, tDetailedStatus* a_pS
     record(a_pStatus, m_PciBrdDynLib.OpenSession(a_Flags, &m_Session), kOpenSession);
     if (a_pStatus->code >= 0) {
         m_SessionOpen = true;
+    } else {
+        // Whatever a failing library wrote there is no session of ours: closing it could end
+        // one that belongs to somebody else.
+        m_Session = kNoSession;
     }
 }
 

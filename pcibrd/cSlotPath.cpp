@@ -50,13 +50,17 @@ bool readHexByte(const char* a_pText, std::uint8_t* a_pValue) {
     return true;
 }
 
-// "MR", two hex digits, ":" and one or more elements of two hex digits separated by commas,
-// nothing after the last. Each character is looked at only after the ones before it matched.
+// "MR", two hex digits, ":" and zero or more elements of two hex digits separated by commas,
+// nothing after the last: "MR00:" is what Format writes for a path without elements. Each
+// character is looked at only after the ones before it matched.
 bool isWellFormed(const char* a_pText) {
     std::uint8_t l_Value = 0;
     if (a_pText[0] != kPrefix[0] || a_pText[1] != kPrefix[1] ||
         !readHexByte(a_pText + kPrefixLength, &l_Value) || a_pText[kPrefixLength + 2] != ':') {
         return false;
+    }
+    if (a_pText[kRootPartLength] == '\0') {
+        return true;
     }
     for (const char* l_pAt = a_pText + kRootPartLength;; l_pAt += kElementLength) {
         if (!readHexByte(l_pAt, &l_Value)) {
@@ -210,7 +214,7 @@ void cSlotPath::Parse(const char* a_pText, tStatus* a_pStatus) noexcept {
     ClearElements();
     readHexByte(a_pText + kPrefixLength, &m_RootBus);
     std::uint8_t l_Element = 0;
-    for (const char* l_pAt = a_pText + kRootPartLength; !isFailed(a_pStatus);
+    for (const char* l_pAt = a_pText + kRootPartLength; *l_pAt != '\0' && !isFailed(a_pStatus);
          l_pAt += kElementLength) {
         readHexByte(l_pAt, &l_Element);
         AppendElement(l_Element, a_pStatus);

@@ -1,5 +1,6 @@
 #include "pcibrd/dynload.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -97,6 +98,43 @@ void appendCodePoint(tWidePath* a_pWide, std::uint32_t a_CodePoint, tDetailedSta
     appendUnit(a_pWide, (a_CodePoint & 0x3FFu) + 0xDC00u, a_pStatus, a_Allocate);
 }
 
+// Some system texts name the file as the insert "%1" ("%1 is not a valid Win32 application."),
+// which ignore-inserts leaves as it is: yields the text with every "%1" replaced by a_pName,
+// null when there is none to replace. Without memory for that, the inserts are dropped from
+// a_pMessage itself, which only shortens it.
+char* fillInsert(char* a_pMessage, const char* a_pName) {
+    static const char kInsert[] = "%1";
+    const std::size_t l_InsertLength = sizeof kInsert - 1;
+    std::size_t l_Count = 0;
+    for (const char* l_pAt = std::strstr(a_pMessage, kInsert); l_pAt != nullptr;
+         l_pAt = std::strstr(l_pAt + l_InsertLength, kInsert)) {
+        ++l_Count;
+    }
+    if (l_Count == 0) {
+        return nullptr;
+    }
+    const std::size_t l_MessageLength = std::strlen(a_pMessage);
+    const std::size_t l_NameLength = std::strlen(a_pName);
+    const std::size_t l_Max = std::numeric_limits<std::size_t>::max();
+    char* l_pFilled = nullptr;
+    if (l_NameLength <= (l_Max - l_MessageLength - 1) / l_Count) {
+        l_pFilled = static_cast<char*>(rawAllocate(l_MessageLength + l_Count * l_NameLength + 1));
+    }
+    char* l_pOut = l_pFilled != nullptr ? l_pFilled : a_pMessage;
+    for (const char* l_pIn = a_pMessage; *l_pIn != '\0';) {
+        if (std::strncmp(l_pIn, kInsert, l_InsertLength) == 0) {
+            if (l_pFilled != nullptr) {
+                l_pOut = std::copy(a_pName, a_pName + l_NameLength, l_pOut);
+            }
+            l_pIn += l_InsertLength;
+        } else {
+            *l_pOut++ = *l_pIn++;
+        }
+    }
+    *l_pOut = '\0';
+    return l_pFilled;
+}
+
 // Appends the "zudynlib_debug" and "internal_error" objects of a load or lookup failure.
 void addLoaderDetails(char* a_pCursor, const tGrowth& a_rGrowth, const char* a_pKey,
                       const char* a_pValue, DWORD a_Error) {
@@ -111,7 +149,10 @@ void addLoaderDetails(char* a_pCursor, const tGrowth& a_rGrowth, const char* a_p
     const DWORD l_Length = FormatMessageA(kMessageFlags, nullptr, a_Error, kMessageLanguage,
                                           reinterpret_cast<LPSTR>(&l_pMessage), 0, nullptr);
     if (l_Length != 0 && l_pMessage != nullptr) {
-        addStringGrowing(l_pCursor, "string", l_pMessage, a_rGrowth);
+        char* l_pFilled = fillInsert(l_pMessage, a_pValue);
+        addStringGrowing(l_pCursor, "string", l_pFilled != nullptr ? l_pFilled : l_pMessage,
+                         a_rGrowth);
+        rawRelease(l_pFilled);
     }
     LocalFree(l_pMessage);
 }

@@ -122,14 +122,18 @@ void printTable(const std::vector<std::vector<std::string>>& a_rRows, std::ostre
 } // namespace
 
 int runDiagnose(std::ostream& a_rOut) {
+    // The name the finder asks for; the platform layer turns it into this platform's own.
     const char kLibraryName[] = "zupcibrd.dll";
-    a_rOut << "Bridge driver library " << kLibraryName << " (loaded by bare name, as the finder "
+    const std::string l_Searched = bridgeLibraryFileName();
+    a_rOut << "Bridge driver library " << l_Searched << " (loaded by bare name, as the finder "
            << "loads it):\n";
     const tLoadedModule l_Loaded = loadModule(kLibraryName);
     if (l_Loaded.m_Module == nullptr) {
-        const std::string l_Message = systemMessage(l_Loaded.m_Error);
+        const std::string l_Message = systemMessage(l_Loaded.m_Error, l_Searched);
         a_rOut << "  not loaded: error " << l_Loaded.m_Error
-               << (l_Message.empty() ? "" : " (" + l_Message + ")") << "\n";
+               << (l_Message.empty() ? "" : " (" + l_Message + ")") << "\n"
+               << "  " << bareNameSearch() << "\n"
+               << "  " << simulatorSearchAdvice() << "\n";
         return 1;
     }
     cBridgeLibrary l_Library(l_Loaded.m_Module);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iomanip>
 
 namespace nZU7461_14_0 {
@@ -14,6 +15,8 @@ namespace nProbe {
 namespace {
 
 const char kModel[] = "ZU PXI-7461";
+// What the simulator's OpenSession answers when its topology file cannot be used.
+constexpr std::int32_t kSimulatorRefusedTopology = -313005;
 
 struct tFinderExports {
     tZU7461_openList m_OpenList = nullptr;
@@ -98,21 +101,36 @@ std::string statusName(std::int32_t a_Status) {
     }
 }
 
-std::string openListHint(std::int32_t a_Status) {
-    const std::string l_Diagnose = "run zu7461-probe --diagnose, which loads zupcibrd.dll as the "
-                                   "finder does and reports every step; ";
-    switch (a_Status) {
+std::string openListHint(const tFinderReport& a_rReport) {
+    const std::string l_Library = bridgeLibraryFileName();
+    const std::string l_Diagnose = "run zu7461-probe --diagnose, which loads " + l_Library +
+                                   " as the finder does and reports every step; ";
+    switch (a_rReport.m_OpenStatus) {
     case ZU7461_STATUS_INVALID_PARAMETER:
-        return l_Diagnose + "it shows which zupcibrd.dll was loaded (or the system's error "
-                            "number when none was found) and which entry points it lacks";
+        return l_Diagnose + "it shows where " + l_Library +
+               " was searched and which one was loaded (or the system's error and how to use the "
+               "package's simulator when none was found) and which entry points it lacks";
     case ZU7461_STATUS_MEMORY_FULL:
-        return "the finder ran out of memory; free memory and try again, then " + l_Diagnose +
-               "it shows whether the bridge driver library answers";
+        // The details that tell the two apart stay inside the finder: the host sees the code.
+        return "the finder ran out of memory, or the bridge driver library announced more "
+               "bridges than the finder accepts (65,536); free memory and try again, then " +
+               l_Diagnose + "it shows how many bridges the library lists and whether it answers";
+    case kSimulatorRefusedTopology:
+        if (a_rReport.m_BridgeIsSimulator) {
+            return "the simulator refused its topology file " +
+                   (a_rReport.m_Topology.empty() ? std::string("(ZUPCIBRD_SIM_TOPOLOGY)")
+                                                 : "\"" + a_rReport.m_Topology + "\"") +
+                   ": its own line on standard error (\"zupcibrd: topology file ...\") names "
+                   "the fault; correct the file, or unset ZUPCIBRD_SIM_TOPOLOGY for the "
+                   "built-in machine";
+        }
+        break;
     default:
-        return l_Diagnose + "the code is the bridge driver library's own, and it shows which call "
-                            "the library refuses: the session, the list of bridges, or a "
-                            "bridge's attribute";
+        break;
     }
+    return l_Diagnose + "the code is the bridge driver library's own, and it shows which call "
+                        "the library refuses: the session, the list of bridges, or a bridge's "
+                        "attribute";
 }
 
 std::string statusText(std::int32_t a_Status) {
@@ -126,7 +144,7 @@ tFinderReport runFinder(const std::string& a_rModulePath) {
     const tLoadedModule l_Loaded = loadModule(a_rModulePath);
     if (l_Loaded.m_Module == nullptr) {
         l_Report.m_LoadError = l_Loaded.m_Error;
-        l_Report.m_LoadMessage = systemMessage(l_Loaded.m_Error);
+        l_Report.m_LoadMessage = systemMessage(l_Loaded.m_Error, a_rModulePath);
         return l_Report;
     }
     l_Report.m_Loaded = true;
@@ -155,6 +173,11 @@ tFinderReport runFinder(const std::string& a_rModulePath) {
                 l_Report.m_Chassis.push_back(std::move(l_Row));
             }
         }
+        if (l_Report.m_OpenStatus == kSimulatorRefusedTopology) {
+            l_Report.m_BridgeIsSimulator = bridgeLibraryIsSimulator();
+            const char* l_pTopology = std::getenv("ZUPCIBRD_SIM_TOPOLOGY");
+            l_Report.m_Topology = l_pTopology != nullptr ? l_pTopology : "";
+        }
         // A failed openList hands back no list; closing a null handle is harmless anyway.
         if (l_pList != nullptr) {
             l_Exports.m_CloseList(l_pList);
@@ -182,7 +205,7 @@ int printFinderText(const tFinderReport& a_rReport, std::ostream& a_rOut, std::o
     a_rOut << "Finder module: " << a_rReport.m_Module << "\n";
     if (a_rReport.m_OpenStatus < 0) {
         a_rErr << "zu7461-probe: openList failed: " << statusText(a_rReport.m_OpenStatus) << "\n"
-               << "zu7461-probe: next: " << openListHint(a_rReport.m_OpenStatus) << "\n";
+               << "zu7461-probe: next: " << openListHint(a_rReport) << "\n";
         return 1;
     }
     if (a_rReport.m_OpenStatus > 0) {
@@ -244,7 +267,7 @@ int printFinderJson(const tFinderReport& a_rReport, std::ostream& a_rOut) {
         l_Document["statusName"] = l_Name.empty() ? tJson() : tJson(l_Name);
         if (a_rReport.m_OpenStatus < 0) {
             l_Document["error"] = "openList failed";
-            l_Document["hint"] = openListHint(a_rReport.m_OpenStatus);
+            l_Document["hint"] = openListHint(a_rReport);
             l_Exit = 1;
         }
         l_Document["count"] = a_rReport.m_Count;

@@ -28,6 +28,10 @@ struct tFinderReport {
     std::string m_LoadMessage;
     std::vector<std::string> m_MissingExports;
     std::int32_t m_OpenStatus = 0;
+    // After openList failed: whether the bridge driver library found by bare name is the
+    // simulator, and the topology file named to it (empty for its built-in machine).
+    bool m_BridgeIsSimulator = false;
+    std::string m_Topology;
     std::uint32_t m_Count = 0;
     std::vector<tChassisRow> m_Chassis;
 };
@@ -43,8 +47,8 @@ int printFinderJson(const tFinderReport& a_rReport, std::ostream& a_rOut);
 // "-52005 (zuoskaerr_invalidParameter)"; codes without a name of the component (the bridge
 // driver library's own, for one) as the number alone.
 std::string statusText(std::int32_t a_Status);
-// What to try next after openList failed with a_Status.
-std::string openListHint(std::int32_t a_Status);
+// What to try next after openList failed with the report's status.
+std::string openListHint(const tFinderReport& a_rReport);
 // The component's symbolic name of a code, or empty.
 std::string statusName(std::int32_t a_Status);
 

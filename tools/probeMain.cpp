@@ -15,6 +15,10 @@ using namespace nZU7461_14_0::nProbe;
 
 namespace {
 
+// A command line that cannot be run: one code for every such mistake, apart from the codes of
+// what a run finds (0 to 3).
+constexpr int kExitCommandLine = 4;
+
 bool parseAttributeId(const std::string& a_rText, std::uint32_t& a_rId) {
     const bool l_Hex = a_rText.size() > 2 && a_rText[0] == '0' && (a_rText[1] | 0x20) == 'x';
     const std::string l_Digits = l_Hex ? a_rText.substr(2) : a_rText;
@@ -72,12 +76,13 @@ int main(int a_Count, char** a_ppArguments) {
         try {
             l_App.parse(l_Arguments);
         } catch (const CLI::ParseError& a_rError) {
-            return l_App.exit(a_rError);
+            // --help and --version end parsing too, successfully.
+            return l_App.exit(a_rError) == 0 ? 0 : kExitCommandLine;
         }
 
         if (!l_Record.empty() && l_Diagnose) {
             std::cerr << "zu7461-probe: --record and --diagnose are separate runs\n";
-            return 3;
+            return kExitCommandLine;
         }
         if (!l_Record.empty()) {
             std::vector<std::uint32_t> l_Attributes;
@@ -86,7 +91,7 @@ int main(int a_Count, char** a_ppArguments) {
                 if (!parseAttributeId(l_Text, l_Id)) {
                     std::cerr << "zu7461-probe: --attribute " << l_Text
                               << ": not a 32-bit number (decimal, or 0x and hexadecimal)\n";
-                    return 3;
+                    return kExitCommandLine;
                 }
                 l_Attributes.push_back(l_Id);
             }

@@ -1,5 +1,8 @@
 #include "tools/probeModule.h"
 
+#include <filesystem>
+#include <system_error>
+
 #ifdef _WIN32
 #include <shellapi.h>
 #else
@@ -130,7 +133,7 @@ tLoadedModule loadModule(const std::string& a_rUtf8NameOrPath) {
     return l_Loaded;
 }
 
-std::string systemMessage(DWORD a_Error) {
+std::string systemMessage(DWORD a_Error, const std::string& a_rFile) {
     char* l_pText = nullptr;
     const DWORD l_Length = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -141,7 +144,61 @@ std::string systemMessage(DWORD a_Error) {
            (l_Message.back() == '\n' || l_Message.back() == '\r' || l_Message.back() == ' ')) {
         l_Message.pop_back();
     }
+    // Ignore-inserts leaves "%1" as it is; a text shown with it would name no file.
+    for (std::size_t l_At = l_Message.find("%1"); l_At != std::string::npos;
+         l_At = l_Message.find("%1", l_At + a_rFile.size())) {
+        l_Message.replace(l_At, 2, a_rFile);
+    }
     return l_Message;
+}
+
+std::string bridgeLibraryFileName() {
+    return nativeModuleName("zupcibrd");
+}
+
+std::string bareNameSearch() {
+    return "searched for " + bridgeLibraryFileName() + ": the probe's folder " +
+           executableFolder() +
+#ifdef _WIN32
+           ", the system folders, the current folder, then the folders of PATH";
+#else
+           ", then the dynamic linker's search (LD_LIBRARY_PATH, the ld.so cache, /lib, "
+           "/usr/lib)";
+#endif
+}
+
+std::string simulatorSearchAdvice() {
+    // The package keeps the simulator in a folder of its own beside bin/, so that it never
+    // shadows the real library by accident.
+    const std::string l_Folder = executableFolder();
+    const std::size_t l_Separator = l_Folder.find_last_of("\\/");
+    const std::string l_Simulator = l_Separator == std::string::npos
+                                        ? std::string()
+                                        : joinPath(l_Folder.substr(0, l_Separator), "simulator");
+    std::error_code l_Error;
+    const bool l_Found =
+        !l_Simulator.empty() &&
+        std::filesystem::exists(
+            std::filesystem::u8path(joinPath(l_Simulator, bridgeLibraryFileName())), l_Error);
+    const std::string l_Where = l_Found ? l_Simulator : joinPath("<package>", "simulator");
+    const std::string l_Advice = "the real library comes with the bridge driver; to use the "
+                                 "package's simulator instead, put its simulator folder on that "
+                                 "search: ";
+#ifdef _WIN32
+    return l_Advice + "set PATH=%PATH%;" + l_Where + " (under Wine: set WINEPATH=" + l_Where + ")";
+#else
+    return l_Advice + "export LD_LIBRARY_PATH=" + l_Where;
+#endif
+}
+
+bool bridgeLibraryIsSimulator() {
+    const tLoadedModule l_Loaded = loadModule("zupcibrd.dll");
+    if (l_Loaded.m_Module == nullptr) {
+        return false;
+    }
+    const bool l_Simulator = GetProcAddress(l_Loaded.m_Module, "ZuPciBrdSim_WaitAtGate") != nullptr;
+    FreeLibrary(l_Loaded.m_Module);
+    return l_Simulator;
 }
 
 std::string moduleLocation(HMODULE a_Module, FARPROC a_Entry) {

@@ -37,7 +37,19 @@ struct tLoadedModule {
 tLoadedModule loadModule(const std::string& a_rUtf8NameOrPath);
 
 // The system's text for an error number, without trailing line breaks; empty if it has none.
-std::string systemMessage(DWORD a_Error);
+// Windows names the file in some texts by the insert "%1"; a_rFile takes its place.
+std::string systemMessage(DWORD a_Error, const std::string& a_rFile = "the file");
+
+// The bridge driver library's file name as this platform's loader searches it: the finder asks
+// for zupcibrd.dll, which the Linux layer looks for as zupcibrd.so.
+std::string bridgeLibraryFileName();
+// Where a load by bare name looks, in order, as a line for the user.
+std::string bareNameSearch();
+// How to put the package's simulator folder on that search, as a line for the user.
+std::string simulatorSearchAdvice();
+// Whether the bridge driver library a load by bare name finds is the simulator, told by the
+// export only the simulator has.
+bool bridgeLibraryIsSimulator();
 
 // The file a loaded module came from; a_Entry is any of its resolved entry points (Linux
 // finds the file by address). Empty when it cannot be told.

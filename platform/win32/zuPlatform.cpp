@@ -3,6 +3,7 @@
 
 #include "platform/win32/zuPlatform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -16,6 +17,18 @@
 namespace {
 
 thread_local DWORD t_LastError = ERROR_SUCCESS;
+// The dynamic linker's own words for this thread's last failed load. Error 126 stands for every
+// reason a load fails (a file that is no library, a missing dependency, ...); these tell which.
+// Kept beside the error number and cleared with it, so a text never outlives its failure.
+constexpr std::size_t kLoaderTextSize = 1024;
+thread_local char t_LoaderText[kLoaderTextSize] = "";
+
+// Called after every dlopen that may have failed: dlerror both reads and clears the reason.
+void noteLoaderText(std::string& a_rWhy) {
+    if (const char* l_pText = dlerror()) {
+        a_rWhy += (a_rWhy.empty() ? "" : "; ") + std::string(l_pText);
+    }
+}
 
 // A bare name (no directory) is looked up the way Windows does: an already loaded module of
 // that name, the folder of the running program, then the system's search.
@@ -79,17 +92,21 @@ std::string executableFolder() {
     return l_Path;
 }
 
-void* openModule(const std::string& a_rName) {
+// a_rWhy collects the linker's reasons of the attempts that failed, "; " between them.
+void* openModule(const std::string& a_rName, std::string& a_rWhy) {
     if (a_rName.empty()) {
         return nullptr;
     }
     if (!isBareName(a_rName)) {
-        return dlopen(a_rName.c_str(), RTLD_NOW | RTLD_LOCAL);
+        void* l_pModule = dlopen(a_rName.c_str(), RTLD_NOW | RTLD_LOCAL);
+        noteLoaderText(a_rWhy);
+        return l_pModule;
     }
     // Matches the SONAME of a module that is already loaded, as Windows matches base names.
     if (void* l_pLoaded = dlopen(a_rName.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD)) {
         return l_pLoaded;
     }
+    dlerror(); // "not loaded yet" is no reason worth reporting
     const std::string l_Folder = executableFolder();
     if (!l_Folder.empty()) {
         const std::string l_Beside = l_Folder + "/" + a_rName;
@@ -97,19 +114,22 @@ void* openModule(const std::string& a_rName) {
             if (void* l_pBeside = dlopen(l_Beside.c_str(), RTLD_NOW | RTLD_LOCAL)) {
                 return l_pBeside;
             }
+            noteLoaderText(a_rWhy);
         }
     }
-    return dlopen(a_rName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* l_pModule = dlopen(a_rName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    noteLoaderText(a_rWhy);
+    return l_pModule;
 }
 
 const char* messageFor(DWORD a_Error) {
     switch (a_Error) {
     case ERROR_MOD_NOT_FOUND:
-        return "The specified module could not be found.\r\n";
+        return "The specified module could not be found.";
     case ERROR_PROC_NOT_FOUND:
-        return "The specified procedure could not be found.\r\n";
+        return "The specified procedure could not be found.";
     case ERROR_NOT_ENOUGH_MEMORY:
-        return "Not enough memory resources are available to process this command.\r\n";
+        return "Not enough memory resources are available to process this command.";
     default:
         return nullptr;
     }
@@ -144,8 +164,9 @@ BOOL DisableThreadLibraryCalls(HMODULE) {
 
 HMODULE LoadLibraryExW(LPCWSTR a_pFileName, HANDLE, DWORD) {
     void* l_pModule = nullptr;
+    std::string l_Why;
     try {
-        l_pModule = openModule(withNativeSuffix(toUtf8(a_pFileName)));
+        l_pModule = openModule(withNativeSuffix(toUtf8(a_pFileName)), l_Why);
     } catch (const std::bad_alloc&) {
         // Like the system call, the loader reports running out of memory as an error number.
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -153,6 +174,15 @@ HMODULE LoadLibraryExW(LPCWSTR a_pFileName, HANDLE, DWORD) {
     }
     if (l_pModule == nullptr) {
         SetLastError(ERROR_MOD_NOT_FOUND);
+        // Cut to the room there is (a long reason is still better in part than not at all),
+        // never inside a character.
+        std::size_t l_Keep = std::min(l_Why.size(), kLoaderTextSize - 1);
+        while (l_Keep > 0 && l_Keep < l_Why.size() &&
+               (static_cast<unsigned char>(l_Why[l_Keep]) & 0xC0u) == 0x80u) {
+            --l_Keep;
+        }
+        l_Why.copy(t_LoaderText, l_Keep);
+        t_LoaderText[l_Keep] = '\0';
         return nullptr;
     }
     return static_cast<HMODULE>(l_pModule);
@@ -184,6 +214,7 @@ DWORD GetLastError() {
 
 void SetLastError(DWORD a_Error) {
     t_LastError = a_Error;
+    t_LoaderText[0] = '\0';
 }
 
 DWORD FormatMessageA(DWORD a_Flags, LPCVOID, DWORD a_MessageId, DWORD, LPSTR a_pBuffer, DWORD,
@@ -193,16 +224,21 @@ DWORD FormatMessageA(DWORD a_Flags, LPCVOID, DWORD a_MessageId, DWORD, LPSTR a_p
     if ((a_Flags & l_Needed) != l_Needed || l_pMessage == nullptr || a_pBuffer == nullptr) {
         return 0;
     }
-    // With the allocate flag the buffer argument is really the address of the caller's pointer.
-    char** l_ppOut = reinterpret_cast<char**>(a_pBuffer);
-    const std::size_t l_Length = std::strlen(l_pMessage);
-    char* l_pCopy = static_cast<char*>(std::malloc(l_Length + 1));
+    // The linker's reason belongs to this thread's last failed load only.
+    const char* l_pReason = a_MessageId == ERROR_MOD_NOT_FOUND && t_LastError == ERROR_MOD_NOT_FOUND
+                                ? t_LoaderText
+                                : "";
+    const char* const l_pJoin = *l_pReason != '\0' ? " The loader says: " : "";
+    const int l_Length = std::snprintf(nullptr, 0, "%s%s%s\r\n", l_pMessage, l_pJoin, l_pReason);
+    char* l_pCopy =
+        l_Length > 0 ? static_cast<char*>(std::malloc(std::size_t(l_Length) + 1)) : nullptr;
     if (l_pCopy == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
-    std::memcpy(l_pCopy, l_pMessage, l_Length + 1);
-    *l_ppOut = l_pCopy;
+    std::snprintf(l_pCopy, std::size_t(l_Length) + 1, "%s%s%s\r\n", l_pMessage, l_pJoin, l_pReason);
+    // With the allocate flag the buffer argument is really the address of the caller's pointer.
+    *reinterpret_cast<char**>(a_pBuffer) = l_pCopy;
     return static_cast<DWORD>(l_Length);
 }
 

@@ -45,6 +45,9 @@ TEST(Discovery, HostSeesTheCodeTheChassisAndTheCalls) {
         {9, {}, withRules({}, R"({"entry":"OpenSession","answer":9})"), "", ""},
         {-313700, {}, withRules({1, 2, 3}, R"({"entry":"OpenSession","answer":-313700})"), "",
          "# loaded\nOpenSession(0,out) -> -313700 [rules[0]]\nCloseSession(4294967295)\n# unloaded\n"},
+        // What a failing open wrote is not a session of the finder's to close.
+        {-313700, {}, withRules({1}, R"({"entry":"OpenSession","answer":-313700,"writes":true})"), "",
+         "# loaded\nOpenSession(0,out) -> -313700 session=1 [rules[0]]\nCloseSession(4294967295)\n# unloaded\n"},
         {-52005, {}, chassisTopology({1, 2, 3}), "no-GetAttributeU32", "# loaded\nCloseSession(4294967295)\n"},
         {-52005, {}, chassisTopology({1, 2, 3}), "no-OpenSession", "# loaded\n"},
     };

@@ -25,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* a_pData, std::size_t a
         l_Path.Format(l_Formatted, &l_Status);
         const char* const l_pOut = l_Formatted.CStr(); // formatting writes upper case
         ZU_FUZZ_CHECK(
-            l_Status.code == 0 && l_Path.ElementCount() != 0 &&
-            l_Formatted.Length() == 5 + 3 * l_Path.ElementCount() - 1 &&
+            l_Status.code == 0 &&
+            l_Formatted.Length() + (l_Path.ElementCount() != 0) == 5 + 3 * l_Path.ElementCount() &&
             std::equal(l_Text.begin(), l_Text.end(), l_pOut, l_pOut + std::strlen(l_pOut),
                        [](unsigned char a_In, char a_Out) { return std::toupper(a_In) == a_Out; }));
         l_Again.Parse(l_Formatted.CStr(), &l_Status);

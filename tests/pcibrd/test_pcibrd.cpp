@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -103,7 +104,7 @@ TEST(SlotPath, ParseTakesOnlyWellFormedTextAndFormatWritesItBack) {
     // clang-format off
     const char* const l_Cases[][2] = { // "": refused
         {"MR02:1C,00", "MR02:1C,00"}, {"MR01:07", "MR01:07"}, {"MRff:0a,Bc", "MRFF:0A,BC"}, {"MR0A:01,02,03,04,05", "MR0A:01,02,03,04,05"},
-        {"MR00:", ""}, {"", ""}, {"MR00:1C,", ""}, {"MR00:1C;00", ""}, {"MR00:1C,ZZ", ""}, {"MRff:a,b", ""}, {"MR7", ""}, {"XR02:1C", ""},
+        {"MR00:", "MR00:"}, {"MRA7:", "MRA7:"}, {"", ""}, {"MR00:1C,", ""}, {"MR00:1C;00", ""}, {"MR00:1C,ZZ", ""}, {"MRff:a,b", ""}, {"MR7", ""}, {"XR02:1C", ""},
         {"MX01:01", ""}, {"MR01;01", ""}, {"MR:1C", ""}, {"MR01: 1C", ""}, {"MR01:+1", ""}, {"MR01:0x1C", ""}, {"MR01:1", ""}};
     // clang-format on
     for (const auto& [l_pText, l_pFormatted] : l_Cases) {
@@ -118,11 +119,17 @@ TEST(SlotPath, ParseTakesOnlyWellFormedTextAndFormatWritesItBack) {
         cCheckedString l_Elements;
         l_Path.FormatElements(l_Elements, &(l_Status = makeStatus()));
         EXPECT_EQ(l_Elements.CStr(), formatted(l_Path).substr(5));
+        cSlotPath l_Again; // what Format writes, Parse takes back
+        l_Again.Parse(formatted(l_Path).c_str(), &(l_Status = makeStatus()));
+        EXPECT_EQ(formatted(l_Again) + std::to_string(l_Status.code), formatted(l_Path) + "0");
     }
     cSlotPath l_Path; // built up: no elements, then more than the first text storage holds
     tStatus l_Status = makeStatus();
     l_Path.SetRootBus(0x10);
     EXPECT_EQ(formatted(l_Path), "MR10:");
+    cSlotPath l_Again;
+    l_Again.Parse(formatted(l_Path).c_str(), &l_Status);
+    EXPECT_EQ(formatted(l_Again) + std::to_string(l_Status.code), "MR10:0");
     std::string l_Text = "MR10:A5";
     for (int l_Index = 0; l_Index < 300; ++l_Index) {
         l_Path.AppendElement(0xA5, &l_Status);
@@ -220,14 +227,21 @@ TEST(Utf8ToWide, GivesTheUnitsOrWhatWasConvertedBeforeMemoryRanOut) {
 }
 
 constexpr DWORD kNoText = 0x2000ABCDu; // a customer error number: no system has a text for it
+#ifdef _WIN32
+constexpr DWORD kNotALibrary = 193; // ERROR_BAD_EXE_FORMAT
+#else
+constexpr DWORD kNotALibrary = ERROR_MOD_NOT_FOUND;
+#endif
 
 TEST(LoadLibrary, FailuresRecordWhatFailedTheErrorNumberAndItsText) {
     cDetailedStatus l_Loaded;
     HMODULE l_Variant = loadLibrary(simPath("GetBridgeIds").c_str(), &l_Loaded);
     ASSERT_NE(l_Variant, nullptr);
+    const std::string l_NotALibrary = zuTest::modulePath("zu-not-a-library");
+    std::ofstream(std::filesystem::u8path(l_NotALibrary)) << "text, not a library\n";
     // 0: load the path, 1: look the name up, 2 and 3: record a load or lookup failure.
     // clang-format off
-    const std::tuple<int, const char*, DWORD> l_Cases[] = {{0, "zu-no-such-library-\xC3\xA9.dll", 126},
+    const std::tuple<int, const char*, DWORD> l_Cases[] = {{0, l_NotALibrary.c_str(), kNotALibrary}, {0, "zu-no-such-library-\xC3\xA9.dll", 126},
         {0, "zu-no-such-library.dll", 126}, {0, "", 126}, {1, "ZuPciBrd_GetBridgeIds", 127}, {2, "x.dll", kNoText}, {3, "Entry", kNoText}};
     // clang-format on
     for (const auto& [l_What, l_pName, l_Error] : l_Cases) {
@@ -253,7 +267,14 @@ TEST(LoadLibrary, FailuresRecordWhatFailedTheErrorNumberAndItsText) {
             l_Expected["internal_error"]["code"] = l_Document["internal_error"]["code"];
         }
 #endif
-        EXPECT_EQ(l_Document["internal_error"].value("string", "") != "", l_Error != kNoText);
+        const std::string l_Text = l_Document["internal_error"].value("string", "");
+        EXPECT_EQ(l_Text != "", l_Error != kNoText);
+        // Why a file that is there failed to load: the text names it, with no insert left open.
+        EXPECT_EQ(
+            l_Text.find("%1") == std::string::npos &&
+                (l_pName != l_NotALibrary.c_str() || l_Text.find(l_pName) != std::string::npos),
+            true)
+            << l_Text;
         l_Document["internal_error"].erase("string");
         EXPECT_EQ(l_Document, l_Expected);
         const std::string l_Before =
@@ -409,7 +430,7 @@ TEST_F(Wrapper, FetchesHandOnOnlyWhatTheLibraryFilled) {
         {false, R"({"items":[],"count":65536},{"call":1,"answer":-313002})", 0, l_Zeros, 0, "{}", 0, "buf,65536"}, {false, R"({"call":1,"answer":-313002,"count":65537})", 0, "", kStatusMemoryFull, "", 3, ""}, // 256 buses * 32 * 8
         {true, R"({"text":"MR02:1C,00"})", 0, "MR02:1C,00", 0, "", 0, "buf,11"}, {true, R"({"text":"MR02:1C,00","terminated":false})", 0, "MR02:1C,00", 0, "", 0, "buf,10"},
         {true, R"({"text":"","terminated":false},{"call":1,"answer":-313002})", 0, "", -313325, "", 1, "buf,0"}, {true, R"({"text":"MR00:1C,ZZ"})", 0, "", -313325, "", 1, "buf,11"},
-        {true, R"({"call":1,"count":5},{"call":2,"truncate":true})", 0, "", -313325, "", 1, "buf,5"}, {true, R"({"text":"MR03:0A"},{"call":2,"answer":6})", 0, "MR03:0A", 0, "", 0, "buf,8"},
+        {true, R"({"call":1,"count":4},{"call":2,"truncate":true})", 0, "", -313325, "", 1, "buf,4"}, {true, R"({"text":"MR03:0A"},{"call":2,"answer":6})", 0, "MR03:0A", 0, "", 0, "buf,8"},
         {true, R"({"call":1,"answer":0})", 0, "", 0, "", 0, ""}, {true, R"({"call":1,"answer":4})", 0, "", 4, "", 1, ""}, {true, R"({"call":2,"answer":-31})", 0, "", -31, "", 1, "buf,8"},
         {true, R"({"count":65537})", 0, "", kStatusMemoryFull, "", 1, ""}, // no path is that long
     };

@@ -73,10 +73,11 @@ tPrediction predict(const std::vector<std::string>& a_rCalls, const std::string&
     std::string l_Session = kNoSession;
     const std::string* l_pOpen = a_rMissing.empty() ? l_Take("OpenSession(0,out)") : nullptr;
     if (l_pOpen != nullptr) {
-        // The session variable keeps whatever the library wrote, even with a failure.
-        l_Session =
-            outputOf(*l_pOpen, "session").empty() ? kNoSession : outputOf(*l_pOpen, "session");
+        // What a failing library wrote is no session: the close names none.
         l_Code = codeOf(*l_pOpen);
+        l_Session = outputOf(*l_pOpen, "session").empty() || l_Code < 0
+                        ? kNoSession
+                        : outputOf(*l_pOpen, "session");
     }
     const std::string l_Find = "FindBridgesByPciIds(" + l_Session + ",null,null,0x1F3C,0x5C2E,";
     const std::string* l_pQuery = l_Code >= 0 ? l_Take(l_Find + "null,0)") : nullptr;

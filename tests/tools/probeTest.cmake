@@ -109,14 +109,32 @@ elseif(CASE STREQUAL "record_incomplete")
     run_program(${PROBE})
     expect_lines(0 "${g_Out}" "^0 +Velmora +ZU PXI-7461 +2 +0x0004$")
 elseif(CASE STREQUAL "open_fails")
-    # The library's code passes through unchanged with a --diagnose hint; no library, a hint on it.
+    # The library's code passes through unchanged with a --diagnose hint, the simulator's refused
+    # file with a hint on the file; no library, a hint on it, and where it was searched.
+    use_topology([[{"rootBuses": [], "bridges": [], "faults": {"rules": [{"entry": "OpenSession", "answer": -313700}]}}]])
+    run_program(${PROBE})
+    expect_lines(1 "${g_Err}" "openList failed: -313700$"
+                 "next: run zu7461-probe --diagnose, .*which call the library refuses")
     use_topology("[]")
     run_program(${PROBE})
-    expect_lines(1 "${g_Err}" "openList failed: -313005$"
-                 "next: run zu7461-probe --diagnose, .*which call the library refuses")
+    expect_lines(1 "${g_Err}" "openList failed: -313005$" "^zupcibrd: topology file .*topology.json"
+                 "next: the simulator refused its topology file \".*topology.json\": its own line")
     run_program(${g_Lonely})
     expect_lines(1 "${g_Err}" "openList failed: -52005 \\(zuoskaerr_invalidParameter\\)$"
                  "next: run zu7461-probe --diagnose, .*which entry points it lacks$")
+    get_filename_component(l_Suffix ${MODULE} LAST_EXT)
+    run_program(${g_Lonely} --diagnose)
+    expect_lines(1 "${g_Out}" "^Bridge driver library zupcibrd${l_Suffix} \\(loaded by bare name"
+                 "^  searched for zupcibrd${l_Suffix}: the probe's folder .*lonely, "
+                 "simulator folder on that search: (export LD_LIBRARY_PATH|set PATH)=")
+    # Every mistake of the command line has the one code; asking for help is no mistake.
+    foreach(l_Arguments "4 --bogus" "4 --attribute 5" "4 --diagnose --record x" "0 --help"
+            "4 --record x --attribute 0x1FFFFFFFF" "4 --json --diagnose")
+        separate_arguments(l_Arguments)
+        list(POP_FRONT l_Arguments l_Exit)
+        run_program(${PROBE} ${l_Arguments})
+        expect_lines(${l_Exit} "")
+    endforeach()
 else()
     message(FATAL_ERROR "unknown case ${CASE}")
 endif()
