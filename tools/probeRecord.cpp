@@ -209,7 +209,6 @@ private:
             if (m_BadRefs.insert(a_Ref).second) {
                 m_rErr << "zu7461-probe: the library listed the reference " << a_Ref
                        << ", which no bridge can have\n";
-                m_Recording.m_Complete = false;
             }
             return;
         }
