@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace nZU7461_14_0 {
@@ -94,7 +95,7 @@ std::int32_t fetchAll(tCall a_Call, std::vector<tItem>& a_rItems, std::string* a
     if (l_Status != ZUPCIBRD_STATUS_BUFFER_TOO_SMALL) {
         return l_Status;
     }
-    const char* l_pUnit = sizeof(tItem) == 1 ? " bytes" : " items";
+    const char* l_pUnit = std::is_same<tItem, char>::value ? " bytes" : " items";
     if (l_Count > kMaxListItems) {
         if (a_pWhy != nullptr) {
             *a_pWhy = "it announced " + std::to_string(l_Count) + l_pUnit + ", more than the " +

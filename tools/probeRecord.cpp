@@ -37,12 +37,14 @@ constexpr std::int32_t kUnknownAttribute = -313010;
 constexpr std::size_t kMaxFileBytes = 1000 * 1000;
 // Bridges named one by one in messages and in the file's comment; the rest are counted.
 constexpr std::size_t kNamedLeftOut = 20;
+constexpr std::size_t kShownFailures = 50;
 
 // One count-then-fill answer as the library gave it.
 template <typename tItem> struct tListAnswer {
     std::int32_t m_Code = 0;
     std::int32_t m_CountCode = 0;
     std::uint32_t m_Announced = 0;
+    bool m_Counted = false;
     bool m_Filled = false;
     std::vector<tItem> m_Items;
     std::string m_Why;
@@ -53,17 +55,17 @@ template <typename tItem, typename tCall> tListAnswer<tItem> fetchList(tCall a_C
     l_Answer.m_Code = fetchAll<tItem>(
         [&](tItem* a_pItems, std::uint32_t* a_pCount) {
             const std::int32_t l_Status = a_Call(a_pItems, a_pCount);
-            if (a_pItems == nullptr && !l_Answer.m_Filled) {
+            // The first call is the count query, whatever the fill's buffer turns out to be.
+            if (!l_Answer.m_Counted) {
+                l_Answer.m_Counted = true;
                 l_Answer.m_CountCode = l_Status;
                 l_Answer.m_Announced = *a_pCount;
+            } else {
+                l_Answer.m_Filled = true;
             }
-            l_Answer.m_Filled = a_pItems != nullptr || l_Answer.m_Filled;
             return l_Status;
         },
         l_Answer.m_Items, &l_Answer.m_Why);
-    // A count query answered "too small" with a count of 0 makes the fill get a null buffer.
-    l_Answer.m_Filled =
-        l_Answer.m_Filled || l_Answer.m_CountCode == ZUPCIBRD_STATUS_BUFFER_TOO_SMALL;
     return l_Answer;
 }
 
@@ -158,6 +160,10 @@ public:
 
     tMachineRecording Run() {
         Walk();
+        if (m_Failures > kShownFailures) {
+            m_rErr << "zu7461-probe: " << m_Failures - kShownFailures
+                   << " more calls failed (not shown)\n";
+        }
         BuildMachine();
         std::vector<tJson> l_Rules = Rules();
         std::string l_Body = Body(l_Rules);
@@ -177,8 +183,11 @@ private:
         return m_rLibrary.entry<tFunction>(a_Entry);
     }
     void Failed(const std::string& a_rWhat, std::int32_t a_Status, const std::string& a_rWhy) {
-        m_rErr << "zu7461-probe: " << a_rWhat << " failed with " << statusText(a_Status)
-               << (a_rWhy.empty() ? "" : ": " + a_rWhy) << "\n";
+        // A library that refuses every bridge of thousands gets a report one can still read.
+        if (++m_Failures <= kShownFailures) {
+            m_rErr << "zu7461-probe: " << a_rWhat << " failed with " << statusText(a_Status)
+                   << (a_rWhy.empty() ? "" : ": " + a_rWhy) << "\n";
+        }
         m_Recording.m_Complete = false;
     }
     void NotReproduced(const std::string& a_rWhat) {
@@ -436,23 +445,60 @@ private:
                 l_Owner[a_Bus] = a_pBridge;
             }
         };
-        for (unsigned l_Bus = 0; l_Bus <= 0xFF; ++l_Bus) {
-            if (m_BusOwner[l_Bus].first >= 0 && m_BusOwner[l_Bus].second != 0) {
-                l_Claim(Find(m_BusOwner[l_Bus].second), l_Bus);
+        auto l_ClaimAll = [&]() {
+            for (unsigned l_Bus = 0; l_Bus <= 0xFF; ++l_Bus) {
+                if (m_BusOwner[l_Bus].first >= 0 && m_BusOwner[l_Bus].second != 0) {
+                    l_Claim(Find(m_BusOwner[l_Bus].second), l_Bus);
+                }
             }
-        }
-        for (tRecordedBridge& l_Parent : m_Bridges) {
+            for (tRecordedBridge& l_Parent : m_Bridges) {
+                const auto l_Children = m_BridgeChildren.find(l_Parent.m_Ref);
+                if (l_Children == m_BridgeChildren.end()) {
+                    continue;
+                }
+                for (const std::uint32_t l_Child : l_Children->second.m_Items) {
+                    const tRecordedBridge* l_pChild = Find(l_Child);
+                    if (l_pChild != nullptr && l_pChild->m_InMachine) {
+                        l_Claim(&l_Parent, l_pChild->m_Bus);
+                    }
+                }
+            }
+        };
+        l_ClaimAll();
+        // A bridge whose address the library did not write sits behind the bridge that lists
+        // it as a child, or else on a root bus; nothing else can tell where it is.
+        std::unordered_map<std::uint32_t, const tRecordedBridge*> l_ListedBy;
+        for (const tRecordedBridge& l_Parent : m_Bridges) {
             const auto l_Children = m_BridgeChildren.find(l_Parent.m_Ref);
-            if (l_Children == m_BridgeChildren.end()) {
-                continue;
-            }
-            for (const std::uint32_t l_Child : l_Children->second.m_Items) {
-                const tRecordedBridge* l_pChild = Find(l_Child);
-                if (l_pChild != nullptr && l_pChild->m_InMachine) {
-                    l_Claim(&l_Parent, l_pChild->m_Bus);
+            if (l_Children != m_BridgeChildren.end() && l_Parent.m_SecondaryBus) {
+                for (const std::uint32_t l_Child : l_Children->second.m_Items) {
+                    l_ListedBy.emplace(l_Child, &l_Parent);
                 }
             }
         }
+        for (tRecordedBridge* l_pBridge : l_Unplaced) {
+            const auto l_Parent = l_ListedBy.find(l_pBridge->m_Ref);
+            std::vector<std::uint8_t> l_Buses;
+            if (l_Parent != l_ListedBy.end()) {
+                l_Buses.push_back(*l_Parent->second->m_SecondaryBus);
+            }
+            l_Buses.insert(l_Buses.end(), m_RootList.begin(), m_RootList.end());
+            for (std::size_t l_Index = 0; l_Index < l_Buses.size() && !l_pBridge->m_InMachine;
+                 ++l_Index) {
+                for (unsigned l_Slot = 0; l_Slot < 256; ++l_Slot) {
+                    if (l_Addresses.insert(l_Buses[l_Index] << 8 | l_Slot).second) {
+                        l_pBridge->m_InMachine = true;
+                        l_pBridge->m_Bus = l_Buses[l_Index];
+                        l_pBridge->m_Device = static_cast<std::uint8_t>(l_Slot >> 3);
+                        l_pBridge->m_Function = static_cast<std::uint8_t>(l_Slot & 7);
+                        l_pBridge->m_Notes.push_back(
+                            "the library wrote no address: one was chosen");
+                        break;
+                    }
+                }
+            }
+        }
+        l_ClaimAll();
         auto l_MakeRoot = [&](unsigned a_Bus) {
             l_Root[a_Bus] = true;
             m_RootList.push_back(static_cast<std::uint8_t>(a_Bus));
@@ -496,28 +542,6 @@ private:
             }
             return std::nullopt;
         };
-        // A bridge whose address the library did not write sits where no one looks.
-        for (tRecordedBridge* l_pBridge : l_Unplaced) {
-            if (m_RootList.empty()) {
-                if (const auto l_Bus = l_FreeBus()) {
-                    l_MakeRoot(*l_Bus);
-                }
-            }
-            for (std::size_t l_Index = 0; l_Index < m_RootList.size() && !l_pBridge->m_InMachine;
-                 ++l_Index) {
-                for (unsigned l_Slot = 0; l_Slot < 256; ++l_Slot) {
-                    if (l_Addresses.insert(m_RootList[l_Index] << 8 | l_Slot).second) {
-                        l_pBridge->m_InMachine = true;
-                        l_pBridge->m_Bus = m_RootList[l_Index];
-                        l_pBridge->m_Device = static_cast<std::uint8_t>(l_Slot >> 3);
-                        l_pBridge->m_Function = static_cast<std::uint8_t>(l_Slot & 7);
-                        l_pBridge->m_Notes.push_back(
-                            "the library wrote no address: one was chosen");
-                        break;
-                    }
-                }
-            }
-        }
         for (tRecordedBridge& l_Bridge : m_Bridges) {
             if (l_Bridge.m_InMachine && !l_Bridge.m_SecondaryBus) {
                 if (const auto l_Bus = l_FreeBus()) {
@@ -870,6 +894,7 @@ private:
     std::set<std::size_t> m_Missing;
     std::set<std::uint32_t> m_BadRefs;
     bool m_Capped = false;
+    std::size_t m_Failures = 0;
     std::vector<tRecordedBridge> m_Bridges;
     std::unordered_map<std::uint32_t, std::size_t> m_Index;
     std::optional<tListAnswer<std::uint8_t>> m_Roots;

@@ -153,6 +153,28 @@ elseif(CASE STREQUAL "liars")
             fail("${l_Name}: the simulator refuses the recording ${l_File}")
         endif()
     endforeach()
+elseif(CASE STREQUAL "wide_walk")
+    # One bridge with 60,000 children, then every bridge with the same 600: each walk ends, and
+    # the children that are no bridges are named, a few of them.
+    file(READ ${SOURCE}/liars/own-child.json l_Json)
+    foreach(l_Last 60999 1599)
+        execute_process(COMMAND seq -s , 1000 ${l_Last} OUTPUT_VARIABLE l_Items
+                        OUTPUT_STRIP_TRAILING_WHITESPACE)
+        set(l_Bridge "\"bridge\": 1, ")
+        if(l_Last EQUAL 1599)
+            set(l_Bridge "")
+        endif()
+        string(JSON l_Wide SET "${l_Json}" faults "{\"rules\": [{\"entry\": \"GetBridgeChildren\", ${l_Bridge}\"items\": [${l_Items}]}]}")
+        use_topology("${l_Wide}")
+        set(l_File "${g_Drive}${WORK}/wide-${l_Last}.json")
+        run_program(${PROBE} --record ${l_File})
+        math(EXPR l_More "${l_Last} - 1000 + 1 - 20")
+        expect_lines(1 "${g_Out}${g_Err}" "^Recorded 1 root bus and 2 bridges from .* \\(incomplete\\)$"
+                     "left out of the file: bridges 1000, 1001, .*, 1019 and ${l_More} more$")
+        set(ENV{ZUPCIBRD_SIM_TOPOLOGY} "${l_File}")
+        run_program(${PROBE})
+        expect_lines(0 "${g_Out}" "^Found 2 ZU PXI-7461 chassis:$")
+    endforeach()
 elseif(CASE STREQUAL "open_fails")
     # The library's code passes through unchanged with a --diagnose hint; no library, a hint on it.
     use_topology("[]")
