@@ -687,14 +687,8 @@ private:
             const auto l_AllRule = ListRule(*m_AllSearch, l_All, 0);
             const auto l_ChassisRule = ListRule(*m_ChassisSearch, l_Chassis, 0);
             // Rules cannot tell one search from the other: one rule has to serve both.
-            std::optional<tJson> l_Rule = l_AllRule;
-            if (!l_AllRule || !l_ChassisRule || *l_AllRule != *l_ChassisRule) {
-                l_Rule = l_AllRule && l_ChassisRule && l_AllRule->empty() ? *l_ChassisRule
-                                                                          : std::optional<tJson>();
-                if (l_Rule && l_Rule->contains("items")) {
-                    l_Rule.reset();
-                }
-            }
+            const bool l_OneRule = l_AllRule && l_ChassisRule && *l_AllRule == *l_ChassisRule;
+            const std::optional<tJson> l_Rule = l_OneRule ? l_AllRule : std::nullopt;
             l_Add("FindBridgesByPciIds", std::nullopt, l_Rule,
                   "FindBridgesByPciIds: the finder's search and the search for every bridge "
                   "answer what no one list of bridges gives");
