@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <type_traits>
 #include <vector>
 
 namespace nZU7461_14_0 {
@@ -60,8 +62,10 @@ public:
     std::int32_t openSession() {
         const std::int32_t l_Status = entry<tZuPciBrd_OpenSession>(kOpenSession)(0, &m_Session);
         m_SessionOpen = l_Status >= 0;
+        m_OpenStatus = l_Status;
         return l_Status;
     }
+    std::int32_t openStatus() const { return m_OpenStatus; }
     std::uint32_t session() const { return m_Session; }
 
 private:
@@ -69,21 +73,49 @@ private:
     FARPROC m_Entries[kZuPciBrdEntryCount] = {};
     std::uint32_t m_Session = 0xFFFFFFFFu;
     bool m_SessionOpen = false;
+    std::int32_t m_OpenStatus = 0;
 };
 
-// Count-then-fill as the finder does it; the code is that of the last call.
+// The finder's limits for one count-then-fill answer: 65,536 items (256 buses of 32 devices with
+// 8 functions), and as many bytes of slot path. A larger count is nonsense, not a reason to
+// allocate gigabytes.
+constexpr std::uint32_t kMaxListItems = 256u * 32u * 8u;
+// What the finder answers to such a count, and what the probe answers in its place.
+constexpr std::int32_t kListTooLong = -52000;
+
+// Count-then-fill as the finder does it; the code is that of the last call. A count above
+// kMaxListItems is refused with kListTooLong, and a fill that claims more than the room it was
+// given with ZUPCIBRD_STATUS_BUFFER_TOO_SMALL, as the finder refuses them; a_pWhy, if given,
+// then says why in words.
 template <typename tItem, typename tCall>
-std::int32_t fetchAll(tCall a_Call, std::vector<tItem>& a_rItems) {
+std::int32_t fetchAll(tCall a_Call, std::vector<tItem>& a_rItems, std::string* a_pWhy = nullptr) {
+    a_rItems.clear();
     std::uint32_t l_Count = 0;
     std::int32_t l_Status = a_Call(nullptr, &l_Count);
     if (l_Status != ZUPCIBRD_STATUS_BUFFER_TOO_SMALL) {
         return l_Status;
     }
+    const char* l_pUnit = std::is_same<tItem, char>::value ? " bytes" : " items";
+    if (l_Count > kMaxListItems) {
+        if (a_pWhy != nullptr) {
+            *a_pWhy = "it announced " + std::to_string(l_Count) + l_pUnit + ", more than the " +
+                      std::to_string(kMaxListItems) + " the finder accepts";
+        }
+        return kListTooLong;
+    }
     a_rItems.assign(l_Count, tItem{});
+    const std::uint32_t l_Room = l_Count;
     l_Status = a_Call(a_rItems.data(), &l_Count);
+    if (l_Status >= 0 && l_Count > l_Room) {
+        if (a_pWhy != nullptr) {
+            *a_pWhy = "it claimed to fill " + std::to_string(l_Count) + l_pUnit +
+                      " into room for " + std::to_string(l_Room);
+        }
+        l_Status = ZUPCIBRD_STATUS_BUFFER_TOO_SMALL;
+    }
     if (l_Status < 0) {
         a_rItems.clear();
-    } else if (l_Count < a_rItems.size()) {
+    } else {
         // A library may fill fewer than it announced.
         a_rItems.resize(l_Count);
     }

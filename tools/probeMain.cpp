@@ -65,6 +65,15 @@ int main(int a_Count, char** a_ppArguments) {
                         "With --record: one more attribute ID to read from every bridge "
                         "(decimal or 0x hexadecimal; repeatable)")
             ->needs(l_pRecord);
+        tRecordOptions l_RecordOptions;
+        l_App
+            .add_flag("--force", l_RecordOptions.m_Force, "With --record: replace an existing file")
+            ->needs(l_pRecord);
+        l_App
+            .add_option("--simulator", l_RecordOptions.m_Simulator,
+                        "With --record: the simulator that replays the recording to verify it "
+                        "(default: beside this program, then in the package's simulator folder)")
+            ->needs(l_pRecord);
         l_App.set_version_flag("--version", std::string("zu7461-probe ") + ZU_PROJECT_VERSION);
 
         // CLI11 takes the arguments without the program name, last first.
@@ -85,7 +94,7 @@ int main(int a_Count, char** a_ppArguments) {
             return kExitCommandLine;
         }
         if (!l_Record.empty()) {
-            std::vector<std::uint32_t> l_Attributes;
+            std::vector<std::uint32_t>& l_Attributes = l_RecordOptions.m_Attributes;
             for (const std::string& l_Text : l_AttributeTexts) {
                 std::uint32_t l_Id = 0;
                 if (!parseAttributeId(l_Text, l_Id)) {
@@ -95,7 +104,8 @@ int main(int a_Count, char** a_ppArguments) {
                 }
                 l_Attributes.push_back(l_Id);
             }
-            return runRecord(l_Record, l_Attributes, std::cout, std::cerr);
+            l_RecordOptions.m_File = l_Record;
+            return runRecord(l_RecordOptions, std::cout, std::cerr);
         }
         if (l_Diagnose) {
             return runDiagnose(std::cout);

@@ -1,17 +1,22 @@
 #include "tools/probeRecord.h"
 
-#include "tools/probeBridgeLibrary.h"
 #include "tools/probeFinder.h"
 #include "tools/probeModule.h"
+#include "tools/probeVerify.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -21,26 +26,881 @@ namespace nZU7461_14_0 {
 namespace nProbe {
 namespace {
 
+using tJson = nlohmann::ordered_json;
+
+constexpr std::uint16_t kChassisSubsystemVendorId = 0x1F3C;
+constexpr std::uint16_t kChassisSubsystemId = 0x5C2E;
+constexpr std::int32_t kUnknownBridge = -313004;
+constexpr std::int32_t kNotFound = -313007;
+constexpr std::int32_t kUnknownAttribute = -313010;
+// The simulator reads no file above 1 MiB; rules that would make the file larger are dropped.
+constexpr std::size_t kMaxFileBytes = 1000 * 1000;
+// Bridges named one by one in messages and in the file's comment; the rest are counted.
+constexpr std::size_t kNamedLeftOut = 20;
+constexpr std::size_t kShownFailures = 50;
+
+// One count-then-fill answer as the library gave it.
+template <typename tItem> struct tListAnswer {
+    std::int32_t m_Code = 0;
+    std::int32_t m_CountCode = 0;
+    std::uint32_t m_Announced = 0;
+    bool m_Counted = false;
+    bool m_Filled = false;
+    std::vector<tItem> m_Items;
+    std::string m_Why;
+};
+
+template <typename tItem, typename tCall> tListAnswer<tItem> fetchList(tCall a_Call) {
+    tListAnswer<tItem> l_Answer;
+    l_Answer.m_Code = fetchAll<tItem>(
+        [&](tItem* a_pItems, std::uint32_t* a_pCount) {
+            const std::int32_t l_Status = a_Call(a_pItems, a_pCount);
+            // The first call is the count query, whatever the fill's buffer turns out to be.
+            if (!l_Answer.m_Counted) {
+                l_Answer.m_Counted = true;
+                l_Answer.m_CountCode = l_Status;
+                l_Answer.m_Announced = *a_pCount;
+            } else {
+                l_Answer.m_Filled = true;
+            }
+            return l_Status;
+        },
+        l_Answer.m_Items, &l_Answer.m_Why);
+    return l_Answer;
+}
+
+// An entry point with up to four outputs, called twice: once with its outputs set to zero, once
+// with every bit set, which tells outputs left unwritten from outputs written, and an answer
+// that changes between two calls from one that does not.
+struct tSingleAnswer {
+    std::int32_t m_Code = 0;
+    std::array<std::uint32_t, 4> m_Values = {};
+    bool m_Unwritten = false;
+    bool m_Changes = false;
+};
+
+template <typename tCall>
+tSingleAnswer readTwice(const std::array<std::uint32_t, 4>& a_rAllSet, tCall a_Call) {
+    tSingleAnswer l_First, l_Second;
+    l_First.m_Code = a_Call(false, l_First.m_Values);
+    l_Second.m_Code = a_Call(true, l_Second.m_Values);
+    if (l_First.m_Code != l_Second.m_Code) {
+        l_First.m_Changes = true;
+    } else if (l_First.m_Code >= 0 && l_First.m_Values != l_Second.m_Values) {
+        l_First.m_Unwritten =
+            l_First.m_Values == std::array<std::uint32_t, 4>{} && l_Second.m_Values == a_rAllSet;
+        l_First.m_Changes = !l_First.m_Unwritten;
+    }
+    return l_First;
+}
+
 struct tRecordedBridge {
     std::uint32_t m_Ref = 0;
+    tSingleAnswer m_Address, m_Ids, m_Parent;
+    bool m_ParentRead = false;
+    std::optional<tListAnswer<char>> m_SlotPath;
+    std::vector<std::pair<std::uint32_t, tSingleAnswer>> m_Attributes;
+    // The machine: where the bridge sits in the file, if it does.
+    bool m_InMachine = false;
     std::uint8_t m_Bus = 0, m_Device = 0, m_Function = 0;
-    std::uint16_t m_Ids[4] = {};
     std::optional<std::uint8_t> m_SecondaryBus;
-    std::optional<std::uint32_t> m_Parent;
-    std::string m_SlotPath;
-    std::map<std::uint32_t, std::uint32_t> m_Attributes;
     std::vector<std::string> m_Notes;
+    // Set with the rules: what the file's own members say.
+    bool m_ParentAgrees = false;
+    std::map<std::uint32_t, std::uint32_t> m_Kept;
 };
 
 std::string hexText(std::uint32_t a_Value, int a_Digits) {
     char l_Text[16];
-    std::snprintf(l_Text, sizeof l_Text, "\"0x%0*X\"", a_Digits, a_Value);
+    std::snprintf(l_Text, sizeof l_Text, "0x%0*X", a_Digits, a_Value);
     return l_Text;
+}
+
+std::string quoted(std::uint32_t a_Value, int a_Digits) {
+    return "\"" + hexText(a_Value, a_Digits) + "\"";
 }
 
 std::string jsonText(const std::string& a_rText) {
     return nlohmann::json(a_rText).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
+
+// The text as JSON, or nothing when it is not UTF-8 and so cannot be written as it is.
+std::optional<std::string> exactJsonText(const std::string& a_rText) {
+    try {
+        return nlohmann::json(a_rText).dump();
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;
+    }
+}
+
+bool parsesAsSlotPath(const std::string& a_rText) {
+    auto l_Hex = [&](std::size_t a_At) {
+        return a_At + 1 < a_rText.size() &&
+               std::isxdigit(static_cast<unsigned char>(a_rText[a_At])) &&
+               std::isxdigit(static_cast<unsigned char>(a_rText[a_At + 1]));
+    };
+    if (a_rText.compare(0, 2, "MR") != 0 || !l_Hex(2) || a_rText.size() < 5 || a_rText[4] != ':') {
+        return false;
+    }
+    for (std::size_t l_At = 5; l_At < a_rText.size(); l_At += 3) {
+        if (!l_Hex(l_At) || (l_At + 2 < a_rText.size() && a_rText[l_At + 2] != ',') ||
+            l_At + 3 == a_rText.size()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Walks the library and remembers every answer on the way.
+class cRecorder {
+public:
+    cRecorder(cBridgeLibrary& a_rLibrary, const std::vector<std::uint32_t>& a_rAttributes,
+              std::ostream& a_rErr)
+        : m_rLibrary(a_rLibrary), m_rAttributes(a_rAttributes), m_rErr(a_rErr) {}
+
+    tMachineRecording Run() {
+        Walk();
+        if (m_Failures > kShownFailures) {
+            m_rErr << "zu7461-probe: " << m_Failures - kShownFailures
+                   << " more calls failed (not shown)\n";
+        }
+        BuildMachine();
+        std::vector<tJson> l_Rules = Rules();
+        std::string l_Body = Body(l_Rules);
+        if (l_Body.size() > kMaxFileBytes) {
+            NotReproduced("the rules that repeat the library's answers would make the file "
+                          "larger than the simulator reads; they are left out");
+            l_Rules.clear();
+            l_Body = Body(l_Rules);
+        }
+        m_Recording.m_Body = l_Body;
+        return m_Recording;
+    }
+
+private:
+    std::uint32_t Session() const { return m_rLibrary.session(); }
+    template <typename tFunction> tFunction Entry(std::size_t a_Entry) const {
+        return m_rLibrary.entry<tFunction>(a_Entry);
+    }
+    void Failed(const std::string& a_rWhat, std::int32_t a_Status, const std::string& a_rWhy) {
+        // A library that refuses every bridge of thousands gets a report one can still read.
+        if (++m_Failures <= kShownFailures) {
+            m_rErr << "zu7461-probe: " << a_rWhat << " failed with " << statusText(a_Status)
+                   << (a_rWhy.empty() ? "" : ": " + a_rWhy) << "\n";
+        }
+        m_Recording.m_Complete = false;
+    }
+    void NotReproduced(const std::string& a_rWhat) {
+        m_rErr << "zu7461-probe: not reproduced by the file: " << a_rWhat << "\n";
+        m_Recording.m_NotReproduced.push_back(a_rWhat);
+    }
+    bool Has(std::size_t a_Entry) {
+        if (!m_rLibrary.has(a_Entry)) {
+            if (m_Missing.insert(a_Entry).second) {
+                m_rErr << "zu7461-probe: the library lacks " << kZuPciBrdEntryNames[a_Entry]
+                       << "\n";
+            }
+            m_Recording.m_Complete = false;
+            return false;
+        }
+        return true;
+    }
+    template <typename tItem>
+    void Check(const std::string& a_rWhat, const tListAnswer<tItem>& a_rAnswer) {
+        if (a_rAnswer.m_Code < 0) {
+            Failed(a_rWhat, a_rAnswer.m_Code, a_rAnswer.m_Why);
+        }
+    }
+
+    // Each new reference once, in the order met, up to as many as the finder would take.
+    void Meet(std::uint32_t a_Ref) {
+        if (a_Ref == 0 || a_Ref == 0xFFFFFFFFu) {
+            if (m_BadRefs.insert(a_Ref).second) {
+                m_rErr << "zu7461-probe: the library listed the reference " << a_Ref
+                       << ", which no bridge can have\n";
+            }
+            return;
+        }
+        if (m_Index.count(a_Ref) != 0) {
+            return;
+        }
+        if (m_Bridges.size() >= kMaxListItems) {
+            if (!m_Capped) {
+                m_rErr << "zu7461-probe: the library reports more than " << kMaxListItems
+                       << " bridges; the walk stops there\n";
+                m_Capped = true;
+                m_Recording.m_Complete = false;
+            }
+            return;
+        }
+        m_Index[a_Ref] = m_Bridges.size();
+        m_Bridges.emplace_back();
+        m_Bridges.back().m_Ref = a_Ref;
+    }
+
+    tListAnswer<std::uint32_t> Search(const std::uint16_t* a_pSsVid, const std::uint16_t* a_pSsId) {
+        return fetchList<std::uint32_t>([&](std::uint32_t* a_pBridges, std::uint32_t* a_pCount) {
+            return Entry<tZuPciBrd_FindBridgesByPciIds>(kFindBridgesByPciIds)(
+                Session(), nullptr, nullptr, a_pSsVid, a_pSsId, a_pBridges, a_pCount);
+        });
+    }
+
+    // The machine-wide search first, whose order is the order of the finder's list and so of
+    // the file; then the finder's own search, then what the walk from the root buses adds.
+    void Walk() {
+        if (Has(kGetRootBuses)) {
+            m_Roots = fetchList<std::uint8_t>([&](std::uint8_t* a_pBuses, std::uint32_t* a_pCount) {
+                return Entry<tZuPciBrd_GetRootBuses>(kGetRootBuses)(Session(), a_pBuses, a_pCount);
+            });
+            Check("GetRootBuses", *m_Roots);
+        }
+        if (Has(kFindBridgesByPciIds)) {
+            m_AllSearch = Search(nullptr, nullptr);
+            Check("FindBridgesByPciIds with no ID", *m_AllSearch);
+            const std::uint16_t l_SsVid = kChassisSubsystemVendorId, l_SsId = kChassisSubsystemId;
+            m_ChassisSearch = Search(&l_SsVid, &l_SsId);
+            Check("FindBridgesByPciIds for the chassis", *m_ChassisSearch);
+            for (const std::uint32_t l_Ref : m_AllSearch->m_Items) {
+                Meet(l_Ref);
+            }
+            for (const std::uint32_t l_Ref : m_ChassisSearch->m_Items) {
+                Meet(l_Ref);
+            }
+        }
+        if (m_Roots && Has(kGetBusChildren)) {
+            for (const std::uint8_t l_Bus : m_Roots->m_Items) {
+                if (m_BusChildren.count(l_Bus) != 0) {
+                    continue;
+                }
+                auto& l_Children = m_BusChildren[l_Bus] =
+                    fetchList<std::uint32_t>([&](std::uint32_t* a_pItems, std::uint32_t* a_pCount) {
+                        return Entry<tZuPciBrd_GetBusChildren>(kGetBusChildren)(Session(), l_Bus,
+                                                                                a_pItems, a_pCount);
+                    });
+                Check("GetBusChildren of root bus " + hexText(l_Bus, 2), l_Children);
+                for (const std::uint32_t l_Ref : l_Children.m_Items) {
+                    Meet(l_Ref);
+                }
+            }
+        }
+        // A queue read by index: every bridge is asked for its children once, however often
+        // and in whatever loops the library names it.
+        for (std::size_t l_Next = 0; l_Next < m_Bridges.size() && Has(kGetBridgeChildren);
+             ++l_Next) {
+            const std::uint32_t l_Ref = m_Bridges[l_Next].m_Ref;
+            auto& l_Children = m_BridgeChildren[l_Ref] =
+                fetchList<std::uint32_t>([&](std::uint32_t* a_pItems, std::uint32_t* a_pCount) {
+                    return Entry<tZuPciBrd_GetBridgeChildren>(kGetBridgeChildren)(
+                        Session(), l_Ref, a_pItems, a_pCount);
+                });
+            Check("GetBridgeChildren of bridge " + std::to_string(l_Ref), l_Children);
+            for (const std::uint32_t l_Child : l_Children.m_Items) {
+                Meet(l_Child);
+            }
+        }
+        if (Has(kFindParentBridgeForBus)) {
+            for (unsigned l_Bus = 0; l_Bus <= 0xFF; ++l_Bus) {
+                std::uint32_t l_Bridge = 0;
+                const std::int32_t l_Status =
+                    Entry<tZuPciBrd_FindParentBridgeForBus>(kFindParentBridgeForBus)(
+                        Session(), static_cast<std::uint8_t>(l_Bus), &l_Bridge);
+                m_BusOwner[l_Bus] = {l_Status, l_Status >= 0 ? l_Bridge : 0};
+            }
+        }
+        for (tRecordedBridge& l_Bridge : m_Bridges) {
+            Describe(l_Bridge);
+        }
+    }
+
+    void Describe(tRecordedBridge& a_rBridge) {
+        const std::uint32_t l_Ref = a_rBridge.m_Ref;
+        const std::string l_Which = " of bridge " + std::to_string(l_Ref);
+        auto l_Single = [&](const std::string& a_rName, const tSingleAnswer& a_rAnswer) {
+            if (a_rAnswer.m_Changes) {
+                NotReproduced(a_rName + l_Which + " answers differently each time");
+            } else if (a_rAnswer.m_Code < 0) {
+                Failed(a_rName + l_Which, a_rAnswer.m_Code, "");
+            }
+        };
+        if (Has(kGetBridgeAddress)) {
+            a_rBridge.m_Address =
+                readTwice({0xFF, 0xFF, 0xFF, 0}, [&](bool a_AllSet, auto& a_rOut) {
+                    std::uint8_t l_Bus = a_AllSet ? 0xFF : 0, l_Device = l_Bus, l_Function = l_Bus;
+                    const std::int32_t l_Status = Entry<tZuPciBrd_GetBridgeAddress>(
+                        kGetBridgeAddress)(Session(), l_Ref, &l_Bus, &l_Device, &l_Function);
+                    a_rOut = {l_Bus, l_Device, l_Function, 0};
+                    return l_Status;
+                });
+            l_Single("GetBridgeAddress", a_rBridge.m_Address);
+        }
+        if (Has(kGetBridgeIds)) {
+            a_rBridge.m_Ids =
+                readTwice({0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}, [&](bool a_AllSet, auto& a_rOut) {
+                    std::uint16_t l_Ids[4];
+                    std::fill(std::begin(l_Ids), std::end(l_Ids), a_AllSet ? 0xFFFF : 0);
+                    const std::int32_t l_Status = Entry<tZuPciBrd_GetBridgeIds>(kGetBridgeIds)(
+                        Session(), l_Ref, &l_Ids[0], &l_Ids[1], &l_Ids[2], &l_Ids[3]);
+                    a_rOut = {l_Ids[0], l_Ids[1], l_Ids[2], l_Ids[3]};
+                    return l_Status;
+                });
+            l_Single("GetBridgeIds", a_rBridge.m_Ids);
+        }
+        if (Has(kGetBridgeParent)) {
+            a_rBridge.m_ParentRead = true;
+            a_rBridge.m_Parent =
+                readTwice({0xFFFFFFFFu, 0, 0, 0}, [&](bool a_AllSet, auto& a_rOut) {
+                    std::uint32_t l_Parent = a_AllSet ? 0xFFFFFFFFu : 0;
+                    const std::int32_t l_Status = Entry<tZuPciBrd_GetBridgeParent>(
+                        kGetBridgeParent)(Session(), l_Ref, &l_Parent);
+                    a_rOut = {l_Parent, 0, 0, 0};
+                    return l_Status;
+                });
+            l_Single("GetBridgeParent", a_rBridge.m_Parent);
+        }
+        if (Has(kGetBridgeSlotPath)) {
+            a_rBridge.m_SlotPath = fetchList<char>([&](char* a_pText, std::uint32_t* a_pSize) {
+                return Entry<tZuPciBrd_GetBridgeSlotPath>(kGetBridgeSlotPath)(Session(), l_Ref,
+                                                                              a_pText, a_pSize);
+            });
+            Check("GetBridgeSlotPath" + l_Which, *a_rBridge.m_SlotPath);
+            const std::vector<char>& l_Text = a_rBridge.m_SlotPath->m_Items;
+            const std::string l_Path(l_Text.begin(), std::find(l_Text.begin(), l_Text.end(), '\0'));
+            if (a_rBridge.m_SlotPath->m_Code >= 0 && !parsesAsSlotPath(l_Path)) {
+                m_rErr << "zu7461-probe: the slot path" << l_Which << ", " << jsonText(l_Path)
+                       << ", does not parse as MRbb:ee,...\n";
+            }
+        }
+        if (Has(kGetAttributeU32)) {
+            for (const std::uint32_t l_Id : m_rAttributes) {
+                a_rBridge.m_Attributes.emplace_back(
+                    l_Id, readTwice({0xFFFFFFFFu, 0, 0, 0}, [&](bool a_AllSet, auto& a_rOut) {
+                        std::uint32_t l_Value = a_AllSet ? 0xFFFFFFFFu : 0;
+                        const std::int32_t l_Status = Entry<tZuPciBrd_GetAttributeU32>(
+                            kGetAttributeU32)(Session(), l_Ref, l_Id, &l_Value);
+                        a_rOut = {l_Value, 0, 0, 0};
+                        return l_Status;
+                    }));
+                // Not every bridge has every attribute: a refusal is an answer, not a gap.
+                if (a_rBridge.m_Attributes.back().second.m_Changes) {
+                    l_Single("GetAttributeU32 " + hexText(l_Id, 8),
+                             a_rBridge.m_Attributes.back().second);
+                }
+            }
+        }
+    }
+
+    // A machine the simulator accepts, as close to the answers as one can be: every bus a
+    // bridge sits on is a root bus or behind another bridge, every bridge has a bus of its own
+    // behind it, addresses are unique and no chain of parents loops.
+    void BuildMachine() {
+        std::array<bool, 256> l_Root = {};
+        if (m_Roots) {
+            for (const std::uint8_t l_Bus : m_Roots->m_Items) {
+                if (!l_Root[l_Bus]) {
+                    l_Root[l_Bus] = true;
+                    m_RootList.push_back(l_Bus);
+                }
+            }
+        }
+        std::set<std::uint32_t> l_Addresses;
+        std::vector<tRecordedBridge*> l_Unplaced;
+        for (tRecordedBridge& l_Bridge : m_Bridges) {
+            const tSingleAnswer& l_Address = l_Bridge.m_Address;
+            if (!m_rLibrary.has(kGetBridgeAddress) || !m_rLibrary.has(kGetBridgeIds) ||
+                l_Address.m_Code < 0 || l_Address.m_Changes || l_Bridge.m_Ids.m_Code < 0 ||
+                l_Bridge.m_Ids.m_Changes) {
+                continue;
+            }
+            if (l_Address.m_Unwritten) {
+                l_Unplaced.push_back(&l_Bridge);
+                continue;
+            }
+            if (l_Address.m_Values[1] > 31 || l_Address.m_Values[2] > 7) {
+                m_rErr << "zu7461-probe: GetBridgeAddress of bridge " << l_Bridge.m_Ref
+                       << " answered device " << l_Address.m_Values[1] << ", function "
+                       << l_Address.m_Values[2] << "\n";
+                m_Recording.m_Complete = false;
+                continue;
+            }
+            const std::uint32_t l_Key =
+                l_Address.m_Values[0] << 8 | l_Address.m_Values[1] << 3 | l_Address.m_Values[2];
+            if (!l_Addresses.insert(l_Key).second) {
+                NotReproduced("bridge " + std::to_string(l_Bridge.m_Ref) +
+                              " has the address of another bridge");
+                continue;
+            }
+            l_Bridge.m_InMachine = true;
+            l_Bridge.m_Bus = static_cast<std::uint8_t>(l_Address.m_Values[0]);
+            l_Bridge.m_Device = static_cast<std::uint8_t>(l_Address.m_Values[1]);
+            l_Bridge.m_Function = static_cast<std::uint8_t>(l_Address.m_Values[2]);
+        }
+
+        // The bus behind a bridge: the one the library names it the parent of, or the one
+        // its children sit on.
+        std::array<tRecordedBridge*, 256> l_Owner = {};
+        auto l_Claim = [&](tRecordedBridge* a_pBridge, unsigned a_Bus) {
+            if (a_pBridge != nullptr && a_pBridge->m_InMachine && !a_pBridge->m_SecondaryBus &&
+                !l_Root[a_Bus] && l_Owner[a_Bus] == nullptr && a_Bus != a_pBridge->m_Bus) {
+                a_pBridge->m_SecondaryBus = static_cast<std::uint8_t>(a_Bus);
+                l_Owner[a_Bus] = a_pBridge;
+            }
+        };
+        auto l_ClaimAll = [&]() {
+            for (unsigned l_Bus = 0; l_Bus <= 0xFF; ++l_Bus) {
+                if (m_BusOwner[l_Bus].first >= 0 && m_BusOwner[l_Bus].second != 0) {
+                    l_Claim(Find(m_BusOwner[l_Bus].second), l_Bus);
+                }
+            }
+            for (tRecordedBridge& l_Parent : m_Bridges) {
+                const auto l_Children = m_BridgeChildren.find(l_Parent.m_Ref);
+                if (l_Children == m_BridgeChildren.end()) {
+                    continue;
+                }
+                for (const std::uint32_t l_Child : l_Children->second.m_Items) {
+                    const tRecordedBridge* l_pChild = Find(l_Child);
+                    if (l_pChild != nullptr && l_pChild->m_InMachine) {
+                        l_Claim(&l_Parent, l_pChild->m_Bus);
+                    }
+                }
+            }
+        };
+        l_ClaimAll();
+        // A bridge whose address the library did not write sits behind the bridge that lists
+        // it as a child, or else on a root bus; nothing else can tell where it is.
+        std::unordered_map<std::uint32_t, const tRecordedBridge*> l_ListedBy;
+        for (const tRecordedBridge& l_Parent : m_Bridges) {
+            const auto l_Children = m_BridgeChildren.find(l_Parent.m_Ref);
+            if (l_Children != m_BridgeChildren.end() && l_Parent.m_SecondaryBus) {
+                for (const std::uint32_t l_Child : l_Children->second.m_Items) {
+                    l_ListedBy.emplace(l_Child, &l_Parent);
+                }
+            }
+        }
+        for (tRecordedBridge* l_pBridge : l_Unplaced) {
+            const auto l_Parent = l_ListedBy.find(l_pBridge->m_Ref);
+            std::vector<std::uint8_t> l_Buses;
+            if (l_Parent != l_ListedBy.end()) {
+                l_Buses.push_back(*l_Parent->second->m_SecondaryBus);
+            }
+            l_Buses.insert(l_Buses.end(), m_RootList.begin(), m_RootList.end());
+            for (std::size_t l_Index = 0; l_Index < l_Buses.size() && !l_pBridge->m_InMachine;
+                 ++l_Index) {
+                for (unsigned l_Slot = 0; l_Slot < 256; ++l_Slot) {
+                    if (l_Addresses.insert(l_Buses[l_Index] << 8 | l_Slot).second) {
+                        l_pBridge->m_InMachine = true;
+                        l_pBridge->m_Bus = l_Buses[l_Index];
+                        l_pBridge->m_Device = static_cast<std::uint8_t>(l_Slot >> 3);
+                        l_pBridge->m_Function = static_cast<std::uint8_t>(l_Slot & 7);
+                        l_pBridge->m_Notes.push_back(
+                            "the library wrote no address: one was chosen");
+                        break;
+                    }
+                }
+            }
+        }
+        l_ClaimAll();
+        auto l_MakeRoot = [&](unsigned a_Bus) {
+            l_Root[a_Bus] = true;
+            m_RootList.push_back(static_cast<std::uint8_t>(a_Bus));
+        };
+        for (tRecordedBridge& l_Bridge : m_Bridges) {
+            if (l_Bridge.m_InMachine && !l_Root[l_Bridge.m_Bus] &&
+                l_Owner[l_Bridge.m_Bus] == nullptr) {
+                l_MakeRoot(l_Bridge.m_Bus);
+                l_Bridge.m_Notes.push_back("its bus was reported neither as a root bus nor "
+                                           "behind a bridge: recorded as a root bus");
+            }
+        }
+        // A loop of buses: the bridge whose bus closes it gives that bus up, which becomes a
+        // root bus. Each bus is settled once, so this is linear in the buses.
+        std::array<int, 256> l_Settled = {}; // 0 unknown, 1 on the way up, 2 reaches a root bus
+        for (unsigned l_Start = 0; l_Start <= 0xFF; ++l_Start) {
+            std::vector<unsigned> l_Path;
+            unsigned l_Bus = l_Start;
+            while (!l_Root[l_Bus] && l_Settled[l_Bus] == 0 && l_Owner[l_Bus] != nullptr) {
+                l_Settled[l_Bus] = 1;
+                l_Path.push_back(l_Bus);
+                l_Bus = l_Owner[l_Bus]->m_Bus;
+            }
+            if (l_Settled[l_Bus] == 1) {
+                tRecordedBridge* l_pAbove = l_Owner[l_Bus];
+                l_pAbove->m_SecondaryBus.reset();
+                l_pAbove->m_Notes.push_back("the bus behind it, " + hexText(l_Bus, 2) +
+                                            ", closed a loop of buses: recorded as a root bus");
+                l_Owner[l_Bus] = nullptr;
+                l_MakeRoot(l_Bus);
+            }
+            for (const unsigned l_Walked : l_Path) {
+                l_Settled[l_Walked] = 2;
+            }
+        }
+        auto l_FreeBus = [&]() -> std::optional<unsigned> {
+            for (unsigned l_Bus = 0xFF + 1; l_Bus-- > 0;) {
+                if (!l_Root[l_Bus] && l_Owner[l_Bus] == nullptr) {
+                    return l_Bus;
+                }
+            }
+            return std::nullopt;
+        };
+        for (tRecordedBridge& l_Bridge : m_Bridges) {
+            if (l_Bridge.m_InMachine && !l_Bridge.m_SecondaryBus) {
+                if (const auto l_Bus = l_FreeBus()) {
+                    l_Bridge.m_SecondaryBus = static_cast<std::uint8_t>(*l_Bus);
+                    l_Owner[*l_Bus] = &l_Bridge;
+                    l_Bridge.m_Notes.push_back("no bus behind it was reported: one was chosen");
+                } else {
+                    l_Bridge.m_InMachine = false;
+                    NotReproduced("bridge " + std::to_string(l_Bridge.m_Ref) +
+                                  ": no bus is left to put behind it");
+                }
+            }
+        }
+        for (tRecordedBridge& l_Bridge : m_Bridges) {
+            if (l_Bridge.m_InMachine) {
+                m_InFile.push_back(&l_Bridge);
+                m_OnBus[l_Bridge.m_Bus].push_back(l_Bridge.m_Ref);
+            } else {
+                m_Recording.m_LeftOut.push_back(l_Bridge.m_Ref);
+            }
+        }
+        for (unsigned l_Bus = 0; l_Bus <= 0xFF; ++l_Bus) {
+            m_Above[l_Bus] = l_Owner[l_Bus] != nullptr && l_Owner[l_Bus]->m_InMachine
+                                 ? l_Owner[l_Bus]->m_Ref
+                                 : 0;
+        }
+    }
+
+    tRecordedBridge* Find(std::uint32_t a_Ref) {
+        const auto l_At = m_Index.find(a_Ref);
+        return l_At == m_Index.end() ? nullptr : &m_Bridges[l_At->second];
+    }
+
+    // The slot path the simulator derives for a bridge of the file.
+    std::string SlotPath(const tRecordedBridge& a_rBridge) {
+        std::vector<std::string> l_Elements;
+        const tRecordedBridge* l_pBridge = &a_rBridge;
+        while (true) {
+            l_Elements.push_back(hexText(l_pBridge->m_Device * 8u + l_pBridge->m_Function, 2));
+            const std::uint32_t l_Above = m_Above[l_pBridge->m_Bus];
+            if (l_Above == 0) {
+                break;
+            }
+            l_pBridge = Find(l_Above);
+        }
+        std::string l_Text = "MR" + hexText(l_pBridge->m_Bus, 2).substr(2) + ":";
+        for (auto l_Element = l_Elements.rbegin(); l_Element != l_Elements.rend(); ++l_Element) {
+            l_Text += (l_Element == l_Elements.rbegin() ? "" : ",") + l_Element->substr(2);
+        }
+        return l_Text;
+    }
+
+    // The members of a rule that make the simulator answer a list as the library did, where
+    // its own answer would be a_rNatural (or the failure a_NaturalCode); empty when no rule is
+    // needed, nothing when no rule can.
+    template <typename tItem>
+    std::optional<tJson> ListRule(const tListAnswer<tItem>& a_rAnswer,
+                                  const std::vector<tItem>& a_rNatural,
+                                  std::int32_t a_NaturalCode) {
+        tJson l_Rule = tJson::object();
+        const bool l_Text = std::is_same<tItem, char>::value;
+        if (a_rAnswer.m_Code == kListTooLong && !a_rAnswer.m_Filled) {
+            // Something to list, and an absurd count for it.
+            if (l_Text) {
+                l_Rule["text"] = "";
+            } else {
+                l_Rule["items"] = {0};
+            }
+            l_Rule["count"] = a_rAnswer.m_Announced;
+        } else if (!a_rAnswer.m_Filled) {
+            if (a_rAnswer.m_Code == a_NaturalCode && (a_NaturalCode < 0 || a_rNatural.empty())) {
+                return l_Rule;
+            }
+            if (a_rAnswer.m_Code >= 0 && !l_Text) {
+                l_Rule["items"] = tJson::array();
+            }
+            if (a_rAnswer.m_Code != 0 || l_Text) {
+                l_Rule["answer"] = a_rAnswer.m_Code;
+            }
+            if (l_Text && a_rAnswer.m_Code >= 0) {
+                return std::nullopt;
+            }
+        } else if (a_rAnswer.m_Code != 0) {
+            // A fill that failed after a count that did not: the two calls cannot be told
+            // apart by their arguments.
+            return std::nullopt;
+        } else if (a_NaturalCode == 0 && a_rAnswer.m_Items == a_rNatural) {
+            return l_Rule;
+        } else {
+            if constexpr (std::is_same<tItem, char>::value) {
+                const std::vector<char>& l_Bytes = a_rAnswer.m_Items;
+                const bool l_Ends = !l_Bytes.empty() && l_Bytes.back() == '\0';
+                const std::string l_Path(l_Bytes.begin(), l_Bytes.end() - (l_Ends ? 1 : 0));
+                if (l_Bytes.empty() || !exactJsonText(l_Path)) {
+                    return std::nullopt;
+                }
+                l_Rule["text"] = l_Path;
+                if (!l_Ends) {
+                    l_Rule["terminated"] = false;
+                }
+            } else {
+                l_Rule["items"] = tJson::array();
+                for (const tItem l_Item : a_rAnswer.m_Items) {
+                    l_Rule["items"].push_back(static_cast<std::uint32_t>(l_Item));
+                }
+            }
+        }
+        return l_Rule;
+    }
+
+    std::vector<tJson> Rules() {
+        std::vector<tJson> l_Rules;
+        auto l_Add = [&](const char* a_pEntry, const std::optional<std::uint32_t>& a_rBridge,
+                         const std::optional<tJson>& a_rRule, const std::string& a_rWhat) {
+            if (!a_rRule) {
+                NotReproduced(a_rWhat);
+            } else if (!a_rRule->empty()) {
+                tJson l_Rule = {{"entry", a_pEntry}};
+                if (a_rBridge) {
+                    l_Rule["bridge"] = *a_rBridge;
+                }
+                l_Rule.update(*a_rRule);
+                l_Rules.push_back(std::move(l_Rule));
+            }
+        };
+        if (m_rLibrary.openStatus() > 0) {
+            l_Add("OpenSession", std::nullopt, tJson{{"answer", m_rLibrary.openStatus()}}, "");
+        }
+        if (m_Roots) {
+            l_Add("GetRootBuses", std::nullopt, ListRule(*m_Roots, m_RootList, 0),
+                  "GetRootBuses answered a failure after its count");
+        }
+        if (m_AllSearch && m_ChassisSearch) {
+            std::vector<std::uint32_t> l_All, l_Chassis;
+            for (const tRecordedBridge* l_pBridge : m_InFile) {
+                l_All.push_back(l_pBridge->m_Ref);
+                const auto& l_Ids = l_pBridge->m_Ids.m_Values;
+                if (!l_pBridge->m_Ids.m_Unwritten && l_Ids[2] == kChassisSubsystemVendorId &&
+                    l_Ids[3] == kChassisSubsystemId) {
+                    l_Chassis.push_back(l_pBridge->m_Ref);
+                }
+            }
+            const auto l_AllRule = ListRule(*m_AllSearch, l_All, 0);
+            const auto l_ChassisRule = ListRule(*m_ChassisSearch, l_Chassis, 0);
+            // Rules cannot tell one search from the other: one rule has to serve both.
+            const bool l_OneRule = l_AllRule && l_ChassisRule && *l_AllRule == *l_ChassisRule;
+            const std::optional<tJson> l_Rule = l_OneRule ? l_AllRule : std::nullopt;
+            l_Add("FindBridgesByPciIds", std::nullopt, l_Rule,
+                  "FindBridgesByPciIds: the finder's search and the search for every bridge "
+                  "answer what no one list of bridges gives");
+        }
+        for (const auto& l_Bus : m_BusChildren) {
+            const auto l_Rule = ListRule(l_Bus.second, m_OnBus[l_Bus.first], 0);
+            if (!l_Rule || !l_Rule->empty()) {
+                NotReproduced("GetBusChildren of root bus " + hexText(l_Bus.first, 2) +
+                              " answers other than the bridges on that bus");
+            }
+        }
+        for (unsigned l_Bus = 0; l_Bus <= 0xFF && m_rLibrary.has(kFindParentBridgeForBus);
+             ++l_Bus) {
+            const bool l_Known =
+                std::find(m_RootList.begin(), m_RootList.end(), l_Bus) != m_RootList.end() ||
+                m_Above[l_Bus] != 0;
+            const std::pair<std::int32_t, std::uint32_t> l_Natural = {l_Known ? 0 : kNotFound,
+                                                                      m_Above[l_Bus]};
+            const auto& l_Answer = m_BusOwner[l_Bus];
+            if (l_Answer.first != l_Natural.first ||
+                (l_Answer.first >= 0 && l_Answer.second != l_Natural.second)) {
+                NotReproduced("FindParentBridgeForBus of bus " + hexText(l_Bus, 2) +
+                              " answers other than the buses the bridges report");
+            }
+        }
+        for (tRecordedBridge& l_Bridge : m_Bridges) {
+            BridgeRules(l_Bridge, l_Add);
+        }
+        return l_Rules;
+    }
+
+    template <typename tAdd> void BridgeRules(tRecordedBridge& a_rBridge, tAdd& a_rAdd) {
+        const std::uint32_t l_Ref = a_rBridge.m_Ref;
+        const std::string l_Which = " of bridge " + std::to_string(l_Ref);
+        const std::int32_t l_Absent = a_rBridge.m_InMachine ? 0 : kUnknownBridge;
+        const auto l_Children = m_BridgeChildren.find(l_Ref);
+        if (l_Children != m_BridgeChildren.end()) {
+            std::vector<std::uint32_t> l_Natural;
+            if (a_rBridge.m_InMachine) {
+                l_Natural = m_OnBus[*a_rBridge.m_SecondaryBus];
+            }
+            a_rAdd("GetBridgeChildren", l_Ref, ListRule(l_Children->second, l_Natural, l_Absent),
+                   "GetBridgeChildren" + l_Which + " answered a failure after its count");
+        }
+        // Single answers: the code, and whether and what the outputs were written.
+        auto l_Single = [&](const char* a_pEntry, const tSingleAnswer& a_rAnswer,
+                            std::int32_t a_NaturalCode, std::optional<std::uint32_t> a_Value,
+                            std::optional<std::uint32_t> a_Attribute) {
+            if (a_rAnswer.m_Changes) {
+                return;
+            }
+            tJson l_Rule = tJson::object();
+            if (a_Attribute) {
+                l_Rule["attribute"] = hexText(*a_Attribute, 8);
+            }
+            const std::size_t l_Plain = l_Rule.size();
+            if (a_rAnswer.m_Code < 0) {
+                if (a_rAnswer.m_Code != a_NaturalCode) {
+                    l_Rule["answer"] = a_rAnswer.m_Code;
+                }
+            } else {
+                if (a_rAnswer.m_Unwritten) {
+                    l_Rule["writes"] = false;
+                } else if (a_Value) {
+                    l_Rule["value"] = *a_Value;
+                }
+                if (a_rAnswer.m_Code != 0 || (a_NaturalCode < 0 && a_rAnswer.m_Unwritten)) {
+                    l_Rule["answer"] = a_rAnswer.m_Code;
+                }
+                if (a_NaturalCode < 0 && !a_rAnswer.m_Unwritten && !a_Value) {
+                    NotReproduced(std::string(a_pEntry) + l_Which +
+                                  " answers for a bridge the file leaves out");
+                    return;
+                }
+            }
+            if (l_Rule.size() > l_Plain) {
+                a_rAdd(a_pEntry, l_Ref, l_Rule, "");
+            }
+        };
+        if (m_rLibrary.has(kGetBridgeAddress)) {
+            l_Single("GetBridgeAddress", a_rBridge.m_Address, l_Absent, {}, {});
+        }
+        if (m_rLibrary.has(kGetBridgeIds)) {
+            l_Single("GetBridgeIds", a_rBridge.m_Ids, l_Absent, {}, {});
+        }
+        if (a_rBridge.m_ParentRead) {
+            const std::uint32_t l_Derived = a_rBridge.m_InMachine ? m_Above[a_rBridge.m_Bus] : 0;
+            const std::uint32_t l_Parent = a_rBridge.m_Parent.m_Values[0];
+            const bool l_Agrees = a_rBridge.m_InMachine && a_rBridge.m_Parent.m_Code == 0 &&
+                                  !a_rBridge.m_Parent.m_Unwritten && l_Parent == l_Derived;
+            if (a_rBridge.m_InMachine && !l_Agrees && a_rBridge.m_Parent.m_Code >= 0 &&
+                !a_rBridge.m_Parent.m_Unwritten) {
+                a_rBridge.m_Notes.push_back("the library named parent " + std::to_string(l_Parent));
+            }
+            l_Single("GetBridgeParent", a_rBridge.m_Parent, l_Absent,
+                     l_Agrees ? std::nullopt : std::optional<std::uint32_t>(l_Parent), {});
+            a_rBridge.m_ParentAgrees = l_Agrees;
+        }
+        if (a_rBridge.m_SlotPath) {
+            std::vector<char> l_Natural;
+            if (a_rBridge.m_InMachine) {
+                const std::string l_Path = SlotPath(a_rBridge);
+                l_Natural.assign(l_Path.begin(), l_Path.end());
+                l_Natural.push_back('\0');
+            }
+            a_rAdd("GetBridgeSlotPath", l_Ref, ListRule(*a_rBridge.m_SlotPath, l_Natural, l_Absent),
+                   "GetBridgeSlotPath" + l_Which + " answered what a rule cannot repeat");
+        }
+        for (const auto& l_Attribute : a_rBridge.m_Attributes) {
+            const tSingleAnswer& l_Answer = l_Attribute.second;
+            const bool l_Kept = a_rBridge.m_InMachine && l_Answer.m_Code >= 0 &&
+                                !l_Answer.m_Unwritten && !l_Answer.m_Changes;
+            if (l_Kept) {
+                a_rBridge.m_Kept[l_Attribute.first] = l_Answer.m_Values[0];
+            }
+            l_Single("GetAttributeU32", l_Answer,
+                     l_Absent ? l_Absent
+                     : l_Kept ? 0
+                              : kUnknownAttribute,
+                     l_Kept || l_Answer.m_Code < 0
+                         ? std::nullopt
+                         : std::optional<std::uint32_t>(l_Answer.m_Values[0]),
+                     l_Attribute.first);
+        }
+    }
+
+    std::string BridgeLine(const tRecordedBridge& a_rBridge) const {
+        const auto& l_Ids = a_rBridge.m_Ids.m_Values;
+        std::string l_Line = "    { \"ref\": " + std::to_string(a_rBridge.m_Ref) +
+                             ", \"bus\": " + quoted(a_rBridge.m_Bus, 2) +
+                             ", \"device\": " + quoted(a_rBridge.m_Device, 2) +
+                             ", \"function\": " + std::to_string(a_rBridge.m_Function) +
+                             ", \"secondaryBus\": " + quoted(*a_rBridge.m_SecondaryBus, 2) +
+                             ",\n      \"vendorId\": " + quoted(l_Ids[0], 4) +
+                             ", \"deviceId\": " + quoted(l_Ids[1], 4) +
+                             ", \"subsystemVendorId\": " + quoted(l_Ids[2], 4) +
+                             ", \"subsystemId\": " + quoted(l_Ids[3], 4);
+        if (a_rBridge.m_ParentAgrees) {
+            const std::uint32_t l_Parent = a_rBridge.m_Parent.m_Values[0];
+            l_Line +=
+                ", \"parent\": " + (l_Parent == 0 ? std::string("null") : std::to_string(l_Parent));
+        }
+        if (!a_rBridge.m_Kept.empty()) {
+            l_Line += ",\n      \"attributes\": {";
+            bool l_First = true;
+            for (const auto& l_Attribute : a_rBridge.m_Kept) {
+                l_Line += std::string(l_First ? " " : ", ") + quoted(l_Attribute.first, 8) + ": " +
+                          quoted(l_Attribute.second, 8);
+                l_First = false;
+            }
+            l_Line += " }";
+        }
+        std::string l_Comment;
+        if (a_rBridge.m_SlotPath && a_rBridge.m_SlotPath->m_Code >= 0) {
+            const auto& l_Text = a_rBridge.m_SlotPath->m_Items;
+            l_Comment = "slot path " +
+                        std::string(l_Text.begin(), std::find(l_Text.begin(), l_Text.end(), '\0'));
+        }
+        for (const std::string& l_Note : a_rBridge.m_Notes) {
+            l_Comment += (l_Comment.empty() ? "" : "; ") + l_Note;
+        }
+        if (!l_Comment.empty()) {
+            l_Line += ",\n      \"comment\": " + jsonText(l_Comment);
+        }
+        return l_Line + " }";
+    }
+
+    std::string Body(const std::vector<tJson>& a_rRules) {
+        m_Recording.m_RootBuses = m_RootList.size();
+        m_Recording.m_Bridges = m_InFile.size();
+        std::string l_Text = "  \"rootBuses\": [";
+        for (std::size_t l_Index = 0; l_Index < m_RootList.size(); ++l_Index) {
+            l_Text += (l_Index == 0 ? "" : ", ") + quoted(m_RootList[l_Index], 2);
+        }
+        l_Text += "],\n  \"bridges\": [";
+        for (std::size_t l_Index = 0; l_Index < m_InFile.size(); ++l_Index) {
+            l_Text += (l_Index == 0 ? "\n" : ",\n") + BridgeLine(*m_InFile[l_Index]);
+        }
+        l_Text += m_InFile.empty() ? "]" : "\n  ]";
+        if (!a_rRules.empty()) {
+            l_Text += ",\n  \"faults\": {\n    \"comment\": \"answers of the recorded library that "
+                      "its machine alone does not give\",\n    \"rules\": [";
+            for (std::size_t l_Index = 0; l_Index < a_rRules.size(); ++l_Index) {
+                l_Text += (l_Index == 0 ? "\n      " : ",\n      ") +
+                          a_rRules[l_Index].dump(-1, ' ', false,
+                                                 nlohmann::json::error_handler_t::replace);
+            }
+            l_Text += "\n    ]\n  }";
+        }
+        return l_Text + "\n}\n";
+    }
+
+    cBridgeLibrary& m_rLibrary;
+    const std::vector<std::uint32_t>& m_rAttributes;
+    std::ostream& m_rErr;
+    tMachineRecording m_Recording;
+    std::set<std::size_t> m_Missing;
+    std::set<std::uint32_t> m_BadRefs;
+    bool m_Capped = false;
+    std::size_t m_Failures = 0;
+    std::vector<tRecordedBridge> m_Bridges;
+    std::unordered_map<std::uint32_t, std::size_t> m_Index;
+    std::optional<tListAnswer<std::uint8_t>> m_Roots;
+    std::optional<tListAnswer<std::uint32_t>> m_AllSearch, m_ChassisSearch;
+    std::map<std::uint8_t, tListAnswer<std::uint32_t>> m_BusChildren;
+    std::unordered_map<std::uint32_t, tListAnswer<std::uint32_t>> m_BridgeChildren;
+    std::array<std::pair<std::int32_t, std::uint32_t>, 256> m_BusOwner = {};
+    std::vector<std::uint8_t> m_RootList;
+    std::vector<const tRecordedBridge*> m_InFile;
+    std::array<std::vector<std::uint32_t>, 256> m_OnBus;
+    std::array<std::uint32_t, 256> m_Above = {};
+};
 
 std::string hostName() {
 #ifdef _WIN32
@@ -74,383 +934,131 @@ std::string utcNow() {
     return l_Text;
 }
 
-std::FILE* openForWriting(const std::string& a_rUtf8Path) {
+std::FILE* openFile(const std::string& a_rUtf8Path, const char* a_pMode) {
 #ifdef _WIN32
     const tWideString l_Path = widen(a_rUtf8Path);
-    return _wfopen(reinterpret_cast<const wchar_t*>(l_Path.c_str()), L"wb");
+    const tWideString l_Mode = widen(a_pMode);
+    return _wfopen(reinterpret_cast<const wchar_t*>(l_Path.c_str()),
+                   reinterpret_cast<const wchar_t*>(l_Mode.c_str()));
 #else
-    return std::fopen(a_rUtf8Path.c_str(), "wb");
+    return std::fopen(a_rUtf8Path.c_str(), a_pMode);
 #endif
 }
 
-// Walks the library and remembers every failure on the way.
-class cRecorder {
-public:
-    cRecorder(cBridgeLibrary& a_rLibrary, std::ostream& a_rErr)
-        : m_rLibrary(a_rLibrary), m_rErr(a_rErr) {}
+std::string counted(std::size_t a_Count, const char* a_pOne, const char* a_pMany) {
+    return std::to_string(a_Count) + " " + (a_Count == 1 ? a_pOne : a_pMany);
+}
 
-    bool Complete() const { return m_Complete; }
-
-    void Failed(const std::string& a_rWhat, std::int32_t a_Status) {
-        m_rErr << "zu7461-probe: " << a_rWhat << " failed with " << statusText(a_Status) << "\n";
-        m_Complete = false;
+std::string leftOutText(const std::vector<std::uint32_t>& a_rLeftOut) {
+    std::string l_Text;
+    for (std::size_t l_Index = 0; l_Index < a_rLeftOut.size() && l_Index < kNamedLeftOut;
+         ++l_Index) {
+        l_Text += (l_Index == 0 ? "" : ", ") + std::to_string(a_rLeftOut[l_Index]);
     }
-    bool Has(std::size_t a_Entry) {
-        if (!m_rLibrary.has(a_Entry)) {
-            if (m_Missing.insert(a_Entry).second) {
-                m_rErr << "zu7461-probe: the library lacks " << kZuPciBrdEntryNames[a_Entry]
-                       << "\n";
-            }
-            m_Complete = false;
-            return false;
-        }
-        return true;
+    if (a_rLeftOut.size() > kNamedLeftOut) {
+        l_Text += " and " + std::to_string(a_rLeftOut.size() - kNamedLeftOut) + " more";
     }
-    std::uint32_t Session() const { return m_rLibrary.session(); }
-    template <typename tFunction> tFunction Entry(std::size_t a_Entry) const {
-        return m_rLibrary.entry<tFunction>(a_Entry);
-    }
-
-    // Every list the library gives: the machine-wide search first, whose order is the order of
-    // the finder's list and so of the file; then what the walk from the root buses adds.
-    std::vector<std::uint32_t> Bridges(std::vector<std::uint8_t>& a_rRootBuses) {
-        std::vector<std::uint32_t> l_Bridges;
-        if (Has(kGetRootBuses)) {
-            const std::int32_t l_Status = fetchAll<std::uint8_t>(
-                [&](std::uint8_t* a_pBuses, std::uint32_t* a_pCount) {
-                    return Entry<tZuPciBrd_GetRootBuses>(kGetRootBuses)(Session(), a_pBuses,
-                                                                        a_pCount);
-                },
-                a_rRootBuses);
-            if (l_Status < 0) {
-                Failed("GetRootBuses", l_Status);
-            }
-        }
-        if (Has(kFindBridgesByPciIds)) {
-            const std::int32_t l_Status = fetchAll<std::uint32_t>(
-                [&](std::uint32_t* a_pBridges, std::uint32_t* a_pCount) {
-                    return Entry<tZuPciBrd_FindBridgesByPciIds>(kFindBridgesByPciIds)(
-                        Session(), nullptr, nullptr, nullptr, nullptr, a_pBridges, a_pCount);
-                },
-                l_Bridges);
-            if (l_Status < 0) {
-                Failed("FindBridgesByPciIds with no ID", l_Status);
-            }
-        }
-        std::vector<std::uint32_t> l_Pending;
-        for (const std::uint8_t l_Bus : a_rRootBuses) {
-            if (Has(kGetBusChildren)) {
-                std::vector<std::uint32_t> l_Children;
-                const std::int32_t l_Status = fetchAll<std::uint32_t>(
-                    [&](std::uint32_t* a_pChildren, std::uint32_t* a_pCount) {
-                        return Entry<tZuPciBrd_GetBusChildren>(kGetBusChildren)(
-                            Session(), l_Bus, a_pChildren, a_pCount);
-                    },
-                    l_Children);
-                if (l_Status < 0) {
-                    Failed("GetBusChildren of root bus " + std::to_string(l_Bus), l_Status);
-                }
-                l_Pending.insert(l_Pending.end(), l_Children.begin(), l_Children.end());
-            }
-        }
-        std::set<std::uint32_t> l_Walked;
-        while (!l_Pending.empty()) {
-            const std::uint32_t l_Bridge = l_Pending.front();
-            l_Pending.erase(l_Pending.begin());
-            if (!l_Walked.insert(l_Bridge).second) {
-                continue;
-            }
-            if (std::find(l_Bridges.begin(), l_Bridges.end(), l_Bridge) == l_Bridges.end()) {
-                l_Bridges.push_back(l_Bridge);
-            }
-            std::vector<std::uint32_t> l_Children;
-            if (Has(kGetBridgeChildren)) {
-                const std::int32_t l_Status = fetchAll<std::uint32_t>(
-                    [&](std::uint32_t* a_pChildren, std::uint32_t* a_pCount) {
-                        return Entry<tZuPciBrd_GetBridgeChildren>(kGetBridgeChildren)(
-                            Session(), l_Bridge, a_pChildren, a_pCount);
-                    },
-                    l_Children);
-                if (l_Status < 0) {
-                    Failed("GetBridgeChildren of bridge " + std::to_string(l_Bridge), l_Status);
-                }
-                m_Children[l_Bridge] = l_Children;
-            }
-            l_Pending.insert(l_Pending.end(), l_Children.begin(), l_Children.end());
-        }
-        return l_Bridges;
-    }
-
-    // The library reports no secondary bus as such: it is the bus a bridge's children sit on,
-    // or the bus for which the library names the bridge as the one above.
-    std::map<std::uint32_t, std::uint8_t> BusesBehind() {
-        std::map<std::uint32_t, std::uint8_t> l_Behind;
-        if (Has(kFindParentBridgeForBus)) {
-            for (unsigned l_Bus = 0; l_Bus <= 0xFF; ++l_Bus) {
-                std::uint32_t l_Bridge = 0;
-                const std::int32_t l_Status =
-                    Entry<tZuPciBrd_FindParentBridgeForBus>(kFindParentBridgeForBus)(
-                        Session(), static_cast<std::uint8_t>(l_Bus), &l_Bridge);
-                if (l_Status >= 0 && l_Bridge != 0 && l_Behind.count(l_Bridge) == 0) {
-                    l_Behind[l_Bridge] = static_cast<std::uint8_t>(l_Bus);
-                }
-            }
-        }
-        return l_Behind;
-    }
-
-    bool Describe(tRecordedBridge& a_rBridge, const std::vector<std::uint32_t>& a_rAttributes) {
-        const std::string l_Which = " of bridge " + std::to_string(a_rBridge.m_Ref);
-        if (!Has(kGetBridgeAddress) || !Has(kGetBridgeIds)) {
-            return false;
-        }
-        std::int32_t l_Status = Entry<tZuPciBrd_GetBridgeAddress>(kGetBridgeAddress)(
-            Session(), a_rBridge.m_Ref, &a_rBridge.m_Bus, &a_rBridge.m_Device,
-            &a_rBridge.m_Function);
-        if (l_Status < 0) {
-            Failed("GetBridgeAddress" + l_Which, l_Status);
-            return false;
-        }
-        if (a_rBridge.m_Device > 31 || a_rBridge.m_Function > 7) {
-            m_rErr << "zu7461-probe: GetBridgeAddress" << l_Which << " answered device "
-                   << unsigned{a_rBridge.m_Device} << ", function "
-                   << unsigned{a_rBridge.m_Function} << "\n";
-            m_Complete = false;
-            return false;
-        }
-        std::uint16_t* l_pIds = a_rBridge.m_Ids;
-        l_Status = Entry<tZuPciBrd_GetBridgeIds>(kGetBridgeIds)(
-            Session(), a_rBridge.m_Ref, &l_pIds[0], &l_pIds[1], &l_pIds[2], &l_pIds[3]);
-        if (l_Status < 0) {
-            Failed("GetBridgeIds" + l_Which, l_Status);
-            return false;
-        }
-        if (Has(kGetBridgeParent)) {
-            std::uint32_t l_Parent = 0;
-            l_Status = Entry<tZuPciBrd_GetBridgeParent>(kGetBridgeParent)(
-                Session(), a_rBridge.m_Ref, &l_Parent);
-            if (l_Status < 0) {
-                Failed("GetBridgeParent" + l_Which, l_Status);
-            } else {
-                a_rBridge.m_Parent = l_Parent;
-            }
-        }
-        if (Has(kGetBridgeSlotPath)) {
-            std::vector<char> l_Text;
-            l_Status = fetchAll<char>(
-                [&](char* a_pText, std::uint32_t* a_pSize) {
-                    return Entry<tZuPciBrd_GetBridgeSlotPath>(kGetBridgeSlotPath)(
-                        Session(), a_rBridge.m_Ref, a_pText, a_pSize);
-                },
-                l_Text);
-            if (l_Status < 0) {
-                Failed("GetBridgeSlotPath" + l_Which, l_Status);
-            } else {
-                a_rBridge.m_SlotPath.assign(l_Text.begin(),
-                                            std::find(l_Text.begin(), l_Text.end(), '\0'));
-            }
-        }
-        if (Has(kGetAttributeU32)) {
-            for (const std::uint32_t l_Id : a_rAttributes) {
-                std::uint32_t l_Value = 0;
-                l_Status = Entry<tZuPciBrd_GetAttributeU32>(kGetAttributeU32)(
-                    Session(), a_rBridge.m_Ref, l_Id, &l_Value);
-                // Not every bridge has every attribute: a refusal is an answer, not a gap.
-                if (l_Status >= 0) {
-                    a_rBridge.m_Attributes[l_Id] = l_Value;
-                }
-            }
-        }
-        return true;
-    }
-
-private:
-    cBridgeLibrary& m_rLibrary;
-    std::ostream& m_rErr;
-    bool m_Complete = true;
-    std::set<std::size_t> m_Missing;
-    std::map<std::uint32_t, std::vector<std::uint32_t>> m_Children;
-
-public:
-    const std::map<std::uint32_t, std::vector<std::uint32_t>>& Children() const {
-        return m_Children;
-    }
-};
-
-std::string bridgeLine(const tRecordedBridge& a_rBridge) {
-    std::string l_Line = "    { \"ref\": " + std::to_string(a_rBridge.m_Ref) +
-                         ", \"bus\": " + hexText(a_rBridge.m_Bus, 2) +
-                         ", \"device\": " + hexText(a_rBridge.m_Device, 2) +
-                         ", \"function\": " + std::to_string(a_rBridge.m_Function) +
-                         ", \"secondaryBus\": " + hexText(*a_rBridge.m_SecondaryBus, 2) +
-                         ",\n      \"vendorId\": " + hexText(a_rBridge.m_Ids[0], 4) +
-                         ", \"deviceId\": " + hexText(a_rBridge.m_Ids[1], 4) +
-                         ", \"subsystemVendorId\": " + hexText(a_rBridge.m_Ids[2], 4) +
-                         ", \"subsystemId\": " + hexText(a_rBridge.m_Ids[3], 4);
-    if (a_rBridge.m_Parent) {
-        l_Line +=
-            ", \"parent\": " +
-            (*a_rBridge.m_Parent == 0 ? std::string("null") : std::to_string(*a_rBridge.m_Parent));
-    }
-    if (!a_rBridge.m_Attributes.empty()) {
-        l_Line += ",\n      \"attributes\": {";
-        bool l_First = true;
-        for (const auto& l_Attribute : a_rBridge.m_Attributes) {
-            l_Line += std::string(l_First ? " " : ", ") + hexText(l_Attribute.first, 8) + ": " +
-                      hexText(l_Attribute.second, 8);
-            l_First = false;
-        }
-        l_Line += " }";
-    }
-    std::string l_Comment =
-        a_rBridge.m_SlotPath.empty() ? std::string() : "slot path " + a_rBridge.m_SlotPath;
-    for (const std::string& l_Note : a_rBridge.m_Notes) {
-        l_Comment += (l_Comment.empty() ? "" : "; ") + l_Note;
-    }
-    if (!l_Comment.empty()) {
-        l_Line += ",\n      \"comment\": " + jsonText(l_Comment);
-    }
-    return l_Line + " }";
+    return l_Text;
 }
 
 } // namespace
 
-int runRecord(const std::string& a_rFile, const std::vector<std::uint32_t>& a_rAttributes,
-              std::ostream& a_rOut, std::ostream& a_rErr) {
-    const char kLibraryName[] = "zupcibrd.dll";
-    const tLoadedModule l_Loaded = loadModule(kLibraryName);
-    if (l_Loaded.m_Module == nullptr) {
-        const std::string l_Message = systemMessage(l_Loaded.m_Error);
-        a_rErr << "zu7461-probe: cannot load " << kLibraryName << ": error " << l_Loaded.m_Error
-               << (l_Message.empty() ? "" : " (" + l_Message + ")") << "; nothing recorded\n";
-        return 1;
-    }
-    cBridgeLibrary l_Library(l_Loaded.m_Module);
-    const std::string l_Location = moduleLocation(l_Loaded.m_Module, l_Library.anyEntry());
-    cRecorder l_Recorder(l_Library, a_rErr);
-    if (!l_Recorder.Has(kOpenSession)) {
-        a_rErr << "zu7461-probe: no session without ZuPciBrd_OpenSession; nothing recorded\n";
-        return 1;
-    }
-    const std::int32_t l_SessionStatus = l_Library.openSession();
-    if (l_SessionStatus < 0) {
-        l_Recorder.Failed("OpenSession", l_SessionStatus);
-        a_rErr << "zu7461-probe: nothing recorded\n";
-        return 1;
-    }
-
+tMachineRecording recordMachine(cBridgeLibrary& a_rLibrary,
+                                const std::vector<std::uint32_t>& a_rAttributes,
+                                std::ostream& a_rErr) {
     std::vector<std::uint32_t> l_Attributes = {ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE};
     for (const std::uint32_t l_Id : a_rAttributes) {
         if (std::find(l_Attributes.begin(), l_Attributes.end(), l_Id) == l_Attributes.end()) {
             l_Attributes.push_back(l_Id);
         }
     }
+    return cRecorder(a_rLibrary, l_Attributes, a_rErr).Run();
+}
 
-    std::vector<std::uint8_t> l_RootBuses;
-    const std::vector<std::uint32_t> l_Refs = l_Recorder.Bridges(l_RootBuses);
-    std::map<std::uint32_t, std::uint8_t> l_Behind = l_Recorder.BusesBehind();
-    std::vector<tRecordedBridge> l_Bridges;
-    for (const std::uint32_t l_Ref : l_Refs) {
-        tRecordedBridge l_Bridge;
-        l_Bridge.m_Ref = l_Ref;
-        if (l_Ref == 0 || l_Ref == 0xFFFFFFFFu) {
-            a_rErr << "zu7461-probe: the library listed the reference " << l_Ref
-                   << ", which cannot be recorded\n";
-            continue;
+int runRecord(const tRecordOptions& a_rOptions, std::ostream& a_rOut, std::ostream& a_rErr) {
+    const std::string& l_File = a_rOptions.m_File;
+    bool l_Replacing = false;
+    if (std::FILE* l_pExisting = openFile(l_File, "rb")) {
+        std::fclose(l_pExisting);
+        if (!a_rOptions.m_Force) {
+            a_rErr << "zu7461-probe: " << l_File << " exists already; give --force to replace it\n";
+            return 3;
         }
-        if (l_Recorder.Describe(l_Bridge, l_Attributes)) {
-            l_Bridges.push_back(std::move(l_Bridge));
-        } else {
-            a_rErr << "zu7461-probe: bridge " << l_Ref << " is left out\n";
-        }
+        l_Replacing = true;
     }
-    // Children tell the bus behind a bridge where the library did not name it.
-    for (const auto& l_Parent : l_Recorder.Children()) {
-        for (const tRecordedBridge& l_Child : l_Bridges) {
-            const auto& l_Kids = l_Parent.second;
-            if (l_Behind.count(l_Parent.first) == 0 &&
-                std::find(l_Kids.begin(), l_Kids.end(), l_Child.m_Ref) != l_Kids.end()) {
-                l_Behind[l_Parent.first] = l_Child.m_Bus;
-            }
-        }
-    }
+    const std::string l_Module = joinPath(executableFolder(), nativeModuleName("zu7461"));
+    // What the finder and a diagnosis see of the library now, for the replay to match.
+    const tLibraryView l_Before = captureView(l_Module);
 
-    // The file must make a machine the simulator accepts: every bus a bridge sits on is a root
-    // bus or behind another bridge, and every bridge has a bus of its own behind it.
-    std::set<unsigned> l_UsedBuses(l_RootBuses.begin(), l_RootBuses.end());
-    for (tRecordedBridge& l_Bridge : l_Bridges) {
-        const auto l_Bus = l_Behind.find(l_Bridge.m_Ref);
-        if (l_Bus != l_Behind.end() && l_UsedBuses.insert(l_Bus->second).second &&
-            l_Bus->second != l_Bridge.m_Bus) {
-            l_Bridge.m_SecondaryBus = l_Bus->second;
+    const char kLibraryName[] = "zupcibrd.dll";
+    tMachineRecording l_Recording;
+    std::string l_Location;
+    {
+        const tLoadedModule l_Loaded = loadModule(kLibraryName);
+        if (l_Loaded.m_Module == nullptr) {
+            const std::string l_Message = systemMessage(l_Loaded.m_Error);
+            a_rErr << "zu7461-probe: cannot load " << kLibraryName << ": error " << l_Loaded.m_Error
+                   << (l_Message.empty() ? "" : " (" + l_Message + ")") << "; nothing recorded\n";
+            return 1;
         }
+        cBridgeLibrary l_Library(l_Loaded.m_Module);
+        l_Location = moduleLocation(l_Loaded.m_Module, l_Library.anyEntry());
+        if (!l_Library.has(kOpenSession)) {
+            a_rErr << "zu7461-probe: the library lacks ZuPciBrd_OpenSession; nothing recorded\n";
+            return 1;
+        }
+        const std::int32_t l_SessionStatus = l_Library.openSession();
+        if (l_SessionStatus < 0) {
+            a_rErr << "zu7461-probe: OpenSession failed with " << statusText(l_SessionStatus)
+                   << "; nothing recorded\n";
+            return 1;
+        }
+        l_Recording = recordMachine(l_Library, a_rOptions.m_Attributes, a_rErr);
     }
-    std::map<unsigned, std::uint32_t> l_BridgeAbove;
-    for (const tRecordedBridge& l_Bridge : l_Bridges) {
-        if (l_Bridge.m_SecondaryBus) {
-            l_BridgeAbove[*l_Bridge.m_SecondaryBus] = l_Bridge.m_Ref;
-        }
+    if (l_Location.empty()) {
+        l_Location = kLibraryName;
     }
-    for (tRecordedBridge& l_Bridge : l_Bridges) {
-        l_UsedBuses.insert(l_Bridge.m_Bus);
-        if (l_BridgeAbove.count(l_Bridge.m_Bus) == 0 &&
-            std::find(l_RootBuses.begin(), l_RootBuses.end(), l_Bridge.m_Bus) ==
-                l_RootBuses.end()) {
-            l_RootBuses.push_back(l_Bridge.m_Bus);
-            l_Bridge.m_Notes.push_back("its bus was reported neither as a root bus nor behind a "
-                                       "bridge: recorded as a root bus");
+    const bool l_Complete = l_Recording.m_Complete && l_Recording.m_LeftOut.empty();
+    std::string l_Comment = "Recorded by zu7461-probe " ZU_PROJECT_VERSION " on " + hostName() +
+                            " at " + utcNow() + " from " + l_Location;
+    if (!l_Complete) {
+        l_Comment += " (incomplete: see its report";
+        if (!l_Recording.m_LeftOut.empty()) {
+            l_Comment += "; left out: bridge" +
+                         std::string(l_Recording.m_LeftOut.size() == 1 ? " " : "s ") +
+                         leftOutText(l_Recording.m_LeftOut);
         }
+        l_Comment += ")";
     }
-    for (tRecordedBridge& l_Bridge : l_Bridges) {
-        if (!l_Bridge.m_SecondaryBus) {
-            unsigned l_Free = 0xFF;
-            while (l_Free > 0 && l_UsedBuses.count(l_Free) != 0) {
-                --l_Free;
-            }
-            l_UsedBuses.insert(l_Free);
-            l_Bridge.m_SecondaryBus = static_cast<std::uint8_t>(l_Free);
-            l_Bridge.m_Notes.push_back("no bus behind it was reported: one was chosen");
-        }
-        // A parent is written only where it agrees with the buses; the simulator derives it.
-        const auto l_Above = l_BridgeAbove.find(l_Bridge.m_Bus);
-        const std::uint32_t l_Derived = l_Above == l_BridgeAbove.end() ? 0 : l_Above->second;
-        if (l_Bridge.m_Parent && *l_Bridge.m_Parent != l_Derived) {
-            l_Bridge.m_Notes.push_back("the library named parent " +
-                                       std::to_string(*l_Bridge.m_Parent));
-            l_Bridge.m_Parent.reset();
-        }
-    }
+    const std::string l_Text =
+        "{\n  \"comment\": " + jsonText(l_Comment) + ",\n" + l_Recording.m_Body;
 
-    std::string l_Text = "{\n  \"comment\": " +
-                         jsonText("Recorded by zu7461-probe " ZU_PROJECT_VERSION " on " +
-                                  hostName() + " at " + utcNow() + " from " +
-                                  (l_Location.empty() ? std::string(kLibraryName) : l_Location) +
-                                  (l_Recorder.Complete() ? "" : " (incomplete: see its report)")) +
-                         ",\n  \"rootBuses\": [";
-    for (std::size_t l_Index = 0; l_Index < l_RootBuses.size(); ++l_Index) {
-        l_Text += (l_Index == 0 ? "" : ", ") + hexText(l_RootBuses[l_Index], 2);
-    }
-    l_Text += "],\n  \"bridges\": [";
-    for (std::size_t l_Index = 0; l_Index < l_Bridges.size(); ++l_Index) {
-        l_Text += (l_Index == 0 ? "\n" : ",\n") + bridgeLine(l_Bridges[l_Index]);
-    }
-    l_Text += l_Bridges.empty() ? "]\n}\n" : "\n  ]\n}\n";
-
-    std::FILE* l_pFile = openForWriting(a_rFile);
-    const bool l_Written = l_pFile != nullptr &&
-                           std::fwrite(l_Text.data(), 1, l_Text.size(), l_pFile) == l_Text.size();
-    if (l_pFile != nullptr && std::fclose(l_pFile) != 0) {
-        a_rErr << "zu7461-probe: cannot write " << a_rFile << "\n";
-        return 3;
-    }
+    errno = 0;
+    std::FILE* l_pFile = openFile(l_File, "wb");
+    bool l_Written = l_pFile != nullptr &&
+                     std::fwrite(l_Text.data(), 1, l_Text.size(), l_pFile) == l_Text.size();
+    const int l_Error = errno;
+    l_Written = l_pFile != nullptr && std::fclose(l_pFile) == 0 && l_Written;
     if (!l_Written) {
-        a_rErr << "zu7461-probe: cannot write " << a_rFile << "\n";
+        const int l_Reason = errno != 0 ? errno : l_Error;
+        a_rErr << "zu7461-probe: cannot write " << l_File
+               << (l_Reason != 0 ? std::string(": ") + std::strerror(l_Reason) : std::string())
+               << "\n";
         return 3;
     }
-    a_rOut << "Recorded " << l_RootBuses.size() << " root buses and " << l_Bridges.size()
-           << " bridges from " << (l_Location.empty() ? kLibraryName : l_Location) << " into "
-           << a_rFile << (l_Recorder.Complete() ? "" : " (incomplete)") << "\n";
-    return l_Recorder.Complete() ? 0 : 1;
+    if (!l_Recording.m_LeftOut.empty()) {
+        a_rErr << "zu7461-probe: left out of the file: bridge"
+               << (l_Recording.m_LeftOut.size() == 1 ? " " : "s ")
+               << leftOutText(l_Recording.m_LeftOut) << "\n";
+    }
+    a_rOut << (l_Replacing ? "Replaced " + l_File + " with a recording of " : "Recorded ")
+           << counted(l_Recording.m_RootBuses, "root bus", "root buses") << " and "
+           << counted(l_Recording.m_Bridges, "bridge", "bridges") << " from " << l_Location
+           << (l_Replacing ? "" : " into " + l_File) << (l_Complete ? "" : " (incomplete)") << "\n";
+
+    const bool l_Same =
+        verifyRecording(l_File, l_Recording.m_Body, l_Before, a_rOptions, a_rOut, a_rErr);
+    return l_Complete && l_Recording.m_NotReproduced.empty() && l_Same ? 0 : 1;
 }
 
 } // namespace nProbe
