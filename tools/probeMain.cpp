@@ -1,5 +1,6 @@
 // zu7461-probe: lists the chassis the finder module finds, as a resource host would see them,
 // and diagnoses the bridge driver library when none is found.
+#include "tools/probeCheck.h"
 #include "tools/probeDiagnose.h"
 #include "tools/probeFinder.h"
 #include "tools/probeModule.h"
@@ -61,6 +62,13 @@ int main(int a_Count, char** a_ppArguments) {
                         "With --record: one more attribute ID to read from every bridge "
                         "(decimal or 0x hexadecimal; repeatable)")
             ->needs(l_pRecord);
+        bool l_Check = false;
+        l_App
+            .add_flag("--check", l_Check,
+                      "Load the bridge driver library as the finder does and report every answer "
+                      "that breaks what the finder relies on")
+            ->excludes("--diagnose")
+            ->excludes(l_pRecord);
         l_App.set_version_flag("--version", std::string("zu7461-probe ") + ZU_PROJECT_VERSION);
 
         // CLI11 takes the arguments without the program name, last first.
@@ -91,6 +99,9 @@ int main(int a_Count, char** a_ppArguments) {
                 l_Attributes.push_back(l_Id);
             }
             return runRecord(l_Record, l_Attributes, std::cout, std::cerr);
+        }
+        if (l_Check) {
+            return runCheck(l_Json, std::cout);
         }
         if (l_Diagnose) {
             return runDiagnose(std::cout);
