@@ -14,6 +14,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -110,6 +111,10 @@ std::string listText(const std::vector<tItem>& a_rItems, std::size_t a_Max = SIZ
         l_Text += (l_Index == 0 ? "" : ", ") + itemText(a_rItems[l_Index]);
     }
     return l_Text + (a_rItems.size() > a_Max ? ", ... (" + num(a_rItems.size()) + ")" : "");
+}
+
+std::string counted(std::uint64_t a_Count, const char* a_pUnit) {
+    return num(a_Count) + " " + a_pUnit + (a_Count == 1 ? "" : "s");
 }
 
 std::string bridgeOrNone(std::uint32_t a_Bridge) {
@@ -275,6 +280,8 @@ private:
                     const char* a_pWhat);
     bool fetchBridges(const std::string& a_rCall, const std::uint16_t* a_pSsVid,
                       const std::uint16_t* a_pSsPid, std::vector<std::uint32_t>& a_rBridges);
+    // GetBusChildren, asked once per bus; false when it gave no list.
+    bool busChildren(std::uint8_t a_Bus);
     void enqueue(std::uint32_t a_Bridge);
     void inspect(std::size_t a_Index);
     void checkSlotPath(std::uint32_t a_Bridge);
@@ -290,6 +297,9 @@ private:
     bool m_BudgetSpent = false;
     bool m_WalkCapped = false;
     std::vector<std::uint8_t> m_RootBuses;
+    bool m_BusAsked[256] = {};
+    bool m_BusRead[256] = {};
+    std::vector<std::uint32_t> m_BusChildren[256];
     std::vector<tBridge> m_Bridges;
     std::unordered_map<std::uint32_t, std::size_t> m_Index;
     std::set<std::pair<std::uint32_t, std::uint32_t>> m_ChildLinks;
@@ -354,18 +364,18 @@ bool cSessionCheck::fetch(const std::string& a_rCall, std::size_t a_Entry, std::
         failed(a_Entry, a_rCall, l_Status);
         return false;
     }
-    const char* l_pUnit = sizeof(tItem) == 1 && a_Cap == kMaxSlotPathBytes ? " bytes" : " items";
+    const char* l_pUnit = std::is_same<tItem, char>::value ? "byte" : "item";
     for (int l_Attempt = 0; l_Attempt < 3; ++l_Attempt) {
         if (l_Count > a_Cap) {
             finding("too-large", a_rCall,
-                    "announces " + num(l_Count) + l_pUnit + ", more than the " + num(a_Cap) +
+                    "announces " + counted(l_Count, l_pUnit) + ", more than the " + num(a_Cap) +
                         " the probe accepts");
             return false;
         }
         if (l_Count > m_ItemBudget) {
             if (!m_BudgetSpent) {
                 finding("too-large", a_rCall,
-                        "announces " + num(l_Count) + l_pUnit + " when the session's lists " +
+                        "announces " + counted(l_Count, l_pUnit) + " when the session's lists " +
                             "already add up to nearly " + num(kMaxItemsPerSession) +
                             "; the rest is not read");
             }
@@ -384,7 +394,7 @@ bool cSessionCheck::fetch(const std::string& a_rCall, std::size_t a_Entry, std::
             const auto l_Changed = [&](tItem a_Item) { return a_Item != l_Sentinel; };
             if (std::any_of(l_Buffer.begin() + l_Room, l_Buffer.end(), l_Changed)) {
                 finding("fill", a_rCall,
-                        "writes beyond the room of " + num(l_Room) + l_pUnit + " it was given");
+                        "writes beyond the room of " + counted(l_Room, l_pUnit) + " it was given");
             }
             l_Written = l_Room;
             while (l_Written > 0 && !l_Changed(l_Buffer[l_Written - 1])) {
@@ -398,7 +408,7 @@ bool cSessionCheck::fetch(const std::string& a_rCall, std::size_t a_Entry, std::
         }
         if (l_Status == ZUPCIBRD_STATUS_BUFFER_TOO_SMALL) {
             finding("count-changed", a_rCall,
-                    "announces " + num(l_Room) + l_pUnit + ", then answers the fill with " +
+                    "announces " + counted(l_Room, l_pUnit) + ", then answers the fill with " +
                         "-313002 and a count of " + num(l_Reported));
             l_Count = l_Reported;
             continue;
@@ -409,14 +419,15 @@ bool cSessionCheck::fetch(const std::string& a_rCall, std::size_t a_Entry, std::
         }
         if (l_Reported > l_Room) {
             finding("fill", a_rCall,
-                    "reports " + num(l_Reported) + l_pUnit + " filled into room for " +
+                    "reports " + counted(l_Reported, l_pUnit) + " filled into room for " +
                         num(l_Room) + " (" + num(l_Written) + " written)");
         } else if (l_Reported > l_Written) {
             finding("fill", a_rCall,
-                    "reports " + num(l_Reported) + l_pUnit + " filled but wrote " + num(l_Written));
+                    "reports " + counted(l_Reported, l_pUnit) + " filled but wrote " +
+                        num(l_Written));
         } else if (l_Reported < l_Room) {
             finding("count-changed", a_rCall,
-                    "announces " + num(l_Room) + l_pUnit + ", then fills " + num(l_Reported));
+                    "announces " + counted(l_Room, l_pUnit) + ", then fills " + num(l_Reported));
         }
         l_Buffer.resize(std::min<std::size_t>({l_Reported, l_Room, l_Written}));
         a_rItems = std::move(l_Buffer);
@@ -453,6 +464,24 @@ bool cSessionCheck::fetchBridges(const std::string& a_rCall, const std::uint16_t
     m_Answers[a_rCall] = l_Read ? listText(a_rBridges) : "no list";
     duplicates(a_rCall, a_rBridges, "bridge");
     return l_Read;
+}
+
+bool cSessionCheck::busChildren(std::uint8_t a_Bus) {
+    if (m_BusAsked[a_Bus]) {
+        return m_BusRead[a_Bus];
+    }
+    m_BusAsked[a_Bus] = true;
+    const std::string l_Call = "GetBusChildren(" + busText(a_Bus) + ")";
+    m_BusRead[a_Bus] = fetch<std::uint32_t>(
+        l_Call, kCheckGetBusChildren, kMaxItems, 0, 0,
+        [&](std::uint32_t* a_pChildren, std::uint32_t* a_pCount) {
+            return m_rLibrary.call<tZuPciBrd_GetBusChildren>(kCheckGetBusChildren, m_Session, a_Bus,
+                                                             a_pChildren, a_pCount);
+        },
+        m_BusChildren[a_Bus]);
+    m_Answers[l_Call] = m_BusRead[a_Bus] ? listText(m_BusChildren[a_Bus]) : "no list";
+    duplicates(l_Call, m_BusChildren[a_Bus], "bridge");
+    return m_BusRead[a_Bus];
 }
 
 void cSessionCheck::enqueue(std::uint32_t a_Bridge) {
@@ -495,6 +524,13 @@ void cSessionCheck::run() {
     }
     for (const std::uint32_t l_Bridge : l_Chassis) {
         enqueue(l_Bridge);
+    }
+    for (const std::uint8_t l_Bus : m_RootBuses) {
+        if (busChildren(l_Bus)) {
+            for (const std::uint32_t l_Bridge : m_BusChildren[l_Bus]) {
+                enqueue(l_Bridge);
+            }
+        }
     }
     // The walk: the queue is the bridge list itself, so that nothing is erased from its front
     // and every bridge is inspected once.
@@ -750,20 +786,11 @@ void cSessionCheck::checkBuses() {
             }
         }
 
-        std::vector<std::uint32_t> l_Listed;
         const std::string l_ListCall = "GetBusChildren" + l_Of;
-        const bool l_Read = fetch<std::uint32_t>(
-            l_ListCall, kCheckGetBusChildren, kMaxItems, 0, 0,
-            [&](std::uint32_t* a_pChildren, std::uint32_t* a_pCount) {
-                return m_rLibrary.call<tZuPciBrd_GetBusChildren>(kCheckGetBusChildren, m_Session,
-                                                                 l_Bus, a_pChildren, a_pCount);
-            },
-            l_Listed);
-        m_Answers[l_ListCall] = l_Read ? listText(l_Listed) : "no list";
-        if (!l_Read) {
+        if (!busChildren(l_Bus)) {
             continue;
         }
-        duplicates(l_ListCall, l_Listed, "bridge");
+        const std::vector<std::uint32_t>& l_Listed = m_BusChildren[l_Bus];
         const std::set<std::uint32_t> l_ListedSet(l_Listed.begin(), l_Listed.end());
         for (const std::uint32_t l_Child : l_ListedSet) {
             const auto l_Known = m_Index.find(l_Child);
