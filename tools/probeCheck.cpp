@@ -30,7 +30,7 @@ constexpr std::uint32_t kMaxItems = 65536;
 constexpr std::uint32_t kMaxSlotPathBytes = 65536;
 // All lists of one session together: a library that answers every children query with a full
 // list of made-up references must not make the walk quadratic.
-constexpr std::uint64_t kMaxItemsPerSession = 1u << 20;
+constexpr std::uint64_t kMaxItemsPerSession = 1u << 22;
 constexpr std::size_t kMaxListedPerKind = 20;
 // Items beyond the room given, where a fill that overruns it shows.
 constexpr std::size_t kGuardItems = 4;
@@ -84,17 +84,21 @@ std::string shorten(const std::string& a_rText) {
 
 // A library's text as printable ASCII, so that no byte it hands out reaches a terminal or
 // the JSON output raw.
-std::string quoted(const std::string& a_rText) {
-    std::string l_Quoted = "\"";
-    for (const char l_Char : a_rText.substr(0, kMaxShownText)) {
+std::string escaped(const std::string& a_rText) {
+    std::string l_Escaped;
+    for (const char l_Char : a_rText) {
         const unsigned char l_Byte = static_cast<unsigned char>(l_Char);
         if (l_Byte < 0x20 || l_Byte > 0x7E || l_Char == '"' || l_Char == '\\') {
-            l_Quoted += "\\x" + hexText(l_Byte, 2);
+            l_Escaped += "\\x" + hexText(l_Byte, 2);
         } else {
-            l_Quoted += l_Char;
+            l_Escaped += l_Char;
         }
     }
-    return l_Quoted + (a_rText.size() > kMaxShownText ? "...\"" : "\"");
+    return l_Escaped;
+}
+
+std::string quoted(const std::string& a_rText) {
+    return "\"" + shorten(escaped(a_rText)) + "\"";
 }
 
 template <typename tItem> std::string itemText(tItem a_Item) {
@@ -701,7 +705,8 @@ void cSessionCheck::checkSlotPath(std::uint32_t a_Bridge) {
     }
     const auto l_End = std::find(l_Text.begin(), l_Text.end(), '\0');
     const std::string l_Path(l_Text.begin(), l_End);
-    m_Answers[l_Call] = l_Path + (l_End == l_Text.end() ? " (unterminated)" : "");
+    m_Answers[l_Call] =
+        "\"" + escaped(l_Path) + "\"" + (l_End == l_Text.end() ? " (unterminated)" : "");
     if (l_End == l_Text.end()) {
         finding("slot-path-unterminated", l_Call,
                 "answers " + quoted(l_Path) + " with no NUL within the " + num(l_Text.size()) +
