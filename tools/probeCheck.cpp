@@ -306,7 +306,6 @@ private:
     std::vector<std::uint32_t> m_BusChildren[256];
     std::vector<tBridge> m_Bridges;
     std::unordered_map<std::uint32_t, std::size_t> m_Index;
-    std::set<std::pair<std::uint32_t, std::uint32_t>> m_ChildLinks;
 };
 
 // Called with every output byte pre-set to 0xA5, and again with 0x5A while an output still
@@ -656,8 +655,6 @@ void cSessionCheck::inspect(std::size_t a_Index) {
             finding("self-child", l_ChildrenCall,
                     "answers " + listText(l_Bridge.m_Children, kMaxShownItems) + ": bridge " +
                         num(l_Ref) + " is its own child");
-        } else {
-            m_ChildLinks.emplace(l_Ref, l_Child);
         }
     }
 
@@ -687,6 +684,10 @@ void cSessionCheck::inspect(std::size_t a_Index) {
     for (const std::uint32_t l_Child : l_Children) {
         enqueue(l_Child);
     }
+    // Sorted from here on, for the relations to be looked up rather than searched.
+    std::vector<std::uint32_t>& l_rSorted = m_Bridges[a_Index].m_Children;
+    std::sort(l_rSorted.begin(), l_rSorted.end());
+    l_rSorted.erase(std::unique(l_rSorted.begin(), l_rSorted.end()), l_rSorted.end());
 }
 
 void cSessionCheck::checkSlotPath(std::uint32_t a_Bridge) {
@@ -822,25 +823,27 @@ void cSessionCheck::checkBuses() {
 
 void cSessionCheck::checkRelations() {
     for (const tBridge& l_Bridge : m_Bridges) {
-        if (!l_Bridge.m_HasParent || l_Bridge.m_Parent == 0 ||
-            l_Bridge.m_Parent == l_Bridge.m_Ref) {
-            continue;
+        if (l_Bridge.m_HasParent && l_Bridge.m_Parent != 0 && l_Bridge.m_Parent != l_Bridge.m_Ref) {
+            const auto l_Known = m_Index.find(l_Bridge.m_Parent);
+            const tBridge* l_pParent =
+                l_Known == m_Index.end() ? nullptr : &m_Bridges[l_Known->second];
+            if (l_pParent != nullptr && l_pParent->m_HasChildren &&
+                !std::binary_search(l_pParent->m_Children.begin(), l_pParent->m_Children.end(),
+                                    l_Bridge.m_Ref)) {
+                finding("not-mutual", "GetBridgeParent(" + num(l_Bridge.m_Ref) + ")",
+                        "answers " + num(l_Bridge.m_Parent) + ", but GetBridgeChildren(" +
+                            num(l_Bridge.m_Parent) + ") does not list " + num(l_Bridge.m_Ref));
+            }
         }
-        const auto l_Known = m_Index.find(l_Bridge.m_Parent);
-        if (l_Known != m_Index.end() && m_Bridges[l_Known->second].m_HasChildren &&
-            m_ChildLinks.count({l_Bridge.m_Parent, l_Bridge.m_Ref}) == 0) {
-            finding("not-mutual", "GetBridgeParent(" + num(l_Bridge.m_Ref) + ")",
-                    "answers " + num(l_Bridge.m_Parent) + ", but GetBridgeChildren(" +
-                        num(l_Bridge.m_Parent) + ") does not list " + num(l_Bridge.m_Ref));
-        }
-    }
-    for (const auto& l_Link : m_ChildLinks) {
-        const auto l_Known = m_Index.find(l_Link.second);
-        if (l_Known != m_Index.end() && m_Bridges[l_Known->second].m_HasParent &&
-            m_Bridges[l_Known->second].m_Parent != l_Link.first) {
-            finding("not-mutual", "GetBridgeChildren(" + num(l_Link.first) + ")",
-                    "lists " + num(l_Link.second) + ", but GetBridgeParent(" + num(l_Link.second) +
-                        ") answers " + num(m_Bridges[l_Known->second].m_Parent));
+        for (const std::uint32_t l_Child : l_Bridge.m_Children) {
+            const auto l_Known = m_Index.find(l_Child);
+            if (l_Child != l_Bridge.m_Ref && l_Known != m_Index.end() &&
+                m_Bridges[l_Known->second].m_HasParent &&
+                m_Bridges[l_Known->second].m_Parent != l_Bridge.m_Ref) {
+                finding("not-mutual", "GetBridgeChildren(" + num(l_Bridge.m_Ref) + ")",
+                        "lists " + num(l_Child) + ", but GetBridgeParent(" + num(l_Child) +
+                            ") answers " + num(m_Bridges[l_Known->second].m_Parent));
+            }
         }
     }
 }
