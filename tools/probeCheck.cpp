@@ -552,10 +552,10 @@ void cSessionCheck::run() {
             if (l_Known == m_Index.end()) {
                 continue;
             }
-            const tBridge& l_Ids = m_Bridges[l_Known->second];
-            if (l_Ids.m_HasIds && l_Ids.m_Chassis != (l_Found.count(l_Bridge) != 0)) {
+            const tBridge& l_rListed = m_Bridges[l_Known->second];
+            if (l_rListed.m_HasIds && l_rListed.m_Chassis != (l_Found.count(l_Bridge) != 0)) {
                 finding("search", l_Search,
-                        std::string(l_Ids.m_Chassis ? "lacks" : "lists") + " bridge " +
+                        std::string(l_rListed.m_Chassis ? "lacks" : "lists") + " bridge " +
                             num(l_Bridge) + ", whose IDs GetBridgeIds(" + num(l_Bridge) +
                             ") answers as " + m_Answers["GetBridgeIds(" + num(l_Bridge) + ")"]);
             }
