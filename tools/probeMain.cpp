@@ -1,5 +1,6 @@
 // zu7461-probe: lists the chassis the finder module finds, as a resource host would see them,
 // and diagnoses the bridge driver library when none is found.
+#include "tools/probeCheck.h"
 #include "tools/probeDiagnose.h"
 #include "tools/probeFinder.h"
 #include "tools/probeModule.h"
@@ -74,6 +75,13 @@ int main(int a_Count, char** a_ppArguments) {
                         "With --record: the simulator that replays the recording to verify it "
                         "(default: beside this program, then in the package's simulator folder)")
             ->needs(l_pRecord);
+        bool l_Check = false;
+        l_App
+            .add_flag("--check", l_Check,
+                      "Load the bridge driver library as the finder does and report every answer "
+                      "that breaks what the finder relies on")
+            ->excludes("--diagnose")
+            ->excludes(l_pRecord);
         l_App.set_version_flag("--version", std::string("zu7461-probe ") + ZU_PROJECT_VERSION);
 
         // CLI11 takes the arguments without the program name, last first.
@@ -106,6 +114,9 @@ int main(int a_Count, char** a_ppArguments) {
             }
             l_RecordOptions.m_File = l_Record;
             return runRecord(l_RecordOptions, std::cout, std::cerr);
+        }
+        if (l_Check) {
+            return runCheck(l_Json, std::cout);
         }
         if (l_Diagnose) {
             return runDiagnose(std::cout);

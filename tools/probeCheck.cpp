@@ -1,0 +1,995 @@
+#include "tools/probeCheck.h"
+
+#include "pcibrd/cSlotPath.h"
+#include "pcibrd/zupcibrd.h"
+#include "tools/probeModule.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace nZU7461_14_0 {
+namespace nProbe {
+namespace {
+
+constexpr std::uint16_t kChassisSubsystemVendorId = 0x1F3C;
+constexpr std::uint16_t kChassisSubsystemId = 0x5C2E;
+// More than any machine has: an answer above these is a finding, not something to read.
+constexpr std::uint32_t kMaxItems = 65536;
+constexpr std::uint32_t kMaxSlotPathBytes = 65536;
+// All lists of one session together: a library that answers every children query with a full
+// list of made-up references must not make the walk quadratic.
+constexpr std::uint64_t kMaxItemsPerSession = 1u << 22;
+constexpr std::size_t kMaxListedPerKind = 20;
+// Items beyond the room given, where a fill that overruns it shows.
+constexpr std::size_t kGuardItems = 4;
+constexpr std::size_t kMaxShownItems = 8;
+constexpr std::size_t kMaxShownText = 100;
+// What a missing entry point answers, as the finder reports it; missing entry points are
+// findings once, not at every call.
+constexpr std::int32_t kEntryMissing = -313008;
+// A call that succeeded without writing its outputs: no answer to follow up.
+constexpr std::int32_t kUnwritten = INT32_MIN;
+
+// Positions in kZuPciBrdEntryNames.
+enum tCheckEntry : std::size_t {
+    kCheckOpenSession = 0,
+    kCheckCloseSession = 1,
+    kCheckFindBridgesByPciIds = 2,
+    kCheckFindBridgeByAddress = 3,
+    kCheckFindBridgeBySlotPath = 4,
+    kCheckFindParentBridgeForBus = 5,
+    kCheckGetBridgeParent = 6,
+    kCheckGetBridgeChildren = 7,
+    kCheckGetBusChildren = 8,
+    kCheckGetRootBuses = 9,
+    kCheckGetBridgeAddress = 10,
+    kCheckGetBridgeSlotPath = 11,
+    kCheckGetBridgeIds = 12,
+    kCheckGetAttributeU32 = 14,
+};
+
+std::string num(std::uint64_t a_Value) {
+    return std::to_string(a_Value);
+}
+
+std::string code(std::int32_t a_Status) {
+    return a_Status == kUnwritten ? "success without an answer" : std::to_string(a_Status);
+}
+
+std::string hexText(std::uint32_t a_Value, int a_Digits) {
+    char l_Text[16];
+    std::snprintf(l_Text, sizeof l_Text, "%0*X", a_Digits, a_Value);
+    return l_Text;
+}
+
+std::string busText(std::uint8_t a_Bus) {
+    return hexText(a_Bus, 2);
+}
+
+std::string shorten(const std::string& a_rText) {
+    return a_rText.size() <= kMaxShownText ? a_rText : a_rText.substr(0, kMaxShownText) + "...";
+}
+
+// A library's text as printable ASCII, so that no byte it hands out reaches a terminal or
+// the JSON output raw.
+std::string escaped(const std::string& a_rText) {
+    std::string l_Escaped;
+    for (const char l_Char : a_rText) {
+        const unsigned char l_Byte = static_cast<unsigned char>(l_Char);
+        if (l_Byte < 0x20 || l_Byte > 0x7E || l_Char == '"' || l_Char == '\\') {
+            l_Escaped += "\\x" + hexText(l_Byte, 2);
+        } else {
+            l_Escaped += l_Char;
+        }
+    }
+    return l_Escaped;
+}
+
+std::string quoted(const std::string& a_rText) {
+    return "\"" + shorten(escaped(a_rText)) + "\"";
+}
+
+template <typename tItem> std::string itemText(tItem a_Item) {
+    return sizeof(tItem) == 1 ? busText(static_cast<std::uint8_t>(a_Item)) : num(a_Item);
+}
+
+template <typename tItem>
+std::string listText(const std::vector<tItem>& a_rItems, std::size_t a_Max = SIZE_MAX) {
+    if (a_rItems.empty()) {
+        return "nothing";
+    }
+    std::string l_Text;
+    for (std::size_t l_Index = 0; l_Index < a_rItems.size() && l_Index < a_Max; ++l_Index) {
+        l_Text += (l_Index == 0 ? "" : ", ") + itemText(a_rItems[l_Index]);
+    }
+    return l_Text + (a_rItems.size() > a_Max ? ", ... (" + num(a_rItems.size()) + ")" : "");
+}
+
+std::string counted(std::uint64_t a_Count, const char* a_pUnit) {
+    return num(a_Count) + " " + a_pUnit + (a_Count == 1 ? "" : "s");
+}
+
+std::string bridgeOrNone(std::uint32_t a_Bridge) {
+    return a_Bridge == 0 ? "no bridge (a root bus)" : "bridge " + num(a_Bridge);
+}
+
+struct tFinding {
+    std::string m_Kind;
+    std::string m_Call;
+    std::string m_Text;
+};
+
+// Every finding counts; only the first few of a kind are kept for the report.
+class cFindings {
+public:
+    explicit cFindings(bool a_Keep) : m_Keep(a_Keep) {}
+
+    void add(const std::string& a_rKind, const std::string& a_rCall, const std::string& a_rText) {
+        if (!m_Keep) {
+            return;
+        }
+        ++m_Total;
+        if (++m_PerKind[a_rKind] <= kMaxListedPerKind) {
+            m_Listed.push_back({a_rKind, a_rCall, a_rText});
+        }
+    }
+    std::size_t total() const { return m_Total; }
+
+    void printText(std::ostream& a_rOut) const {
+        for (const tFinding& l_Finding : m_Listed) {
+            a_rOut << l_Finding.m_Kind << ": " << l_Finding.m_Call << " " << l_Finding.m_Text
+                   << "\n";
+        }
+        for (const auto& l_Kind : m_PerKind) {
+            if (l_Kind.second > kMaxListedPerKind) {
+                a_rOut << l_Kind.first << ": " << l_Kind.second - kMaxListedPerKind
+                       << " more not shown\n";
+            }
+        }
+        a_rOut << (m_Total == 0 ? "no" : num(m_Total)) << (m_Total == 1 ? " finding" : " findings")
+               << "\n";
+    }
+    void printJson(std::ostream& a_rOut) const {
+        nlohmann::json l_List = nlohmann::json::array();
+        for (const tFinding& l_Finding : m_Listed) {
+            l_List.push_back({{"kind", l_Finding.m_Kind},
+                              {"call", l_Finding.m_Call},
+                              {"text", l_Finding.m_Text}});
+        }
+        for (const auto& l_Kind : m_PerKind) {
+            if (l_Kind.second > kMaxListedPerKind) {
+                l_List.push_back(
+                    {{"kind", l_Kind.first}, {"more", l_Kind.second - kMaxListedPerKind}});
+            }
+        }
+        a_rOut << l_List.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    }
+
+private:
+    bool m_Keep;
+    std::size_t m_Total = 0;
+    std::map<std::string, std::size_t> m_PerKind;
+    std::vector<tFinding> m_Listed;
+};
+
+// The library's entry points by position; a missing one answers kEntryMissing.
+class cLibrary {
+public:
+    explicit cLibrary(HMODULE a_Module) : m_Module(a_Module) {
+        for (std::size_t l_Index = 0; l_Index < kZuPciBrdEntryCount; ++l_Index) {
+            m_Entries[l_Index] = GetProcAddress(a_Module, kZuPciBrdEntryNames[l_Index]);
+        }
+    }
+    ~cLibrary() { FreeLibrary(m_Module); }
+    cLibrary(const cLibrary&) = delete;
+    cLibrary& operator=(const cLibrary&) = delete;
+
+    bool has(std::size_t a_Entry) const { return m_Entries[a_Entry] != nullptr; }
+    FARPROC anyEntry() const {
+        for (FARPROC l_Entry : m_Entries) {
+            if (l_Entry != nullptr) {
+                return l_Entry;
+            }
+        }
+        return nullptr;
+    }
+    template <typename tFunction, typename... tArguments>
+    std::int32_t call(std::size_t a_Entry, tArguments... a_Arguments) const {
+        if (!has(a_Entry)) {
+            return kEntryMissing;
+        }
+        return reinterpret_cast<tFunction>(reinterpret_cast<void*>(m_Entries[a_Entry]))(
+            a_Arguments...);
+    }
+    void closeSession(std::uint32_t a_Session) const {
+        if (has(kCheckCloseSession)) {
+            reinterpret_cast<tZuPciBrd_CloseSession>(
+                reinterpret_cast<void*>(m_Entries[kCheckCloseSession]))(a_Session);
+        }
+    }
+
+private:
+    HMODULE m_Module;
+    FARPROC m_Entries[kZuPciBrdEntryCount] = {};
+};
+
+struct tOutput {
+    void* m_pData;
+    std::size_t m_Size;
+    const char* m_pName;
+};
+
+bool holdsPattern(const tOutput& a_rOutput, unsigned char a_Pattern) {
+    const unsigned char* l_pByte = static_cast<const unsigned char*>(a_rOutput.m_pData);
+    return std::all_of(l_pByte, l_pByte + a_rOutput.m_Size,
+                       [&](unsigned char a_Byte) { return a_Byte == a_Pattern; });
+}
+
+struct tBridge {
+    std::uint32_t m_Ref = 0;
+    bool m_HasAddress = false;
+    std::uint8_t m_Bus = 0;
+    bool m_HasIds = false;
+    bool m_Chassis = false;
+    bool m_HasParent = false;
+    std::uint32_t m_Parent = 0;
+    bool m_HasChildren = false;
+    std::vector<std::uint32_t> m_Children;
+};
+
+// Each call and its answer as text, to compare two sessions.
+using tAnswers = std::map<std::string, std::string>;
+
+// Everything one session reports, walked from the searches and the root buses, each answer
+// checked against the others.
+class cSessionCheck {
+public:
+    cSessionCheck(const cLibrary& a_rLibrary, std::uint32_t a_Session, cFindings& a_rFindings)
+        : m_rLibrary(a_rLibrary), m_Session(a_Session), m_rFindings(a_rFindings) {}
+
+    void run();
+    const tAnswers& answers() const { return m_Answers; }
+
+private:
+    void finding(const char* a_pKind, const std::string& a_rCall, const std::string& a_rText) {
+        m_rFindings.add(a_pKind, a_rCall, a_rText);
+    }
+    void failed(std::size_t a_Entry, const std::string& a_rCall, std::int32_t a_Status) {
+        // A missing entry point was reported once; an unwritten output where it happened.
+        if (a_Status < 0 && m_rLibrary.has(a_Entry) && a_Status != kUnwritten) {
+            finding("failed", a_rCall, "fails with " + code(a_Status));
+        }
+    }
+    std::int32_t query(const std::string& a_rCall, const std::function<std::int32_t()>& a_Call,
+                       const std::vector<tOutput>& a_rOutputs);
+    template <typename tItem>
+    bool fetch(const std::string& a_rCall, std::size_t a_Entry, std::uint32_t a_Cap,
+               tItem a_Sentinel, tItem a_Alternate,
+               const std::function<std::int32_t(tItem*, std::uint32_t*)>& a_Call,
+               std::vector<tItem>& a_rItems);
+    template <typename tItem>
+    void duplicates(const std::string& a_rCall, const std::vector<tItem>& a_rItems,
+                    const char* a_pWhat);
+    bool fetchBridges(const std::string& a_rCall, const std::uint16_t* a_pSsVid,
+                      const std::uint16_t* a_pSsPid, std::vector<std::uint32_t>& a_rBridges);
+    // GetBusChildren, asked once per bus; false when it gave no list.
+    bool busChildren(std::uint8_t a_Bus);
+    void enqueue(std::uint32_t a_Bridge);
+    void inspect(std::size_t a_Index);
+    void checkSlotPath(std::uint32_t a_Bridge);
+    void checkBuses();
+    void checkRelations();
+    void checkParentLoops();
+
+    const cLibrary& m_rLibrary;
+    std::uint32_t m_Session;
+    cFindings& m_rFindings;
+    tAnswers m_Answers;
+    std::uint64_t m_ItemBudget = kMaxItemsPerSession;
+    bool m_BudgetSpent = false;
+    bool m_WalkCapped = false;
+    std::vector<std::uint8_t> m_RootBuses;
+    bool m_BusAsked[256] = {};
+    bool m_BusRead[256] = {};
+    std::vector<std::uint32_t> m_BusChildren[256];
+    std::vector<tBridge> m_Bridges;
+    std::unordered_map<std::uint32_t, std::size_t> m_Index;
+};
+
+// Called with every output byte pre-set to 0xA5, and again with 0x5A while an output still
+// held it (a legitimate answer may equal one pattern, not both): an output that kept the
+// pattern both times was not written.
+std::int32_t cSessionCheck::query(const std::string& a_rCall,
+                                  const std::function<std::int32_t()>& a_Call,
+                                  const std::vector<tOutput>& a_rOutputs) {
+    std::vector<bool> l_Kept(a_rOutputs.size(), true);
+    std::int32_t l_Status = 0;
+    bool l_AnyKept = false;
+    for (const unsigned char l_Pattern : {0xA5, 0x5A}) {
+        for (const tOutput& l_Output : a_rOutputs) {
+            std::memset(l_Output.m_pData, l_Pattern, l_Output.m_Size);
+        }
+        l_Status = a_Call();
+        if (l_Status < 0) {
+            return l_Status;
+        }
+        l_AnyKept = false;
+        for (std::size_t l_Index = 0; l_Index < a_rOutputs.size(); ++l_Index) {
+            l_Kept[l_Index] = l_Kept[l_Index] && holdsPattern(a_rOutputs[l_Index], l_Pattern);
+            l_AnyKept = l_AnyKept || l_Kept[l_Index];
+        }
+        if (!l_AnyKept) {
+            return l_Status;
+        }
+    }
+    std::string l_Names;
+    for (std::size_t l_Index = 0; l_Index < a_rOutputs.size(); ++l_Index) {
+        if (l_Kept[l_Index]) {
+            l_Names += (l_Names.empty() ? "" : ", ") + std::string(a_rOutputs[l_Index].m_pName);
+        }
+    }
+    finding("unwritten", a_rCall,
+            "answers " + num(l_Status) + " but leaves " + l_Names + " unwritten");
+    return kUnwritten;
+}
+
+// Count-then-fill with room for exactly the announced count and a few guard items after it,
+// everything pre-set: what the fill wrote, where, and what it reports are compared.
+template <typename tItem>
+bool cSessionCheck::fetch(const std::string& a_rCall, std::size_t a_Entry, std::uint32_t a_Cap,
+                          tItem a_Sentinel, tItem a_Alternate,
+                          const std::function<std::int32_t(tItem*, std::uint32_t*)>& a_Call,
+                          std::vector<tItem>& a_rItems) {
+    a_rItems.clear();
+    std::uint32_t l_Count = 0;
+    std::int32_t l_Status = a_Call(nullptr, &l_Count);
+    if (l_Status >= 0) {
+        if (l_Count != 0) {
+            finding("fill", a_rCall,
+                    "answers the count query with " + num(l_Status) + " and a count of " +
+                        num(l_Count) + ", though it had no buffer to fill");
+        }
+        return true;
+    }
+    if (l_Status != ZUPCIBRD_STATUS_BUFFER_TOO_SMALL) {
+        failed(a_Entry, a_rCall, l_Status);
+        return false;
+    }
+    const char* l_pUnit = std::is_same<tItem, char>::value ? "byte" : "item";
+    for (int l_Attempt = 0; l_Attempt < 3; ++l_Attempt) {
+        if (l_Count > a_Cap) {
+            finding("too-large", a_rCall,
+                    "announces " + counted(l_Count, l_pUnit) + ", more than the " + num(a_Cap) +
+                        " the probe accepts");
+            return false;
+        }
+        if (l_Count > m_ItemBudget) {
+            if (!m_BudgetSpent) {
+                finding("too-large", a_rCall,
+                        "announces " + counted(l_Count, l_pUnit) + " when the session's lists " +
+                            "already add up to nearly " + num(kMaxItemsPerSession) +
+                            "; the rest is not read");
+            }
+            m_BudgetSpent = true;
+            return false;
+        }
+        m_ItemBudget -= l_Count;
+        const std::uint32_t l_Room = l_Count;
+        std::vector<tItem> l_Buffer;
+        std::uint32_t l_Reported = 0;
+        std::size_t l_Written = 0;
+        for (const tItem l_Sentinel : {a_Sentinel, a_Alternate}) {
+            l_Buffer.assign(std::size_t{l_Room} + kGuardItems, l_Sentinel);
+            l_Reported = l_Room;
+            l_Status = a_Call(l_Buffer.data(), &l_Reported);
+            const auto l_Changed = [&](tItem a_Item) { return a_Item != l_Sentinel; };
+            if (std::any_of(l_Buffer.begin() + l_Room, l_Buffer.end(), l_Changed)) {
+                finding("fill", a_rCall,
+                        "writes beyond the room of " + counted(l_Room, l_pUnit) + " it was given");
+            }
+            l_Written = l_Room;
+            while (l_Written > 0 && !l_Changed(l_Buffer[l_Written - 1])) {
+                --l_Written;
+            }
+            // Only a sentinel that may also be an item needs the second look.
+            if (l_Status < 0 || l_Reported <= l_Written || l_Reported > l_Room ||
+                a_Sentinel == a_Alternate) {
+                break;
+            }
+        }
+        if (l_Status == ZUPCIBRD_STATUS_BUFFER_TOO_SMALL) {
+            finding("count-changed", a_rCall,
+                    "announces " + counted(l_Room, l_pUnit) + ", then answers the fill with " +
+                        "-313002 and a count of " + num(l_Reported));
+            l_Count = l_Reported;
+            continue;
+        }
+        if (l_Status < 0) {
+            failed(a_Entry, a_rCall, l_Status);
+            return false;
+        }
+        if (l_Reported > l_Room) {
+            finding("fill", a_rCall,
+                    "reports " + counted(l_Reported, l_pUnit) + " filled into room for " +
+                        num(l_Room) + " (" + num(l_Written) + " written)");
+        } else if (l_Reported > l_Written) {
+            finding("fill", a_rCall,
+                    "reports " + counted(l_Reported, l_pUnit) + " filled but wrote " +
+                        num(l_Written));
+        } else if (l_Reported < l_Room) {
+            finding("count-changed", a_rCall,
+                    "announces " + counted(l_Room, l_pUnit) + ", then fills " + num(l_Reported));
+        }
+        l_Buffer.resize(std::min<std::size_t>({l_Reported, l_Room, l_Written}));
+        a_rItems = std::move(l_Buffer);
+        return true;
+    }
+    finding("count-changed", a_rCall, "changes its count at every fill; the list is not read");
+    return false;
+}
+
+template <typename tItem>
+void cSessionCheck::duplicates(const std::string& a_rCall, const std::vector<tItem>& a_rItems,
+                               const char* a_pWhat) {
+    std::vector<tItem> l_Sorted = a_rItems;
+    std::sort(l_Sorted.begin(), l_Sorted.end());
+    const auto l_Twice = std::adjacent_find(l_Sorted.begin(), l_Sorted.end());
+    if (l_Twice != l_Sorted.end()) {
+        finding("duplicate", a_rCall,
+                "answers " + listText(a_rItems, kMaxShownItems) + ": " + a_pWhat + " " +
+                    itemText(*l_Twice) + " more than once");
+    }
+}
+
+bool cSessionCheck::fetchBridges(const std::string& a_rCall, const std::uint16_t* a_pSsVid,
+                                 const std::uint16_t* a_pSsPid,
+                                 std::vector<std::uint32_t>& a_rBridges) {
+    const bool l_Read = fetch<std::uint32_t>(
+        a_rCall, kCheckFindBridgesByPciIds, kMaxItems, 0, 0,
+        [&](std::uint32_t* a_pBridges, std::uint32_t* a_pCount) {
+            return m_rLibrary.call<tZuPciBrd_FindBridgesByPciIds>(
+                kCheckFindBridgesByPciIds, m_Session, nullptr, nullptr, a_pSsVid, a_pSsPid,
+                a_pBridges, a_pCount);
+        },
+        a_rBridges);
+    m_Answers[a_rCall] = l_Read ? listText(a_rBridges) : "no list";
+    duplicates(a_rCall, a_rBridges, "bridge");
+    return l_Read;
+}
+
+bool cSessionCheck::busChildren(std::uint8_t a_Bus) {
+    if (m_BusAsked[a_Bus]) {
+        return m_BusRead[a_Bus];
+    }
+    m_BusAsked[a_Bus] = true;
+    const std::string l_Call = "GetBusChildren(" + busText(a_Bus) + ")";
+    m_BusRead[a_Bus] = fetch<std::uint32_t>(
+        l_Call, kCheckGetBusChildren, kMaxItems, 0, 0,
+        [&](std::uint32_t* a_pChildren, std::uint32_t* a_pCount) {
+            return m_rLibrary.call<tZuPciBrd_GetBusChildren>(kCheckGetBusChildren, m_Session, a_Bus,
+                                                             a_pChildren, a_pCount);
+        },
+        m_BusChildren[a_Bus]);
+    m_Answers[l_Call] = m_BusRead[a_Bus] ? listText(m_BusChildren[a_Bus]) : "no list";
+    duplicates(l_Call, m_BusChildren[a_Bus], "bridge");
+    return m_BusRead[a_Bus];
+}
+
+void cSessionCheck::enqueue(std::uint32_t a_Bridge) {
+    if (a_Bridge == 0 || m_Index.count(a_Bridge) != 0) {
+        return;
+    }
+    if (m_Bridges.size() >= kMaxItems) {
+        if (!m_WalkCapped) {
+            finding("too-large", "the walk",
+                    "reaches more than " + num(kMaxItems) + " bridges; the rest is not looked at");
+        }
+        m_WalkCapped = true;
+        return;
+    }
+    m_Index.emplace(a_Bridge, m_Bridges.size());
+    tBridge l_Bridge;
+    l_Bridge.m_Ref = a_Bridge;
+    m_Bridges.push_back(l_Bridge);
+}
+
+void cSessionCheck::run() {
+    const bool l_Buses = fetch<std::uint8_t>(
+        "GetRootBuses", kCheckGetRootBuses, kMaxItems, 0xA5, 0x5A,
+        [&](std::uint8_t* a_pBuses, std::uint32_t* a_pCount) {
+            return m_rLibrary.call<tZuPciBrd_GetRootBuses>(kCheckGetRootBuses, m_Session, a_pBuses,
+                                                           a_pCount);
+        },
+        m_RootBuses);
+    m_Answers["GetRootBuses"] = l_Buses ? listText(m_RootBuses) : "no list";
+    duplicates("GetRootBuses", m_RootBuses, "bus");
+
+    std::vector<std::uint32_t> l_All, l_Chassis;
+    fetchBridges("FindBridgesByPciIds(any IDs)", nullptr, nullptr, l_All);
+    const std::uint16_t l_SsVid = kChassisSubsystemVendorId, l_SsPid = kChassisSubsystemId;
+    const std::string l_Search =
+        "FindBridgesByPciIds(subsystem " + hexText(l_SsVid, 4) + ":" + hexText(l_SsPid, 4) + ")";
+    const bool l_Searched = fetchBridges(l_Search, &l_SsVid, &l_SsPid, l_Chassis);
+    for (const std::uint32_t l_Bridge : l_All) {
+        enqueue(l_Bridge);
+    }
+    for (const std::uint32_t l_Bridge : l_Chassis) {
+        enqueue(l_Bridge);
+    }
+    for (const std::uint8_t l_Bus : m_RootBuses) {
+        if (busChildren(l_Bus)) {
+            for (const std::uint32_t l_Bridge : m_BusChildren[l_Bus]) {
+                enqueue(l_Bridge);
+            }
+        }
+    }
+    // The walk: the queue is the bridge list itself, so that nothing is erased from its front
+    // and every bridge is inspected once.
+    for (std::size_t l_Index = 0; l_Index < m_Bridges.size(); ++l_Index) {
+        inspect(l_Index);
+    }
+    checkBuses();
+    checkRelations();
+    checkParentLoops();
+
+    // The finder's own search against the IDs each bridge reports.
+    if (l_Searched) {
+        const std::set<std::uint32_t> l_Found(l_Chassis.begin(), l_Chassis.end());
+        for (const std::uint32_t l_Bridge : l_All) {
+            const auto l_Known = m_Index.find(l_Bridge);
+            if (l_Known == m_Index.end()) {
+                continue;
+            }
+            const tBridge& l_rListed = m_Bridges[l_Known->second];
+            if (l_rListed.m_HasIds && l_rListed.m_Chassis != (l_Found.count(l_Bridge) != 0)) {
+                finding("search", l_Search,
+                        std::string(l_rListed.m_Chassis ? "lacks" : "lists") + " bridge " +
+                            num(l_Bridge) + ", whose IDs GetBridgeIds(" + num(l_Bridge) +
+                            ") answers as " + m_Answers["GetBridgeIds(" + num(l_Bridge) + ")"]);
+            }
+        }
+    }
+}
+
+void cSessionCheck::inspect(std::size_t a_Index) {
+    tBridge l_Bridge = m_Bridges[a_Index];
+    const std::uint32_t l_Ref = l_Bridge.m_Ref;
+    const std::string l_Of = "(" + num(l_Ref) + ")";
+
+    std::uint8_t l_Bus = 0, l_Device = 0, l_Function = 0;
+    const std::string l_AddressCall = "GetBridgeAddress" + l_Of;
+    std::int32_t l_Status =
+        query(l_AddressCall,
+              [&] {
+                  return m_rLibrary.call<tZuPciBrd_GetBridgeAddress>(
+                      kCheckGetBridgeAddress, m_Session, l_Ref, &l_Bus, &l_Device, &l_Function);
+              },
+              {{&l_Bus, 1, "bus"}, {&l_Device, 1, "device"}, {&l_Function, 1, "function"}});
+    const std::string l_Address =
+        busText(l_Bus) + ":" + hexText(l_Device, 2) + "." + hexText(l_Function, 1);
+    m_Answers[l_AddressCall] = l_Status >= 0 ? l_Address : code(l_Status);
+    if (l_Status < 0) {
+        failed(kCheckGetBridgeAddress, l_AddressCall, l_Status);
+    } else if (l_Device > 31 || l_Function > 7) {
+        finding("address", l_AddressCall, "answers " + l_Address + ", no PCI address");
+    } else {
+        l_Bridge.m_HasAddress = true;
+        l_Bridge.m_Bus = l_Bus;
+        std::uint32_t l_Found = 0;
+        const std::string l_FindCall = "FindBridgeByAddress(" + l_Address + ")";
+        l_Status = query(l_FindCall,
+                         [&] {
+                             return m_rLibrary.call<tZuPciBrd_FindBridgeByAddress>(
+                                 kCheckFindBridgeByAddress, m_Session, l_Bus, l_Device, l_Function,
+                                 &l_Found);
+                         },
+                         {{&l_Found, sizeof l_Found, "bridge"}});
+        if (m_rLibrary.has(kCheckFindBridgeByAddress) && l_Status != kUnwritten &&
+            (l_Status < 0 || l_Found != l_Ref)) {
+            finding(
+                "address-elsewhere", l_FindCall,
+                (l_Status < 0 ? "fails with " + code(l_Status) : "answers bridge " + num(l_Found)) +
+                    ", though " + l_AddressCall + " gave that address");
+        }
+    }
+
+    std::uint16_t l_Ids[4] = {};
+    const std::string l_IdsCall = "GetBridgeIds" + l_Of;
+    l_Status = query(l_IdsCall,
+                     [&] {
+                         return m_rLibrary.call<tZuPciBrd_GetBridgeIds>(
+                             kCheckGetBridgeIds, m_Session, l_Ref, &l_Ids[0], &l_Ids[1], &l_Ids[2],
+                             &l_Ids[3]);
+                     },
+                     {{&l_Ids[0], 2, "vendor ID"},
+                      {&l_Ids[1], 2, "device ID"},
+                      {&l_Ids[2], 2, "subsystem vendor ID"},
+                      {&l_Ids[3], 2, "subsystem ID"}});
+    failed(kCheckGetBridgeIds, l_IdsCall, l_Status);
+    m_Answers[l_IdsCall] = l_Status < 0 ? code(l_Status)
+                                        : hexText(l_Ids[0], 4) + ":" + hexText(l_Ids[1], 4) + ", " +
+                                              hexText(l_Ids[2], 4) + ":" + hexText(l_Ids[3], 4);
+    l_Bridge.m_HasIds = l_Status >= 0;
+    l_Bridge.m_Chassis = l_Bridge.m_HasIds && l_Ids[2] == kChassisSubsystemVendorId &&
+                         l_Ids[3] == kChassisSubsystemId;
+
+    std::uint32_t l_Parent = 0;
+    const std::string l_ParentCall = "GetBridgeParent" + l_Of;
+    l_Status = query(l_ParentCall,
+                     [&] {
+                         return m_rLibrary.call<tZuPciBrd_GetBridgeParent>(
+                             kCheckGetBridgeParent, m_Session, l_Ref, &l_Parent);
+                     },
+                     {{&l_Parent, sizeof l_Parent, "parent"}});
+    failed(kCheckGetBridgeParent, l_ParentCall, l_Status);
+    m_Answers[l_ParentCall] = l_Status < 0 ? code(l_Status) : num(l_Parent);
+    if (l_Status >= 0) {
+        l_Bridge.m_HasParent = true;
+        l_Bridge.m_Parent = l_Parent;
+    }
+
+    const std::string l_ChildrenCall = "GetBridgeChildren" + l_Of;
+    l_Bridge.m_HasChildren = fetch<std::uint32_t>(
+        l_ChildrenCall, kCheckGetBridgeChildren, kMaxItems, 0, 0,
+        [&](std::uint32_t* a_pChildren, std::uint32_t* a_pCount) {
+            return m_rLibrary.call<tZuPciBrd_GetBridgeChildren>(kCheckGetBridgeChildren, m_Session,
+                                                                l_Ref, a_pChildren, a_pCount);
+        },
+        l_Bridge.m_Children);
+    m_Answers[l_ChildrenCall] = l_Bridge.m_HasChildren ? listText(l_Bridge.m_Children) : "no list";
+    duplicates(l_ChildrenCall, l_Bridge.m_Children, "bridge");
+    for (const std::uint32_t l_Child : l_Bridge.m_Children) {
+        if (l_Child == l_Ref) {
+            finding("self-child", l_ChildrenCall,
+                    "answers " + listText(l_Bridge.m_Children, kMaxShownItems) + ": bridge " +
+                        num(l_Ref) + " is its own child");
+        }
+    }
+
+    if (l_Bridge.m_Chassis) {
+        std::uint32_t l_Value = 0;
+        const std::string l_ValueCall = "GetAttributeU32" + l_Of.substr(0, l_Of.size() - 1) +
+                                        ", 0x" +
+                                        hexText(ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE, 8) + ")";
+        l_Status = query(l_ValueCall,
+                         [&] {
+                             return m_rLibrary.call<tZuPciBrd_GetAttributeU32>(
+                                 kCheckGetAttributeU32, m_Session, l_Ref,
+                                 ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE, &l_Value);
+                         },
+                         {{&l_Value, sizeof l_Value, "value"}});
+        failed(kCheckGetAttributeU32, l_ValueCall, l_Status);
+        m_Answers[l_ValueCall] = l_Status < 0 ? code(l_Status) : "0x" + hexText(l_Value, 8);
+    }
+    checkSlotPath(l_Ref);
+
+    m_Bridges[a_Index] = std::move(l_Bridge);
+    // Parents and children are bridges too, whether a search lists them or not.
+    if (m_Bridges[a_Index].m_HasParent) {
+        enqueue(m_Bridges[a_Index].m_Parent);
+    }
+    const std::vector<std::uint32_t> l_Children = m_Bridges[a_Index].m_Children;
+    for (const std::uint32_t l_Child : l_Children) {
+        enqueue(l_Child);
+    }
+    // Sorted from here on, for the relations to be looked up rather than searched.
+    std::vector<std::uint32_t>& l_rSorted = m_Bridges[a_Index].m_Children;
+    std::sort(l_rSorted.begin(), l_rSorted.end());
+    l_rSorted.erase(std::unique(l_rSorted.begin(), l_rSorted.end()), l_rSorted.end());
+}
+
+void cSessionCheck::checkSlotPath(std::uint32_t a_Bridge) {
+    const std::string l_Call = "GetBridgeSlotPath(" + num(a_Bridge) + ")";
+    std::vector<char> l_Text;
+    // 0xA5 is no character of a slot path, so a pre-set byte left is one not written.
+    if (!fetch<char>(
+            l_Call, kCheckGetBridgeSlotPath, kMaxSlotPathBytes, char(0xA5), char(0xA5),
+            [&](char* a_pText, std::uint32_t* a_pSize) {
+                return m_rLibrary.call<tZuPciBrd_GetBridgeSlotPath>(
+                    kCheckGetBridgeSlotPath, m_Session, a_Bridge, a_pText, a_pSize);
+            },
+            l_Text)) {
+        m_Answers[l_Call] = "no text";
+        return;
+    }
+    const auto l_End = std::find(l_Text.begin(), l_Text.end(), '\0');
+    const std::string l_Path(l_Text.begin(), l_End);
+    m_Answers[l_Call] =
+        "\"" + escaped(l_Path) + "\"" + (l_End == l_Text.end() ? " (unterminated)" : "");
+    if (l_End == l_Text.end()) {
+        finding("slot-path-unterminated", l_Call,
+                "answers " + quoted(l_Path) + " with no NUL within the " + num(l_Text.size()) +
+                    " bytes it reports");
+    }
+    // The finder's own parser decides what a slot path is.
+    tStatus l_Status = makeStatus();
+    cSlotPath l_Parsed;
+    l_Parsed.Parse(l_Path.c_str(), &l_Status);
+    if (isFailed(&l_Status)) {
+        finding("slot-path-malformed", l_Call,
+                "answers " + quoted(l_Path) + ", which is not of the form MRbb:ee,ee,...");
+        return;
+    }
+    std::uint32_t l_Found = 0;
+    const std::string l_FindCall = "FindBridgeBySlotPath(" + quoted(l_Path) + ")";
+    const std::int32_t l_FindStatus =
+        query(l_FindCall,
+              [&] {
+                  return m_rLibrary.call<tZuPciBrd_FindBridgeBySlotPath>(
+                      kCheckFindBridgeBySlotPath, m_Session, l_Path.c_str(), &l_Found);
+              },
+              {{&l_Found, sizeof l_Found, "bridge"}});
+    if (m_rLibrary.has(kCheckFindBridgeBySlotPath) && l_FindStatus != kUnwritten &&
+        (l_FindStatus < 0 || l_Found != a_Bridge)) {
+        finding("slot-path-elsewhere", l_FindCall,
+                (l_FindStatus < 0 ? "fails with " + code(l_FindStatus)
+                                  : "answers bridge " + num(l_Found)) +
+                    ", though " + l_Call + " gave that path");
+    }
+}
+
+// Every bus named by a root bus list or a bridge's address: the bridge above it, the bridges
+// on it, and whether the library's answers put it behind one bridge only.
+void cSessionCheck::checkBuses() {
+    std::vector<std::vector<std::size_t>> l_OnBus(256);
+    std::vector<bool> l_Named(256, false);
+    for (const std::uint8_t l_Bus : m_RootBuses) {
+        l_Named[l_Bus] = true;
+    }
+    for (std::size_t l_Index = 0; l_Index < m_Bridges.size(); ++l_Index) {
+        if (m_Bridges[l_Index].m_HasAddress) {
+            l_Named[m_Bridges[l_Index].m_Bus] = true;
+            l_OnBus[m_Bridges[l_Index].m_Bus].push_back(l_Index);
+        }
+    }
+    for (std::size_t l_Number = 0; l_Number < 256; ++l_Number) {
+        if (!l_Named[l_Number]) {
+            continue;
+        }
+        const std::uint8_t l_Bus = static_cast<std::uint8_t>(l_Number);
+        const std::string l_Of = "(" + busText(l_Bus) + ")";
+        std::uint32_t l_Above = 0;
+        const std::string l_AboveCall = "FindParentBridgeForBus" + l_Of;
+        const std::int32_t l_Status =
+            query(l_AboveCall,
+                  [&] {
+                      return m_rLibrary.call<tZuPciBrd_FindParentBridgeForBus>(
+                          kCheckFindParentBridgeForBus, m_Session, l_Bus, &l_Above);
+                  },
+                  {{&l_Above, sizeof l_Above, "bridge"}});
+        failed(kCheckFindParentBridgeForBus, l_AboveCall, l_Status);
+        m_Answers[l_AboveCall] = l_Status < 0 ? code(l_Status) : num(l_Above);
+
+        std::vector<std::pair<std::uint32_t, std::string>> l_Claims;
+        if (l_Status >= 0) {
+            l_Claims.emplace_back(l_Above, l_AboveCall);
+        }
+        for (const std::size_t l_Index : l_OnBus[l_Number]) {
+            if (m_Bridges[l_Index].m_HasParent) {
+                l_Claims.emplace_back(m_Bridges[l_Index].m_Parent,
+                                      "GetBridgeParent(" + num(m_Bridges[l_Index].m_Ref) + ")");
+            }
+        }
+        for (const auto& l_Claim : l_Claims) {
+            if (l_Claim.first != l_Claims.front().first) {
+                finding("bus-two-bridges", l_Claims.front().second,
+                        "puts bus " + busText(l_Bus) + " behind " +
+                            bridgeOrNone(l_Claims.front().first) + ", " + l_Claim.second +
+                            " behind " + bridgeOrNone(l_Claim.first));
+                break;
+            }
+        }
+
+        const std::string l_ListCall = "GetBusChildren" + l_Of;
+        if (!busChildren(l_Bus)) {
+            continue;
+        }
+        const std::vector<std::uint32_t>& l_Listed = m_BusChildren[l_Bus];
+        const std::set<std::uint32_t> l_ListedSet(l_Listed.begin(), l_Listed.end());
+        for (const std::uint32_t l_Child : l_ListedSet) {
+            const auto l_Known = m_Index.find(l_Child);
+            if (l_Known == m_Index.end()) {
+                finding("not-mutual", l_ListCall,
+                        "lists bridge " + num(l_Child) + ", which no other answer names");
+            } else if (m_Bridges[l_Known->second].m_HasAddress &&
+                       m_Bridges[l_Known->second].m_Bus != l_Bus) {
+                finding("not-mutual", l_ListCall,
+                        "lists bridge " + num(l_Child) + ", which GetBridgeAddress(" +
+                            num(l_Child) + ") puts on bus " +
+                            busText(m_Bridges[l_Known->second].m_Bus));
+            }
+        }
+        for (const std::size_t l_Index : l_OnBus[l_Number]) {
+            if (l_ListedSet.count(m_Bridges[l_Index].m_Ref) == 0) {
+                finding("not-mutual", l_ListCall,
+                        "lacks bridge " + num(m_Bridges[l_Index].m_Ref) +
+                            ", which GetBridgeAddress puts on this bus");
+            }
+        }
+    }
+}
+
+void cSessionCheck::checkRelations() {
+    for (const tBridge& l_Bridge : m_Bridges) {
+        if (l_Bridge.m_HasParent && l_Bridge.m_Parent != 0 && l_Bridge.m_Parent != l_Bridge.m_Ref) {
+            const auto l_Known = m_Index.find(l_Bridge.m_Parent);
+            const tBridge* l_pParent =
+                l_Known == m_Index.end() ? nullptr : &m_Bridges[l_Known->second];
+            if (l_pParent != nullptr && l_pParent->m_HasChildren &&
+                !std::binary_search(l_pParent->m_Children.begin(), l_pParent->m_Children.end(),
+                                    l_Bridge.m_Ref)) {
+                finding("not-mutual", "GetBridgeParent(" + num(l_Bridge.m_Ref) + ")",
+                        "answers " + num(l_Bridge.m_Parent) + ", but GetBridgeChildren(" +
+                            num(l_Bridge.m_Parent) + ") does not list " + num(l_Bridge.m_Ref));
+            }
+        }
+        for (const std::uint32_t l_Child : l_Bridge.m_Children) {
+            const auto l_Known = m_Index.find(l_Child);
+            if (l_Child != l_Bridge.m_Ref && l_Known != m_Index.end() &&
+                m_Bridges[l_Known->second].m_HasParent &&
+                m_Bridges[l_Known->second].m_Parent != l_Bridge.m_Ref) {
+                finding("not-mutual", "GetBridgeChildren(" + num(l_Bridge.m_Ref) + ")",
+                        "lists " + num(l_Child) + ", but GetBridgeParent(" + num(l_Child) +
+                            ") answers " + num(m_Bridges[l_Known->second].m_Parent));
+            }
+        }
+    }
+}
+
+// Following parents from every bridge, each bridge is passed once: a path that meets itself
+// is a loop, a path that meets one walked before is not.
+void cSessionCheck::checkParentLoops() {
+    enum : std::uint8_t { kNew, kOnPath, kDone };
+    std::vector<std::uint8_t> l_State(m_Bridges.size(), kNew);
+    std::vector<std::size_t> l_Path;
+    for (std::size_t l_Start = 0; l_Start < m_Bridges.size(); ++l_Start) {
+        l_Path.clear();
+        std::size_t l_At = l_Start;
+        while (l_State[l_At] == kNew) {
+            l_State[l_At] = kOnPath;
+            l_Path.push_back(l_At);
+            const tBridge& l_Bridge = m_Bridges[l_At];
+            const auto l_Next = l_Bridge.m_HasParent && l_Bridge.m_Parent != 0
+                                    ? m_Index.find(l_Bridge.m_Parent)
+                                    : m_Index.end();
+            if (l_Next == m_Index.end()) {
+                break;
+            }
+            l_At = l_Next->second;
+        }
+        if (l_State[l_At] == kOnPath && !l_Path.empty()) {
+            const auto l_LoopStart = std::find(l_Path.begin(), l_Path.end(), l_At);
+            std::vector<std::uint32_t> l_Loop;
+            for (auto l_It = l_LoopStart; l_It != l_Path.end(); ++l_It) {
+                l_Loop.push_back(m_Bridges[*l_It].m_Ref);
+            }
+            // Only a path ending on its own member is a loop; one that stopped there is not.
+            const tBridge& l_Last = m_Bridges[l_Path.back()];
+            if (l_Last.m_HasParent && l_Last.m_Parent == m_Bridges[l_At].m_Ref) {
+                l_Loop.push_back(m_Bridges[l_At].m_Ref);
+                finding("parent-loop", "GetBridgeParent",
+                        "leads from bridge " + listText(l_Loop, kMaxShownItems) +
+                            (l_Loop.size() == 2 ? ": the bridge is its own parent"
+                                                : " back to where it started"));
+            }
+        }
+        for (const std::size_t l_Index : l_Path) {
+            l_State[l_Index] = kDone;
+        }
+    }
+}
+
+std::int32_t openSession(const cLibrary& a_rLibrary, std::uint32_t& a_rSession) {
+    std::int32_t l_Status = 0;
+    for (const std::uint32_t l_Pattern : {0xA5A5A5A5u, 0x5A5A5A5Au}) {
+        a_rSession = l_Pattern;
+        l_Status = a_rLibrary.call<tZuPciBrd_OpenSession>(kCheckOpenSession, 0u, &a_rSession);
+        if (l_Status < 0 || a_rSession != l_Pattern) {
+            return l_Status;
+        }
+        // The handle is the pattern, or nothing was written; a session it may have opened
+        // under another handle cannot be closed.
+    }
+    return kUnwritten;
+}
+
+// Both sessions open at once; the second is only compared with the first.
+void checkLibrary(const cLibrary& a_rLibrary, cFindings& a_rFindings) {
+    for (std::size_t l_Index = 0; l_Index < kZuPciBrdEntryCount; ++l_Index) {
+        if (!a_rLibrary.has(l_Index)) {
+            a_rFindings.add("missing-entry", "zupcibrd.dll",
+                            std::string("lacks ") + kZuPciBrdEntryNames[l_Index]);
+        }
+    }
+    if (!a_rLibrary.has(kCheckOpenSession)) {
+        return;
+    }
+    std::uint32_t l_First = 0;
+    std::int32_t l_Status = openSession(a_rLibrary, l_First);
+    if (l_Status < 0) {
+        a_rFindings.add(l_Status == kUnwritten ? "unwritten" : "session", "OpenSession(0)",
+                        l_Status == kUnwritten ? "answers success but leaves the session unwritten"
+                                               : "fails with " + code(l_Status));
+        return;
+    }
+    cSessionCheck l_FirstCheck(a_rLibrary, l_First, a_rFindings);
+    l_FirstCheck.run();
+
+    std::uint32_t l_Second = 0;
+    l_Status = openSession(a_rLibrary, l_Second);
+    if (l_Status < 0) {
+        a_rFindings.add("session", "OpenSession(0)",
+                        "fails with " + code(l_Status) + " while session " + num(l_First) +
+                            " is open");
+    } else if (l_Second == l_First) {
+        a_rFindings.add("session", "OpenSession(0)",
+                        "answers session " + num(l_Second) + " again while it is open");
+    } else {
+        cFindings l_Ignored(false);
+        cSessionCheck l_SecondCheck(a_rLibrary, l_Second, l_Ignored);
+        l_SecondCheck.run();
+        const tAnswers& l_A = l_FirstCheck.answers();
+        const tAnswers& l_B = l_SecondCheck.answers();
+        auto l_InA = l_A.begin();
+        auto l_InB = l_B.begin();
+        while (l_InA != l_A.end() || l_InB != l_B.end()) {
+            const bool l_TakeA =
+                l_InB == l_B.end() || (l_InA != l_A.end() && l_InA->first <= l_InB->first);
+            const bool l_TakeB =
+                l_InA == l_A.end() || (l_InB != l_B.end() && l_InB->first <= l_InA->first);
+            const std::string l_AnswerA = l_TakeA ? l_InA->second : "not asked";
+            const std::string l_AnswerB = l_TakeB ? l_InB->second : "not asked";
+            if (l_AnswerA != l_AnswerB) {
+                a_rFindings.add("sessions-differ", l_TakeA ? l_InA->first : l_InB->first,
+                                "answers " + shorten(l_AnswerA) + " in the first session, " +
+                                    shorten(l_AnswerB) + " in the second");
+            }
+            l_InA = l_TakeA ? std::next(l_InA) : l_InA;
+            l_InB = l_TakeB ? std::next(l_InB) : l_InB;
+        }
+        a_rLibrary.closeSession(l_Second);
+    }
+    a_rLibrary.closeSession(l_First);
+}
+
+} // namespace
+
+int runCheck(bool a_Json, std::ostream& a_rOut) {
+    const char kLibraryName[] = "zupcibrd.dll";
+    cFindings l_Findings(true);
+    const tLoadedModule l_Loaded = loadModule(kLibraryName);
+    std::string l_Location;
+    if (l_Loaded.m_Module == nullptr) {
+        const std::string l_Message = systemMessage(l_Loaded.m_Error);
+        l_Findings.add("library", kLibraryName,
+                       "cannot be loaded: error " + num(l_Loaded.m_Error) +
+                           (l_Message.empty() ? "" : " (" + l_Message + ")"));
+    } else {
+        const cLibrary l_Library(l_Loaded.m_Module);
+        l_Location = moduleLocation(l_Loaded.m_Module, l_Library.anyEntry());
+        checkLibrary(l_Library, l_Findings);
+    }
+    if (a_Json) {
+        l_Findings.printJson(a_rOut);
+    } else {
+        a_rOut << "Checking " << kLibraryName << " (loaded by bare name, as the finder loads it)"
+               << (l_Location.empty() ? "" : " from " + l_Location) << "\n";
+        l_Findings.printText(a_rOut);
+    }
+    return l_Findings.total() == 0 ? 0 : 1;
+}
+
+} // namespace nProbe
+} // namespace nZU7461_14_0
