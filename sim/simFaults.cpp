@@ -1,6 +1,7 @@
 #include "sim/simFaults.h"
 
 #include "sim/simCallLog.h"
+#include "sim/simReading.h"
 #include "sim/simTopology.h"
 #include "sim/zupcibrdSim.h"
 
@@ -16,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <set>
 #include <thread>
 
 namespace nZU7461_14_0 {
@@ -79,6 +81,14 @@ std::uint32_t widthMax(char a_Format) {
 
 // ---- Reading the faults member -------------------------------------------------------------
 
+// Limits on what a file may size: each is far beyond what a test needs and keeps the work of
+// one call, and the memory of one script, small whatever the file says.
+constexpr std::size_t kMaxRules = 1024;
+constexpr std::size_t kMaxListed = 4096; // items, call numbers, bytes of a slot path text
+constexpr std::uint32_t kMaxDelayMs = 60000;
+// Chaos fills at most this many items, however much room the caller claims.
+constexpr std::uint32_t kMaxChaosFill = 1024;
+
 struct tFaultsFault {
     std::string m_Text;
 };
@@ -87,55 +97,44 @@ struct tFaultsFault {
     throw tFaultsFault{a_rWhere + ": " + a_rWhat};
 }
 
+// A container is named, never dumped: its text could be as long as the file.
 std::string shown(const tJson& a_rValue) {
-    std::string l_Text = a_rValue.dump(-1, ' ', false, tJson::error_handler_t::replace);
-    return l_Text.size() > 40 ? l_Text.substr(0, 37) + "..." : l_Text;
+    if (a_rValue.is_structured()) {
+        return a_rValue.is_array() ? "an array" : "an object";
+    }
+    return a_rValue.is_string() ? quotedShort(a_rValue.get_ref<const std::string&>())
+                                : a_rValue.dump();
 }
 
-// A whole number written as a JSON number or as text, decimal (with an optional minus) or
-// hexadecimal with 0x.
-std::int64_t readInteger(const tJson& a_rValue, const std::string& a_rWhere, std::int64_t a_Min,
-                         std::int64_t a_Max) {
-    std::int64_t l_Value = 0;
-    bool l_InRange = true;
-    if (a_rValue.is_number_unsigned()) {
-        const auto l_Unsigned = a_rValue.get<std::uint64_t>();
-        l_InRange = l_Unsigned <= static_cast<std::uint64_t>(a_Max);
-        l_Value = l_InRange ? static_cast<std::int64_t>(l_Unsigned) : 0;
-    } else if (a_rValue.is_number_integer()) {
-        l_Value = a_rValue.get<std::int64_t>();
-    } else if (a_rValue.is_string()) {
-        const std::string l_Text = a_rValue.get<std::string>();
-        const bool l_Negative = !l_Text.empty() && l_Text[0] == '-';
-        const std::string l_Digits = l_Negative ? l_Text.substr(1) : l_Text;
-        const bool l_Hex = l_Digits.size() > 2 && l_Digits[0] == '0' && (l_Digits[1] | 0x20) == 'x';
-        const std::string l_Body = l_Hex ? l_Digits.substr(2) : l_Digits;
-        const bool l_WellFormed =
-            !l_Body.empty() && l_Body.size() <= 16 &&
-            std::all_of(l_Body.begin(), l_Body.end(), [&](char a_Char) {
-                return l_Hex ? std::isxdigit(static_cast<unsigned char>(a_Char)) != 0
-                             : a_Char >= '0' && a_Char <= '9';
-            });
-        if (!l_WellFormed) {
-            fail(a_rWhere, "\"" + l_Text + "\" is not a number (use decimal digits or 0x and " +
-                               "hexadecimal digits)");
-        }
-        const std::uint64_t l_Magnitude = std::stoull(l_Body, nullptr, l_Hex ? 16 : 10);
-        l_InRange = l_Magnitude <= static_cast<std::uint64_t>(INT64_MAX);
-        l_Value = static_cast<std::int64_t>(l_Magnitude) * (l_Negative ? -1 : 1);
-    } else {
+// A whole number written as a JSON number or as text, decimal or hexadecimal with 0x, with an
+// optional minus.
+tWholeNumber readInteger(const tJson& a_rValue, const std::string& a_rWhere, std::int64_t a_Min,
+                         std::uint64_t a_Max) {
+    tWholeNumber l_Number;
+    const tNumberProblem l_Problem = readWholeNumber(a_rValue, l_Number);
+    switch (l_Problem) {
+    case tNumberProblem::kNone:
+    case tNumberProblem::kTooLarge:
+        break;
+    case tNumberProblem::kNotDigits:
+        fail(a_rWhere, shown(a_rValue) + " is not a number (use decimal digits or 0x and " +
+                           "hexadecimal digits)");
+    case tNumberProblem::kNotWhole:
+        fail(a_rWhere,
+             shown(a_rValue) + " is not a whole number (write it without fraction or exponent)");
+    case tNumberProblem::kWrongType:
         fail(a_rWhere, shown(a_rValue) + " must be a whole number or a text such as \"0x1F\"");
     }
-    if (!l_InRange || l_Value < a_Min || l_Value > a_Max) {
+    if (l_Problem == tNumberProblem::kTooLarge || !l_Number.isWithin(a_Min, a_Max)) {
         fail(a_rWhere, shown(a_rValue) + " is out of range " + std::to_string(a_Min) + ".." +
                            std::to_string(a_Max));
     }
-    return l_Value;
+    return l_Number;
 }
 
 std::uint32_t readU32(const tJson& a_rValue, const std::string& a_rWhere, std::uint32_t a_Min,
                       std::uint32_t a_Max) {
-    return static_cast<std::uint32_t>(readInteger(a_rValue, a_rWhere, a_Min, a_Max));
+    return static_cast<std::uint32_t>(readInteger(a_rValue, a_rWhere, a_Min, a_Max).m_Magnitude);
 }
 
 bool readBool(const tJson& a_rValue, const std::string& a_rWhere) {
@@ -160,11 +159,18 @@ void checkObject(const tJson& a_rObject, const std::string& a_rWhere,
     for (auto l_Member = a_rObject.begin(); l_Member != a_rObject.end(); ++l_Member) {
         if (std::none_of(a_Known.begin(), a_Known.end(),
                          [&](const char* a_pName) { return l_Member.key() == a_pName; })) {
-            fail(a_rWhere, "unknown member \"" + l_Member.key() + "\"");
+            fail(a_rWhere, "unknown member " + quotedShort(l_Member.key()));
         }
     }
     if (a_rObject.contains("comment") && !a_rObject["comment"].is_string()) {
         fail(a_rWhere + ".comment", "must be a text");
+    }
+}
+
+void checkLength(const tJson& a_rArray, const std::string& a_rWhere,
+                 std::size_t a_Max = kMaxListed) {
+    if (a_rArray.size() > a_Max) {
+        fail(a_rWhere, "more than " + std::to_string(a_Max) + " elements");
     }
 }
 
@@ -186,7 +192,7 @@ tEntry readEntry(const tJson& a_rValue, const std::string& a_rWhere) {
     const std::string l_Name = readText(a_rValue, a_rWhere);
     tEntry l_Entry = tEntry::OpenSession;
     if (!findEntry(l_Name, l_Entry)) {
-        fail(a_rWhere, "unknown entry point \"" + l_Name + "\"");
+        fail(a_rWhere, "unknown entry point " + quotedShort(l_Name));
     }
     return l_Entry;
 }
@@ -234,6 +240,7 @@ tFaultRule readRule(const tJson& a_rObject, const std::string& a_rWhere) {
     }
     if (const auto l_Call = a_rObject.find("call"); l_Call != a_rObject.end()) {
         if (l_Call->is_array()) {
+            checkLength(*l_Call, a_rWhere + ".call");
             for (std::size_t l_Index = 0; l_Index < l_Call->size(); ++l_Index) {
                 l_Rule.m_Calls.push_back(
                     readU32((*l_Call)[l_Index], a_rWhere + ".call[" + std::to_string(l_Index) + "]",
@@ -258,7 +265,7 @@ tFaultRule readRule(const tJson& a_rObject, const std::string& a_rWhere) {
 
     bool l_DoesSomething = false;
     if (const auto l_Delay = a_rObject.find("delayMs"); l_Delay != a_rObject.end()) {
-        l_Rule.m_DelayMs = readU32(*l_Delay, a_rWhere + ".delayMs", 0, 60000);
+        l_Rule.m_DelayMs = readU32(*l_Delay, a_rWhere + ".delayMs", 0, kMaxDelayMs);
         l_DoesSomething = true;
     }
     if (const auto l_Gate = a_rObject.find("gate"); l_Gate != a_rObject.end()) {
@@ -271,7 +278,7 @@ tFaultRule readRule(const tJson& a_rObject, const std::string& a_rWhere) {
     if (const auto l_Answer = a_rObject.find("answer"); l_Answer != a_rObject.end()) {
         // A code, or its 32-bit pattern in hexadecimal ("0xFFFB3950" is -313008).
         l_Rule.m_Effect.m_Answer = static_cast<std::int32_t>(static_cast<std::uint32_t>(
-            readInteger(*l_Answer, a_rWhere + ".answer", INT32_MIN, UINT32_MAX)));
+            readInteger(*l_Answer, a_rWhere + ".answer", INT32_MIN, UINT32_MAX).asSigned()));
         l_DoesSomething = true;
     }
     if (const auto l_Writes = a_rObject.find("writes"); l_Writes != a_rObject.end()) {
@@ -286,6 +293,7 @@ tFaultRule readRule(const tJson& a_rObject, const std::string& a_rWhere) {
         if (!l_Items->is_array()) {
             fail(a_rWhere + ".items", "must be an array");
         }
+        checkLength(*l_Items, a_rWhere + ".items");
         l_Rule.m_Effect.m_Items.emplace();
         for (std::size_t l_Index = 0; l_Index < l_Items->size(); ++l_Index) {
             l_Rule.m_Effect.m_Items->push_back(
@@ -296,6 +304,9 @@ tFaultRule readRule(const tJson& a_rObject, const std::string& a_rWhere) {
     }
     if (const auto l_Text = a_rObject.find("text"); l_Text != a_rObject.end()) {
         l_Rule.m_Effect.m_Text = readText(*l_Text, a_rWhere + ".text");
+        if (l_Rule.m_Effect.m_Text->size() > kMaxListed) {
+            fail(a_rWhere + ".text", "longer than " + std::to_string(kMaxListed) + " bytes");
+        }
         l_DoesSomething = true;
     }
     if (const auto l_Terminated = a_rObject.find("terminated"); l_Terminated != a_rObject.end()) {
@@ -334,8 +345,8 @@ tChaos readChaos(const tJson& a_rObject, const std::string& a_rWhere) {
     if (l_Seed->is_string() && l_Seed->get<std::string>() == "random") {
         l_Chaos.m_Seed = randomSeed();
     } else {
-        const std::int64_t l_Value = readInteger(*l_Seed, a_rWhere + ".seed", 0, INT64_MAX);
-        l_Chaos.m_Seed = static_cast<std::uint64_t>(l_Value);
+        // Every seed the library draws for "random" can be written back, in either form.
+        l_Chaos.m_Seed = readInteger(*l_Seed, a_rWhere + ".seed", 0, UINT64_MAX).m_Magnitude;
     }
     if (const auto l_Rate = a_rObject.find("rate"); l_Rate != a_rObject.end()) {
         l_Chaos.m_Rate = readU32(*l_Rate, a_rWhere + ".rate", 0, 100);
@@ -344,6 +355,7 @@ tChaos readChaos(const tJson& a_rObject, const std::string& a_rWhere) {
         if (!l_Entries->is_array() || l_Entries->empty()) {
             fail(a_rWhere + ".entries", "must be an array of entry point names");
         }
+        checkLength(*l_Entries, a_rWhere + ".entries", kEntryCount);
         for (std::size_t l_Index = 0; l_Index < l_Entries->size(); ++l_Index) {
             l_Chaos.m_Entries.push_back(readEntry(
                 (*l_Entries)[l_Index], a_rWhere + ".entries[" + std::to_string(l_Index) + "]"));
@@ -387,6 +399,10 @@ struct tEngine {
     std::uint32_t m_ChaosRate = 0;
     bool m_SeedNamed = false;
     std::map<std::string, tGate> m_Gates;
+    // Gates hold calls only once a test in the process has called one of the gate controls:
+    // a process that cannot open them (the probe, a host) must never wait at one.
+    bool m_GatesArmed = false;
+    std::set<std::string> m_GatesReported;
 };
 
 // Made when the library is loaded and destroyed when it is unloaded, as its sessions are: a
@@ -421,6 +437,17 @@ void takeUpLocked(tEngine& a_rEngine, std::shared_ptr<const tFaultScript> a_pScr
         const std::uint32_t l_Temper = s_Tempers[below(a_rEngine.m_ChaosSequence, 7)];
         a_rEngine.m_ChaosRate = l_Chaos->m_Rate.value_or(l_Temper);
     }
+}
+
+// The chaos member that gives the same answers again: the seed as drawn, the rate in force.
+std::string replayText(const tChaos& a_rChaos, std::uint32_t a_Rate) {
+    std::string l_Text = "{\"chaos\": {\"seed\": " + std::to_string(a_rChaos.m_Seed) +
+                         ", \"rate\": " + std::to_string(a_Rate);
+    for (std::size_t l_Index = 0; l_Index < a_rChaos.m_Entries.size(); ++l_Index) {
+        l_Text += std::string(l_Index == 0 ? ", \"entries\": [\"" : ", \"") +
+                  entryName(a_rChaos.m_Entries[l_Index]) + "\"";
+    }
+    return l_Text + (a_rChaos.m_Entries.empty() ? "}}" : "]}}");
 }
 
 // Entry points other than OpenSession may be called first (by a library variant without it,
@@ -458,6 +485,25 @@ bool matches(const tFaultRule& a_rRule, const tSimCall& a_rCall, std::uint32_t a
         return false;
     }
     return !a_rRule.m_Attribute || a_rCall.m_Attribute == a_rRule.m_Attribute;
+}
+
+// A call that reaches a gate says so in the call log, and once for each gate on standard error,
+// whether it is held or passes.
+void reportGate(tEngine& a_rEngine, const tFaultRule& a_rRule, tEntry a_Entry,
+                std::uint32_t a_Number) {
+    const std::string l_Arrival =
+        "gate " + quotedShort(a_rRule.m_Gate) + " of " + a_rRule.m_Where + ": " +
+        entryName(a_Entry) + " call " + std::to_string(a_Number) +
+        (a_rEngine.m_GatesArmed ? " waits" : " passes (no gate control called)");
+    appendCallLog("# " + l_Arrival);
+    if (a_rEngine.m_GatesReported.insert(a_rRule.m_Gate).second) {
+        const std::string l_Line =
+            "zupcibrd: " + l_Arrival +
+            (a_rEngine.m_GatesArmed ? "\n"
+                                    : "; gates hold calls only after ZuPciBrdSim_WaitAtGate or "
+                                      "ZuPciBrdSim_ReleaseGate was called in this process\n");
+        std::fputs(l_Line.c_str(), stderr);
+    }
 }
 
 void waitAtGateLocked(tEngine& a_rEngine, std::unique_lock<std::mutex>& a_rLock,
@@ -572,8 +618,10 @@ void applyChaos(tSimCall& a_rCall, std::uint64_t a_Draw) {
         a_rCall.m_WriteOutputs = false;
         a_rCall.m_Fill.clear();
         a_rCall.m_WriteCount = l_Info.m_pList != nullptr;
-        a_rCall.m_Count =
-            std::max<std::uint32_t>(a_rCall.m_Room, a_rCall.m_Count) + 1 + below(l_State, 8);
+        // Saturated, so that a caller's room near 2^32 never wraps to a count that would fit.
+        a_rCall.m_Count = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            std::uint64_t{std::max(a_rCall.m_Room, a_rCall.m_Count)} + 1 + below(l_State, 8),
+            UINT32_MAX));
         return;
     case kChaosOdd:
         break;
@@ -598,7 +646,7 @@ void applyChaos(tSimCall& a_rCall, std::uint64_t a_Draw) {
     }
     // A fill that writes fewer items than there is room for (never more), some of them made
     // up or bytes of text without its end, and reports a count of its own.
-    const std::uint32_t l_Filled = below(l_State, a_rCall.m_Room + 1);
+    const std::uint32_t l_Filled = below(l_State, std::min(a_rCall.m_Room, kMaxChaosFill) + 1);
     a_rCall.m_Fill.assign(l_Filled, 0);
     for (std::uint32_t l_Index = 0; l_Index < l_Filled; ++l_Index) {
         const bool l_Real = l_Index < a_rCall.m_Items.size() && below(l_State, 4) != 0;
@@ -607,7 +655,8 @@ void applyChaos(tSimCall& a_rCall, std::uint64_t a_Draw) {
     }
     switch (below(l_State, 4)) {
     case 0:
-        a_rCall.m_Count = a_rCall.m_Room + 1 + below(l_State, 1000);
+        a_rCall.m_Count = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            std::uint64_t{a_rCall.m_Room} + 1 + below(l_State, 1000), UINT32_MAX));
         break;
     case 1:
         a_rCall.m_Count = 0xFFFFFFFFu;
@@ -710,6 +759,7 @@ bool parseFaults(const nlohmann::json& a_rFaults, tFaultScript& a_rScript, std::
             if (!l_Rules->is_array()) {
                 fail("faults.rules", "must be an array");
             }
+            checkLength(*l_Rules, "faults.rules", kMaxRules);
             for (std::size_t l_Index = 0; l_Index < l_Rules->size(); ++l_Index) {
                 l_Script.m_Rules.push_back(
                     readRule((*l_Rules)[l_Index], "faults.rules[" + std::to_string(l_Index) + "]"));
@@ -761,25 +811,32 @@ tCallPlan beginCall(const tSimCall& a_rCall) {
         l_Plan.m_Chaos = nextRandom(l_Engine.m_ChaosSequence);
         if (l_Plan.m_ChaosActs && !l_Engine.m_SeedNamed && !l_Chaos->m_Quiet) {
             l_Engine.m_SeedNamed = true;
-            std::fprintf(stderr,
-                         "zupcibrd: chaos with seed %llu changes answers (\"faults\": "
-                         "{\"chaos\": {\"seed\": %llu}} replays them)\n",
-                         static_cast<unsigned long long>(l_Chaos->m_Seed),
-                         static_cast<unsigned long long>(l_Chaos->m_Seed));
+            const std::string l_Line = "zupcibrd: chaos with seed " +
+                                       std::to_string(l_Chaos->m_Seed) +
+                                       " changes answers; to replay them write \"faults\": " +
+                                       replayText(*l_Chaos, l_Engine.m_ChaosRate) + "\n";
+            std::fputs(l_Line.c_str(), stderr);
         }
     }
     const tFaultEffect l_Effect = effectOf(l_Plan.m_Rules, a_rCall.m_Entry);
     l_Plan.m_RunMachine = !stopsTheCall(l_Effect.m_Answer, l_Effect.m_Writes) &&
                           !(l_Plan.m_ChaosActs && chaosKind(l_Plan.m_Chaos) == kChaosError);
-    // Waits come last, and in the order of the rules: a delay, then the gate.
+    // Waits come last, and in the order of the rules: a delay, then the gate. The delays of
+    // all rules together stay within what one rule may ask for.
+    std::uint32_t l_DelayLeft = kMaxDelayMs;
     for (const tFaultRule* l_pRule : l_Plan.m_Rules) {
-        if (l_pRule->m_DelayMs != 0) {
+        const std::uint32_t l_Delay = std::min(l_pRule->m_DelayMs, l_DelayLeft);
+        if (l_Delay != 0) {
+            l_DelayLeft -= l_Delay;
             l_Lock.unlock();
-            std::this_thread::sleep_for(std::chrono::milliseconds(l_pRule->m_DelayMs));
+            std::this_thread::sleep_for(std::chrono::milliseconds(l_Delay));
             l_Lock.lock();
         }
         if (!l_pRule->m_Gate.empty()) {
-            waitAtGateLocked(l_Engine, l_Lock, l_pRule->m_Gate);
+            reportGate(l_Engine, *l_pRule, a_rCall.m_Entry, l_Plan.m_Number);
+            if (l_Engine.m_GatesArmed) {
+                waitAtGateLocked(l_Engine, l_Lock, l_pRule->m_Gate);
+            }
         }
     }
     return l_Plan;
@@ -857,6 +914,7 @@ std::uint32_t waitAtGate(const std::string& a_rGate, std::uint32_t a_Calls,
                          std::uint32_t a_TimeoutMs) {
     tEngine& l_Engine = engine();
     std::unique_lock<std::mutex> l_Lock(l_Engine.m_Lock);
+    l_Engine.m_GatesArmed = true;
     tGate& l_Gate = l_Engine.m_Gates[a_rGate];
     l_Engine.m_Changed.wait_for(l_Lock, std::chrono::milliseconds(a_TimeoutMs),
                                 [&] { return l_Gate.m_Held >= a_Calls; });
@@ -866,6 +924,7 @@ std::uint32_t waitAtGate(const std::string& a_rGate, std::uint32_t a_Calls,
 void releaseGate(const std::string& a_rGate, std::uint32_t a_Calls) {
     tEngine& l_Engine = engine();
     const std::lock_guard<std::mutex> l_Guard(l_Engine.m_Lock);
+    l_Engine.m_GatesArmed = true;
     tGate& l_Gate = l_Engine.m_Gates[a_rGate];
     if (a_Calls == ZUPCIBRD_SIM_GATE_OPEN) {
         l_Gate.m_Open = true;

@@ -1,14 +1,17 @@
 #include "sim/simTopology.h"
 
+#include "sim/simReading.h"
 #include "sim/zupcibrdSim.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <utility>
 
@@ -90,61 +93,50 @@ std::string shown(const tJson& a_rValue) {
     if (a_rValue.is_object()) {
         return "an object";
     }
-    std::string l_Text = a_rValue.dump(-1, ' ', false, tJson::error_handler_t::replace);
-    if (l_Text.size() > 40) {
-        l_Text = l_Text.substr(0, 37) + "...";
+    if (a_rValue.is_string()) {
+        return quotedShort(a_rValue.get_ref<const std::string&>());
     }
-    return l_Text;
-}
-
-std::uint64_t parseNumberText(const std::string& a_rText, const std::string& a_rWhere) {
-    const bool l_Hex = a_rText.size() > 2 && a_rText[0] == '0' && (a_rText[1] | 0x20) == 'x';
-    const std::size_t l_Start = l_Hex ? 2 : 0;
-    const std::uint64_t l_Base = l_Hex ? 16 : 10;
-    if (a_rText.size() == l_Start) {
-        fail(a_rWhere, "\"" + a_rText + "\" is not a number");
-    }
-    std::uint64_t l_Value = 0;
-    for (std::size_t l_Index = l_Start; l_Index < a_rText.size(); ++l_Index) {
-        const char l_Char = a_rText[l_Index];
-        std::uint64_t l_Digit = 0;
-        if (l_Char >= '0' && l_Char <= '9') {
-            l_Digit = static_cast<std::uint64_t>(l_Char - '0');
-        } else if (l_Hex && (l_Char | 0x20) >= 'a' && (l_Char | 0x20) <= 'f') {
-            l_Digit = static_cast<std::uint64_t>((l_Char | 0x20) - 'a' + 10);
-        } else {
-            fail(a_rWhere, "\"" + a_rText + "\" is not a number (use decimal digits or 0x and " +
-                               "hexadecimal digits)");
-        }
-        if (l_Value > (UINT64_MAX - l_Digit) / l_Base) {
-            fail(a_rWhere, "\"" + a_rText + "\" is too large");
-        }
-        l_Value = l_Value * l_Base + l_Digit;
-    }
-    return l_Value;
+    return a_rValue.dump();
 }
 
 std::string rangeText(std::uint64_t a_Max) {
     return a_Max < 0x20 ? "0.." + std::to_string(a_Max) : "0.." + hexText(a_Max, 0);
 }
 
+// a_rShown is the value as the message names it.
+std::uint64_t checkedNumber(tNumberProblem a_Problem, const tWholeNumber& a_rNumber,
+                            const std::string& a_rShown, const std::string& a_rWhere,
+                            std::uint64_t a_Max) {
+    switch (a_Problem) {
+    case tNumberProblem::kNone:
+    case tNumberProblem::kTooLarge:
+        break;
+    case tNumberProblem::kNotDigits:
+        fail(a_rWhere,
+             a_rShown + " is not a number (use decimal digits or 0x and hexadecimal " + "digits)");
+    case tNumberProblem::kNotWhole:
+        fail(a_rWhere, a_rShown + " is not a whole number (write it without fraction or exponent)");
+    case tNumberProblem::kWrongType:
+        fail(a_rWhere, a_rShown + " must be a number or a text such as \"0x1F3C\"");
+    }
+    if (a_Problem == tNumberProblem::kTooLarge || !a_rNumber.isWithin(0, a_Max)) {
+        fail(a_rWhere, a_rShown + " is out of range " + rangeText(a_Max));
+    }
+    return a_rNumber.m_Magnitude;
+}
+
 std::uint64_t readNumber(const tJson& a_rValue, const std::string& a_rWhere, std::uint64_t a_Max) {
-    std::uint64_t l_Value = 0;
-    if (a_rValue.is_number_unsigned()) {
-        l_Value = a_rValue.get<std::uint64_t>();
-    } else if (a_rValue.is_number_integer()) {
-        fail(a_rWhere, shown(a_rValue) + " is negative");
-    } else if (a_rValue.is_number_float()) {
-        fail(a_rWhere, shown(a_rValue) + " is not a whole number");
-    } else if (a_rValue.is_string()) {
-        l_Value = parseNumberText(a_rValue.get<std::string>(), a_rWhere);
-    } else {
-        fail(a_rWhere, shown(a_rValue) + " must be a number or a text such as \"0x1F3C\"");
-    }
-    if (l_Value > a_Max) {
-        fail(a_rWhere, shown(a_rValue) + " is out of range " + rangeText(a_Max));
-    }
-    return l_Value;
+    tWholeNumber l_Number;
+    const tNumberProblem l_Problem = readWholeNumber(a_rValue, l_Number);
+    return checkedNumber(l_Problem, l_Number, shown(a_rValue), a_rWhere, a_Max);
+}
+
+// An attribute ID, written as a member name.
+std::uint64_t readNumberText(const std::string& a_rText, const std::string& a_rWhere,
+                             std::uint64_t a_Max) {
+    tWholeNumber l_Number;
+    const tNumberProblem l_Problem = parseWholeText(a_rText, l_Number);
+    return checkedNumber(l_Problem, l_Number, quotedShort(a_rText), a_rWhere, a_Max);
 }
 
 void checkMembers(const tJson& a_rObject, const std::string& a_rWhere,
@@ -154,7 +146,7 @@ void checkMembers(const tJson& a_rObject, const std::string& a_rWhere,
             std::any_of(a_Known.begin(), a_Known.end(),
                         [&](const char* a_pName) { return l_Member.key() == a_pName; });
         if (!l_IsKnown) {
-            fail(a_rWhere, "unknown member \"" + l_Member.key() + "\"");
+            fail(a_rWhere, "unknown member " + quotedShort(l_Member.key()));
         }
     }
     if (a_rObject.contains("comment") && !a_rObject["comment"].is_string()) {
@@ -175,42 +167,91 @@ const tJson& required(const tJson& a_rObject, const char* a_pName, const std::st
 // take the host process down in any code that walks them recursively.
 constexpr int kMaxNesting = 8;
 
-void checkDepth(int a_Depth) {
-    if (a_Depth >= kMaxNesting) {
-        fail("document",
-             "arrays and objects nested deeper than " + std::to_string(kMaxNesting) + " levels");
+// Where the parser is in the document, as messages name it ("bridges[3].attributes"), and the
+// member names seen in each open object.
+class cParsePosition {
+public:
+    void open(bool a_IsArray) {
+        if (m_Levels.size() >= kMaxNesting) {
+            fail(where(), "arrays and objects nested deeper than " + std::to_string(kMaxNesting) +
+                              " levels");
+        }
+        m_Levels.push_back(tLevel{a_IsArray, 0, std::string(), {}});
     }
-}
+    void close() {
+        if (!m_Levels.empty()) {
+            m_Levels.pop_back();
+        }
+        valueDone();
+    }
+    void member(const std::string& a_rName) {
+        if (m_Levels.empty()) {
+            return;
+        }
+        tLevel& l_Object = m_Levels.back();
+        l_Object.m_Member.clear();
+        if (!l_Object.m_Names.insert(a_rName).second) {
+            // nlohmann keeps the last of two equal names silently; a bridge with "attributes"
+            // twice is a mistake that would otherwise go unnoticed.
+            fail(where(), "member " + quotedShort(a_rName) + " is given twice");
+        }
+        l_Object.m_Member = a_rName;
+    }
+    void valueDone() {
+        if (!m_Levels.empty() && m_Levels.back().m_IsArray) {
+            ++m_Levels.back().m_Index;
+        }
+    }
 
-// nlohmann keeps the last of two equal keys silently; a topology with "attributes" twice is
-// a mistake that would otherwise go unnoticed. Nesting deeper than a topology needs is refused
-// while parsing, before anything deep is built.
+private:
+    struct tLevel {
+        bool m_IsArray;
+        std::size_t m_Index;  // of the array's element being read
+        std::string m_Member; // the object's member being read; empty between members
+        std::set<std::string> m_Names;
+    };
+
+    std::string where() const {
+        std::string l_Where;
+        for (const tLevel& l_Level : m_Levels) {
+            if (l_Level.m_IsArray) {
+                l_Where += "[" + std::to_string(l_Level.m_Index) + "]";
+            } else if (!l_Level.m_Member.empty()) {
+                const bool l_Plain =
+                    std::all_of(l_Level.m_Member.begin(), l_Level.m_Member.end(), [](char a_Char) {
+                        return std::isalnum(static_cast<unsigned char>(a_Char));
+                    });
+                l_Where += l_Plain ? (l_Where.empty() ? "" : ".") + l_Level.m_Member
+                                   : "[" + quotedShort(l_Level.m_Member) + "]";
+            }
+        }
+        return l_Where.empty() ? "document" : l_Where;
+    }
+
+    std::vector<tLevel> m_Levels;
+};
+
+// Nesting deeper than a topology needs is refused while parsing, before anything deep is built.
 tJson parseJson(const std::string& a_rText) {
-    std::vector<std::set<std::string>> l_KeysPerObject;
-    std::string l_Duplicate;
-    const tJson::parser_callback_t l_Callback = [&](int a_Depth, tJson::parse_event_t a_Event,
+    cParsePosition l_Position;
+    const tJson::parser_callback_t l_Callback = [&](int, tJson::parse_event_t a_Event,
                                                     tJson& a_rParsed) {
         switch (a_Event) {
         case tJson::parse_event_t::array_start:
-            checkDepth(a_Depth);
+            l_Position.open(true);
             break;
         case tJson::parse_event_t::object_start:
-            checkDepth(a_Depth);
-            l_KeysPerObject.emplace_back();
+            l_Position.open(false);
             break;
+        case tJson::parse_event_t::array_end:
         case tJson::parse_event_t::object_end:
-            if (!l_KeysPerObject.empty()) {
-                l_KeysPerObject.pop_back();
-            }
+            l_Position.close();
             break;
         case tJson::parse_event_t::key:
-            if (!l_KeysPerObject.empty() && a_rParsed.is_string() &&
-                !l_KeysPerObject.back().insert(a_rParsed.get<std::string>()).second &&
-                l_Duplicate.empty()) {
-                l_Duplicate = a_rParsed.get<std::string>();
-            }
+            l_Position.member(a_rParsed.is_string() ? a_rParsed.get<std::string>() : "");
             break;
-        default:
+        case tJson::parse_event_t::value:
+            l_Position.valueDone();
             break;
         }
         return true;
@@ -224,10 +265,12 @@ tJson parseJson(const std::string& a_rText) {
         if (l_What.compare(0, 1, "[") == 0 && l_Tag != std::string::npos) {
             l_What.erase(0, l_Tag + 2);
         }
+        // The parser quotes what it last read, which may be a text as long as the file.
+        constexpr std::size_t kLongest = 160;
+        if (l_What.size() > kLongest) {
+            l_What = l_What.substr(0, kLongest) + "...";
+        }
         fail("document", "not valid JSON: " + l_What);
-    }
-    if (!l_Duplicate.empty()) {
-        fail("document", "member \"" + l_Duplicate + "\" appears twice in one object");
     }
     return l_Document;
 }
@@ -286,11 +329,9 @@ tSimBridge readBridge(const tJson& a_rObject, std::size_t a_Index, tParentClaim&
             fail(l_AttributesWhere, "must be an object");
         }
         for (auto l_Member = l_Attributes->begin(); l_Member != l_Attributes->end(); ++l_Member) {
-            const std::string l_MemberWhere = l_AttributesWhere + "[\"" + l_Member.key() + "\"]";
-            const std::uint64_t l_Id = parseNumberText(l_Member.key(), l_MemberWhere);
-            if (l_Id > 0xFFFFFFFFu) {
-                fail(l_MemberWhere, "attribute ID is out of range 0..0xFFFFFFFF");
-            }
+            const std::string l_MemberWhere =
+                l_AttributesWhere + "[" + quotedShort(l_Member.key()) + "]";
+            const std::uint64_t l_Id = readNumberText(l_Member.key(), l_MemberWhere, 0xFFFFFFFFu);
             const auto l_Value = static_cast<std::uint32_t>(
                 readNumber(l_Member.value(), l_MemberWhere, 0xFFFFFFFFu));
             if (!l_Bridge.m_Attributes.emplace(static_cast<std::uint32_t>(l_Id), l_Value).second) {
@@ -405,9 +446,25 @@ std::string toUtf8(const wchar_t* a_pText) {
 }
 #endif
 
+// Why a path cannot be the topology file before it is opened, or empty. A FIFO would hold the
+// open until a writer comes, perhaps forever; a folder opens on some systems only to fail at
+// the first read with a less telling message; a device may never end.
+std::string whyNotAFile(const std::filesystem::path& a_rPath) {
+    std::error_code l_Error;
+    const std::filesystem::file_status l_Status = std::filesystem::status(a_rPath, l_Error);
+    if (std::filesystem::is_directory(l_Status)) {
+        return "is a folder, not a file";
+    }
+    if (std::filesystem::exists(l_Status) && !std::filesystem::is_regular_file(l_Status)) {
+        return "is not a regular file";
+    }
+    return std::string();
+}
+
 // Opens the file named by the environment variable; false with a_rName empty when none is
-// named. Windows paths are read as UTF-16 so that any file name works.
-bool openNamedFile(std::FILE*& a_rpFile, std::string& a_rName) {
+// named. a_rRefusal says why a named path is not opened at all. Windows paths are read as
+// UTF-16 so that any file name works.
+bool openNamedFile(std::FILE*& a_rpFile, std::string& a_rName, std::string& a_rRefusal) {
     a_rpFile = nullptr;
 #ifdef _WIN32
     const wchar_t* l_pPath = _wgetenv(L"" ZUPCIBRD_SIM_TOPOLOGY_VARIABLE);
@@ -415,14 +472,16 @@ bool openNamedFile(std::FILE*& a_rpFile, std::string& a_rName) {
         return false;
     }
     a_rName = toUtf8(l_pPath);
-    a_rpFile = _wfopen(l_pPath, L"rb");
+    a_rRefusal = whyNotAFile(l_pPath);
+    a_rpFile = a_rRefusal.empty() ? _wfopen(l_pPath, L"rb") : nullptr;
 #else
     const char* l_pPath = std::getenv(ZUPCIBRD_SIM_TOPOLOGY_VARIABLE);
     if (l_pPath == nullptr || *l_pPath == '\0') {
         return false;
     }
     a_rName = l_pPath;
-    a_rpFile = std::fopen(l_pPath, "rb");
+    a_rRefusal = whyNotAFile(l_pPath);
+    a_rpFile = a_rRefusal.empty() ? std::fopen(l_pPath, "rb") : nullptr;
 #endif
     return true;
 }
@@ -503,7 +562,8 @@ bool parseTopology(const std::string& a_rText, tSimTopology& a_rTopology, std::s
 bool loadTopology(tSimTopology& a_rTopology, std::string& a_rFault) {
     std::FILE* l_pFile = nullptr;
     std::string l_Name;
-    if (!openNamedFile(l_pFile, l_Name)) {
+    std::string l_Refusal;
+    if (!openNamedFile(l_pFile, l_Name, l_Refusal)) {
         if (!parseTopology(kDefaultTopology, a_rTopology, a_rFault)) {
             a_rFault = "built-in topology: " + a_rFault;
             return false;
@@ -511,6 +571,10 @@ bool loadTopology(tSimTopology& a_rTopology, std::string& a_rFault) {
         return true;
     }
     const std::string l_Prefix = "topology file \"" + l_Name + "\": ";
+    if (!l_Refusal.empty()) {
+        a_rFault = l_Prefix + l_Refusal;
+        return false;
+    }
     if (l_pFile == nullptr) {
         a_rFault = l_Prefix + "cannot open: " + std::strerror(errno);
         return false;

@@ -36,7 +36,9 @@
 
 /* Gates of the scripted faults, for a test in the same process as the library (resolve them
  * with GetProcAddress / dlsym from the loaded simulator). A call that a rule sends to a gate
- * waits there until the gate lets it through.
+ * waits there until the gate lets it through, once the process has called either control (for
+ * any gate: ZuPciBrdSim_ReleaseGate(name, 0) asks for gates and nothing else); until then it
+ * passes, so that a file written for a test never holds a program that cannot open gates.
  *
  * ZuPciBrdSim_WaitAtGate waits until at least a_Calls calls are held at the gate, or until
  * a_TimeoutMs have passed (a safety net, not a timing), and returns how many are held then.

@@ -76,6 +76,7 @@ TEST(Discovery, QueriesProceedWhileAnotherOpenListIsInsideDiscovery) {
     const zuTest::cHeldSimulator l_Simulator;
     zuTest::cTopologyFile l_Topology(
         withRules({0x42}, R"({"entry":"GetAttributeU32","call":2,"gate":"reading"})"));
+    l_Simulator.armGate("reading");
     const zuTest::tFinderModule l_Finder;
     std::uint32_t l_Count = 0;
     void* l_pHeld = nullptr;

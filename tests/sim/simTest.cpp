@@ -101,6 +101,8 @@ const std::pair<const char*, std::vector<std::pair<const char*, const char*>>> k
     {R"({"rules": [{"entry": "GetBridgeSlotPath", "call": [1, 2], "terminated": false}, {"entry": "GetBridgeSlotPath", "call": [3, 4], "bridge": 2, "text": "MR0G:,,"}, {"entry": "GetBridgeSlotPath", "call": 5, "count": 5}, {"entry": "GetBridgeSlotPath", "call": 6, "truncate": true}]})",
      {{"path 2", "-313002 size=10"}, {"path 2 10", "0 size=10 \"MR00:E0,00\""}, {"path 2", "-313002 size=8"}, {"path 2 8", "0 size=8 \"MR0G:,,0\""}, {"path 2", "-313002 size=5"}, {"path 2 5", "0 size=5 \"MR00:\""}}},
     {R"({"rules": [{"entry": "FindBridgesByPciIds", "answer": -7}, {"entry": "FindBridgesByPciIds", "call": 2, "answer": 0}]})", {{"find", "-7 count=0"}, {"find", "0 count=2"}}},
+    {R"({"rules": [{"entry": "GetAttributeU32", "call": "000000000000000000001", "answer": "-0x80000000"}, {"entry": "GetAttributeU32", "call": 2, "value": "-0"}, {"entry": "GetBridgeParent", "value": -0}]})",
+     {{"attr 2", "-2147483648 value=-"}, {"attr 2", "0 value=0"}, {"parent 2", "0 parent=0"}}},
 };
 // clang-format on
 
@@ -116,16 +118,37 @@ TEST(Sim, EachScriptedFaultReachesTheCallerAsWritten) {
     }
 }
 
-// One row per refusal; no content means a file named but absent.
+// One row per refusal; no content means a file named but absent, or the path given instead.
+struct tBadTopology {
+    std::optional<std::string> m_Content;
+    const char* m_pFault;
+    const char* m_pPath = nullptr;
+};
+std::string rule(const std::string& a_rMembers) {
+    return topology(R"({"rules": [{"entry": "GetAttributeU32", )" + a_rMembers + "}]}");
+}
 // clang-format off
-const std::pair<std::optional<std::string>, const char*> kBadTopologies[] = {
+const tBadTopology kBadTopologies[] = {
     {std::nullopt, "\": cannot open"},
+    {std::nullopt, "\": is a folder", "."},
     {"", "not valid JSON"},
     {R"({"rootBuses":[],"bridges":[],"extra":1})", "unknown member \"extra\""},
     {R"({"rootBuses":[1,"0x100"],"bridges":[]})", "rootBuses[1]: \"0x100\" is out of range 0..0xFF"},
-    {R"({"rootBuses":[0],"bridges":[{"bus":0,"bus":0}]})", "member \"bus\" appears twice"},
+    {R"({"rootBuses":[0],"bridges":[{"bus":0},{"bus":0,"bus":0}]})", ": bridges[1]: member \"bus\" is given twice"},
+    {topology(R"({"rules": [{"entry": "OpenSession", "entry": "OpenSession"}]})"), ": faults.rules[0]: member \"entry\" is given twice"},
     // Deep enough to overflow any stack that walks it recursively.
-    {"{\"rootBuses\":" + std::string(300000, '[') + std::string(300000, ']') + "}", "nested deeper than 8 levels"},
+    {"{\"rootBuses\":" + std::string(300000, '[') + std::string(300000, ']') + "}", ": rootBuses[0][0][0][0][0][0][0]: arrays and objects nested deeper than 8 levels"},
+    {rule(R"("items": [[[[[1]]]]])"), ": faults.rules[0].items[0][0][0][0]: arrays and objects nested deeper"},
+    {R"({"rootBuses":["-0x8000000000000000"],"bridges":[]})", ": rootBuses[0]: \"-0x8000000000000000\" is out of range 0..0xFF"},
+    {R"({"rootBuses":[1.0],"bridges":[]})", ": rootBuses[0]: 1.0 is not a whole number"},
+    {rule(R"("answer": "-0x8000000000000000")"), ": faults.rules[0].answer: \"-0x8000000000000000\" is out of range -2147483648..4294967295"},
+    {rule(R"("answer": "-9223372036854775809")"), ": faults.rules[0].answer: \"-9223372036854775809\" is out of range"},
+    {rule(R"("answer": -9223372036854775808)"), ": faults.rules[0].answer: -9223372036854775808 is out of range"},
+    {rule(R"("value": 18446744073709551616)"), ": faults.rules[0].value: 1.8446744073709552e+19 is out of range 0..4294967295"},
+    {rule(R"("value": 1e3)"), ": faults.rules[0].value: 1000.0 is not a whole number"},
+    {rule(R"("value": "-0x")"), ": faults.rules[0].value: \"-0x\" is not a number"},
+    {rule(R"("answer": 1, "call": [)" + std::regex_replace(std::string(4096, '1'), std::regex("1"), "1,") + "1]"), ": faults.rules[0].call: more than 4096 elements"},
+    {topology(R"({"chaos": {"seed": "18446744073709551616"}})"), ": faults.chaos.seed: \"18446744073709551616\" is out of range 0..18446744073709551615"},
     {R"({"rootBuses":[],"bridges":[]})" + std::string(1024 * 1024, ' '), "larger than 1048576 bytes"},
     {topology("[]"), "faults: must be an object"},
     {topology(R"({"rules": [{"entry": "GetAttribute", "answer": 1}]})"), "faults.rules[0].entry: unknown entry point \"GetAttribute\""},
@@ -136,41 +159,69 @@ const std::pair<std::optional<std::string>, const char*> kBadTopologies[] = {
 // clang-format on
 
 TEST(Sim, AMalformedFileIsRefusedWithOneLineNamingFileAndFault) {
-    for (const auto& l_Case : kBadTopologies) {
-        SCOPED_TRACE(l_Case.second);
-        const zuTest::cTopologyFile l_File(l_Case.first.value_or(""));
-        if (!l_Case.first) {
+    for (const tBadTopology& l_Case : kBadTopologies) {
+        SCOPED_TRACE(l_Case.m_pFault);
+        const zuTest::cTopologyFile l_File(l_Case.m_Content.value_or(""));
+        if (!l_Case.m_Content) {
             l_File.clear();
+        }
+        if (l_Case.m_pPath != nullptr) {
+            zuTest::setEnvironment("ZUPCIBRD_SIM_TOPOLOGY", l_Case.m_pPath);
         }
         std::uint32_t l_Session = kUntouched;
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(ZU_SIM(OpenSession)(0, &l_Session), ZUPCIBRD_SIM_TOPOLOGY_FAULT);
         const std::string l_Error = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(l_Session, kUntouched);
-        EXPECT_THAT(l_Error, ::testing::AllOf(HasSubstr("topology-"), HasSubstr(l_Case.second)));
+        EXPECT_THAT(l_Error,
+                    ::testing::AllOf(HasSubstr(l_Case.m_pPath ? l_Case.m_pPath : "topology-"),
+                                     HasSubstr(l_Case.m_pFault)));
         EXPECT_EQ(std::count(l_Error.begin(), l_Error.end(), '\n'), 1) << l_Error;
     }
     EXPECT_EQ(tSession().m_Code, 0) << "the built-in machine once no file is named";
 }
 
 // A chaos run's answers to fixed calls; a file of its own, so that its draws start at the seed.
-std::string chaosRun(const std::string& a_rChaos) {
+// With a_pError, the run is not quiet: standard error goes there, and the call log (sessions
+// as "#") follows the answers.
+std::string chaosRun(const std::string& a_rChaos, std::string* a_pError = nullptr) {
     static int s_Run = 0;
-    const std::string l_Faults = R"({"chaos": {"quiet": true, )" + a_rChaos + R"(}, "comment": ")";
+    const std::string l_Faults = R"({"chaos": {)" +
+                                 std::string(a_pError ? "" : R"("quiet": true, )") + a_rChaos +
+                                 R"(}, "comment": ")";
     const zuTest::cTopologyFile l_File(topology(l_Faults + std::to_string(++s_Run) + "\"}"));
-    const tSession l_Session;
-    std::string l_Seen = std::to_string(l_Session.m_Code);
-    for (const char* l_pCall : {"find", "find 2", "find 3", "attr 2", "attr 3", "parent 2", "roots",
-                                "roots 1", "path 2", "path 2 11", "path 3 4"}) {
-        l_Seen += ";" + callAndSee(l_Session.m_Handle, l_pCall);
+    const zuTest::cCallLog l_Log;
+    ::testing::internal::CaptureStderr();
+    std::string l_Seen;
+    {
+        const tSession l_Session;
+        l_Seen = std::to_string(l_Session.m_Code);
+        for (const char* l_pCall : {"find", "find 2", "find 3", "attr 2", "attr 3", "parent 2",
+                                    "roots", "roots 1", "path 2", "path 2 11", "path 3 4"}) {
+            l_Seen += ";" + callAndSee(l_Session.m_Handle, l_pCall);
+        }
     }
-    return l_Seen;
+    const std::string l_Error = ::testing::internal::GetCapturedStderr();
+    if (a_pError == nullptr) {
+        return l_Seen;
+    }
+    *a_pError = l_Error;
+    const std::string l_Calls =
+        std::regex_replace(l_Log.text(), std::regex("session=\\d+|# loaded\n"), "");
+    return l_Seen + "\n" + std::regex_replace(l_Calls, std::regex("\\(\\d+([,)])"), "(#$1");
 }
 
 TEST(Sim, ChaosIsReproducibleFromItsSeedAndStaysWithinTheCallersBuffers) {
     EXPECT_EQ(chaosRun(R"("seed": 42)"), chaosRun(R"("seed": 42)"));
     EXPECT_NE(chaosRun(R"("seed": 42, "rate": 100)"), chaosRun(R"("seed": 43, "rate": 100)"));
     EXPECT_EQ(chaosRun(R"("seed": 42, "rate": 0)"), chaosRun(R"("seed": 43, "rate": 0)"));
+    // The full 64-bit range, quoted or not; chaos spares the session, so a refused seed shows.
+    const std::string l_Entries = R"("entries": ["GetAttributeU32", "GetBridgeSlotPath"])";
+    const std::string l_Largest =
+        chaosRun(R"("seed": 18446744073709551615, "rate": 100, )" + l_Entries);
+    EXPECT_THAT(l_Largest, ::testing::StartsWith("0;"));
+    EXPECT_EQ(chaosRun(R"("seed": "18446744073709551615", "rate": 100, )" + l_Entries), l_Largest);
+    EXPECT_EQ(chaosRun(R"("seed": "0xFFFFFFFFFFFFFFFF", "rate": 100, )" + l_Entries), l_Largest);
     for (int l_Seed = 0; l_Seed < 100; ++l_Seed) {
         const std::string l_Run = chaosRun(R"("seed": )" + std::to_string(l_Seed));
         EXPECT_THAT(l_Run, ::testing::Not(HasSubstr("OVERRUN"))) << l_Seed;
@@ -178,9 +229,10 @@ TEST(Sim, ChaosIsReproducibleFromItsSeedAndStaysWithinTheCallersBuffers) {
 }
 
 // Chaos names its seed once on standard error and marks every call it changed ("#" the session).
+// No test here controls gates, so a gate holds nothing: the call passes, reported once.
 TEST(Sim, TheCallLogHasOneLineForEveryCallWithItsAnswer) {
     const zuTest::cTopologyFile l_File(topology(R"({"rules": [{"entry": "GetAttributeU32",
-        "bridge": 3, "answer": -6}], "chaos": {"seed": 977, "entries": ["GetRootBuses"], "rate": 100}})"));
+        "bridge": 3, "answer": -6}, {"entry": "GetBridgeSlotPath", "gate": "paths"}], "chaos": {"seed": 977, "entries": ["GetRootBuses"], "rate": 100}})"));
     const zuTest::cCallLog l_Log;
     std::string l_Expected;
     ::testing::internal::CaptureStderr();
@@ -197,7 +249,7 @@ TEST(Sim, TheCallLogHasOneLineForEveryCallWithItsAnswer) {
         // clang-format off
         for (const char* l_pLine : {"OpenSession(0,out) -> 0 session=#", "FindBridgesByPciIds(#,null,null,0x1F3C,0x5C2E,null,0) -> -313002 count=2",
                 "FindBridgesByPciIds(#,null,null,0x1F3C,0x5C2E,buf,2) -> 0 count=2 bridges=[2,3]", "GetAttributeU32(#,2,0x20000300,out) -> 0 value=0x00000001",
-                "GetAttributeU32(#,3,0x20000300,out) -> -6 [rules[0]]", "GetBridgeSlotPath(#,2,buf,11) -> 0 size=11 text=\"MR00:E0,00\\0\"", "chaos", "chaos",
+                "GetAttributeU32(#,3,0x20000300,out) -> -6 [rules[0]]", "gate", "GetBridgeSlotPath(#,2,buf,11) -> 0 size=11 text=\"MR00:E0,00\\0\" [rules[1]]", "chaos", "chaos",
                 "GetBridgeIds(#,1,out,out,out,null) -> -313001", "EepromUpdate(#,2,0x0001,0x0002,0,0,2,[AB 01]) -> -313009",
                 "FindBridgeBySlotPath(#,\"MR00:E8\",null) -> -313001", "CloseSession(#)"}) {
             l_Expected += std::regex_replace(l_pLine, std::regex("#"), std::to_string(l_Session.m_Handle)) + "\n";
@@ -205,12 +257,35 @@ TEST(Sim, TheCallLogHasOneLineForEveryCallWithItsAnswer) {
         // clang-format on
     }
     const std::string l_Error = ::testing::internal::GetCapturedStderr();
-    EXPECT_THAT(l_Error, HasSubstr("chaos with seed 977"));
-    EXPECT_EQ(std::count(l_Error.begin(), l_Error.end(), '\n'), 1) << l_Error;
+    const std::string l_Gate =
+        "gate \"paths\" of rules[1]: GetBridgeSlotPath call 1 passes (no gate control called)";
+    EXPECT_THAT(l_Error, ::testing::AllOf(HasSubstr("chaos with seed 977"), HasSubstr(l_Gate)));
+    EXPECT_EQ(std::count(l_Error.begin(), l_Error.end(), '\n'), 2) << l_Error;
     // Chaos picks those answers, the log frames them; the load note comes with the first load only.
     const std::regex l_Chaos("GetRootBuses\\(.*\\[chaos seed=977\\]\n");
     const std::string l_Text = std::regex_replace(l_Log.text(), std::regex("# loaded\n"), "");
-    EXPECT_EQ(std::regex_replace(l_Text, l_Chaos, "chaos\n"), l_Expected);
+    EXPECT_EQ(std::regex_replace(l_Text, l_Chaos, "chaos\n"),
+              std::regex_replace(l_Expected, std::regex("gate\n"), "# " + l_Gate + "\n"));
+}
+
+// The one line chaos writes names the member that replays the run: drawn seeds, drawn rates.
+TEST(Sim, ChaosNamesTheMemberThatReplaysItsRun) {
+    for (const char* l_pChaos :
+         {R"("seed": "random", "rate": 100)", R"("seed": "0xFFFFFFFFFFFFFFF5")",
+          R"("seed": 8, "entries": ["GetRootBuses", "ZuPciBrd_GetBridgeSlotPath"])"}) {
+        std::string l_Error, l_ReplayError;
+        const std::string l_Run = chaosRun(l_pChaos, &l_Error);
+        const std::smatch l_Member = [&] {
+            std::smatch l_Match;
+            std::regex_search(l_Error, l_Match,
+                              std::regex("write \"faults\": \\{\"chaos\": \\{(.*)\\}\\}\n$"));
+            return l_Match;
+        }();
+        ASSERT_EQ(l_Member.size(), 2u) << l_Error;
+        EXPECT_EQ(chaosRun(l_Member[1].str(), &l_ReplayError), l_Run) << l_Error;
+        EXPECT_EQ(l_ReplayError, l_Error);
+        EXPECT_EQ(std::count(l_Error.begin(), l_Error.end(), '\n'), 1) << l_Error;
+    }
 }
 
 TEST(Sim, EachVariantLacksExactlyItsEntryPoint) {

@@ -119,12 +119,16 @@ public:
         return m_Module.get<tZuPciBrdSim_WaitAtGate>("ZuPciBrdSim_WaitAtGate")(
             a_pGate, a_Calls, a_Calls == 0 ? 0 : 60000);
     }
-    void openGate(const char* a_pGate) const {
-        m_Module.get<tZuPciBrdSim_ReleaseGate>("ZuPciBrdSim_ReleaseGate")(a_pGate,
-                                                                          ZUPCIBRD_SIM_GATE_OPEN);
-    }
+    // Gates hold calls only once the process has called a gate control: call this before the
+    // call that should wait can reach the gate.
+    void armGate(const char* a_pGate) const { release(a_pGate, 0); }
+    void openGate(const char* a_pGate) const { release(a_pGate, ZUPCIBRD_SIM_GATE_OPEN); }
 
 private:
+    void release(const char* a_pGate, std::uint32_t a_Calls) const {
+        m_Module.get<tZuPciBrdSim_ReleaseGate>("ZuPciBrdSim_ReleaseGate")(a_pGate, a_Calls);
+    }
+
     tLoadedModule m_Module;
 };
 
