@@ -147,7 +147,7 @@ const tBadTopology kBadTopologies[] = {
     {rule(R"("value": 18446744073709551616)"), ": faults.rules[0].value: 1.8446744073709552e+19 is out of range 0..4294967295"},
     {rule(R"("value": 1e3)"), ": faults.rules[0].value: 1000.0 is not a whole number"},
     {rule(R"("value": "-0x")"), ": faults.rules[0].value: \"-0x\" is not a number"},
-    {rule(R"("answer": 1, "call": [)" + std::regex_replace(std::string(4096, '1'), std::regex("1"), "1,") + "1]"), ": faults.rules[0].call: more than 4096 elements"},
+    {rule(R"("answer": 1, "call": [)" + std::regex_replace(std::string(65536, '1'), std::regex("1"), "1,") + "1]"), ": faults.rules[0].call: more than 65536 elements"},
     {topology(R"({"chaos": {"seed": "18446744073709551616"}})"), ": faults.chaos.seed: \"18446744073709551616\" is out of range 0..18446744073709551615"},
     {R"({"rootBuses":[],"bridges":[]})" + std::string(1024 * 1024, ' '), "larger than 1048576 bytes"},
     {topology("[]"), "faults: must be an object"},
