@@ -84,8 +84,8 @@ std::uint32_t widthMax(char a_Format) {
 // Limits on what a file may size: each is far beyond what a test needs and keeps the work of
 // one call, and the memory of one script, small whatever the file says.
 constexpr std::size_t kMaxRules = 1024;
-constexpr std::size_t kMaxListed =
-    65536; // items, call numbers, bytes of a slot path text: the finder's own cap
+// Items, call numbers and bytes of a slot path text: as many as the finder accepts.
+constexpr std::size_t kMaxListed = 65536;
 constexpr std::uint32_t kMaxDelayMs = 60000;
 // Chaos fills at most this many items, however much room the caller claims.
 constexpr std::uint32_t kMaxChaosFill = 1024;
