@@ -909,7 +909,7 @@ std::int32_t openSession(const cLibrary& a_rLibrary, std::uint32_t& a_rSession) 
 void checkLibrary(const cLibrary& a_rLibrary, cFindings& a_rFindings) {
     for (std::size_t l_Index = 0; l_Index < kZuPciBrdEntryCount; ++l_Index) {
         if (!a_rLibrary.has(l_Index)) {
-            a_rFindings.add("missing-entry", "zupcibrd.dll",
+            a_rFindings.add("missing-entry", bridgeLibraryFileName(),
                             std::string("lacks ") + kZuPciBrdEntryNames[l_Index]);
         }
     }
@@ -967,15 +967,17 @@ void checkLibrary(const cLibrary& a_rLibrary, cFindings& a_rFindings) {
 } // namespace
 
 int runCheck(bool a_Json, std::ostream& a_rOut) {
-    const char kLibraryName[] = "zupcibrd.dll";
+    // The name the finder asks for; the platform layer turns it into this platform's own.
+    const std::string l_Searched = bridgeLibraryFileName();
     cFindings l_Findings(true);
-    const tLoadedModule l_Loaded = loadModule(kLibraryName);
+    const tLoadedModule l_Loaded = loadModule("zupcibrd.dll");
     std::string l_Location;
     if (l_Loaded.m_Module == nullptr) {
-        const std::string l_Message = systemMessage(l_Loaded.m_Error);
-        l_Findings.add("library", kLibraryName,
+        const std::string l_Message = systemMessage(l_Loaded.m_Error, l_Searched);
+        l_Findings.add("library", l_Searched,
                        "cannot be loaded: error " + num(l_Loaded.m_Error) +
-                           (l_Message.empty() ? "" : " (" + l_Message + ")"));
+                           (l_Message.empty() ? "" : " (" + l_Message + ")") + "; " +
+                           bareNameSearch());
     } else {
         const cLibrary l_Library(l_Loaded.m_Module);
         l_Location = moduleLocation(l_Loaded.m_Module, l_Library.anyEntry());
@@ -984,7 +986,7 @@ int runCheck(bool a_Json, std::ostream& a_rOut) {
     if (a_Json) {
         l_Findings.printJson(a_rOut);
     } else {
-        a_rOut << "Checking " << kLibraryName << " (loaded by bare name, as the finder loads it)"
+        a_rOut << "Checking " << l_Searched << " (loaded by bare name, as the finder loads it)"
                << (l_Location.empty() ? "" : " from " + l_Location) << "\n";
         l_Findings.printText(a_rOut);
     }

@@ -106,7 +106,9 @@ void* openModule(const std::string& a_rName, std::string& a_rWhy) {
     if (void* l_pLoaded = dlopen(a_rName.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD)) {
         return l_pLoaded;
     }
-    dlerror(); // "not loaded yet" is no reason worth reporting
+    // "Not loaded yet" is no reason worth reporting, and is not read: the next dlopen replaces
+    // it. Reading it on this path, which every successful load takes, would leave glibc's text
+    // buffers allocated in changing sizes from one load to the next.
     const std::string l_Folder = executableFolder();
     if (!l_Folder.empty()) {
         const std::string l_Beside = l_Folder + "/" + a_rName;
