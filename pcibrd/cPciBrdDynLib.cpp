@@ -25,16 +25,14 @@ void resolve(HMODULE a_Library, const char* a_pName, tEntry& a_rEntry, tDetailed
     a_rEntry = reinterpret_cast<tEntry>(reinterpret_cast<void (*)()>(l_pAddress));
 }
 
+template <class tResult> tResult whenMissing() {
+    return kStatusEntryPointNotLoaded;
+}
+template <> void whenMissing<void>() {}
+
 } // namespace
 
-cPciBrdDynLib::cPciBrdDynLib(tDetailedStatus* a_pStatus) noexcept
-    : m_Library(nullptr), m_pOpenSession(nullptr), m_pCloseSession(nullptr),
-      m_pFindBridgesByPciIds(nullptr), m_pFindBridgeByAddress(nullptr),
-      m_pFindBridgeBySlotPath(nullptr), m_pFindParentBridgeForBus(nullptr),
-      m_pGetBridgeParent(nullptr), m_pGetBridgeChildren(nullptr), m_pGetBusChildren(nullptr),
-      m_pGetRootBuses(nullptr), m_pGetBridgeAddress(nullptr), m_pGetBridgeSlotPath(nullptr),
-      m_pGetBridgeIds(nullptr), m_pSetAttributeU32(nullptr), m_pGetAttributeU32(nullptr),
-      m_pOpenBridge(nullptr), m_pCloseBridge(nullptr), m_pEepromUpdate(nullptr) {
+cPciBrdDynLib::cPciBrdDynLib(tDetailedStatus* a_pStatus) noexcept : m_Library(nullptr) {
     if (a_pStatus->code < 0) {
         return;
     }
@@ -46,24 +44,10 @@ cPciBrdDynLib::cPciBrdDynLib(tDetailedStatus* a_pStatus) noexcept
     }
     // Each lookup does nothing once one has failed: the entry points before the first missing
     // one stay usable, it and all after it stay null.
-    resolve(m_Library, "ZuPciBrd_OpenSession", m_pOpenSession, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_CloseSession", m_pCloseSession, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_FindBridgesByPciIds", m_pFindBridgesByPciIds, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_FindBridgeByAddress", m_pFindBridgeByAddress, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_FindBridgeBySlotPath", m_pFindBridgeBySlotPath, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_FindParentBridgeForBus", m_pFindParentBridgeForBus, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_GetBridgeParent", m_pGetBridgeParent, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_GetBridgeChildren", m_pGetBridgeChildren, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_GetBusChildren", m_pGetBusChildren, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_GetRootBuses", m_pGetRootBuses, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_GetBridgeAddress", m_pGetBridgeAddress, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_GetBridgeSlotPath", m_pGetBridgeSlotPath, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_GetBridgeIds", m_pGetBridgeIds, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_SetAttributeU32", m_pSetAttributeU32, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_GetAttributeU32", m_pGetAttributeU32, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_OpenBridge", m_pOpenBridge, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_CloseBridge", m_pCloseBridge, a_pStatus);
-    resolve(m_Library, "ZuPciBrd_EepromUpdate", m_pEepromUpdate, a_pStatus);
+#define ZU_PCIBRD_RESOLVE(a_Result, a_Name, a_Parameters, a_Arguments)                             \
+    resolve(m_Library, "ZuPciBrd_" #a_Name, m_p##a_Name, a_pStatus);
+    ZUPCIBRD_ENTRY_POINTS(ZU_PCIBRD_RESOLVE, ZU_PCIBRD_RESOLVE)
+#undef ZU_PCIBRD_RESOLVE
 }
 
 cPciBrdDynLib::~cPciBrdDynLib() {
@@ -73,39 +57,17 @@ cPciBrdDynLib::~cPciBrdDynLib() {
     }
 }
 
-std::int32_t cPciBrdDynLib::OpenSession(std::uint32_t a_Flags, std::uint32_t* a_pSession) noexcept {
-    if (m_pOpenSession == nullptr) {
-        return kStatusEntryPointNotLoaded;
+// A missing entry point answers kStatusEntryPointNotLoaded; one that answers nothing does
+// nothing.
+#define ZU_PCIBRD_FORWARD(a_Result, a_Name, a_Parameters, a_Arguments)                             \
+    a_Result cPciBrdDynLib::a_Name a_Parameters noexcept {                                         \
+        if (m_p##a_Name == nullptr) {                                                              \
+            return whenMissing<a_Result>();                                                        \
+        }                                                                                          \
+        return m_p##a_Name a_Arguments;                                                            \
     }
-    return m_pOpenSession(a_Flags, a_pSession);
-}
-
-void cPciBrdDynLib::CloseSession(std::uint32_t a_Session) noexcept {
-    if (m_pCloseSession != nullptr) {
-        m_pCloseSession(a_Session);
-    }
-}
-
-std::int32_t
-cPciBrdDynLib::FindBridgesByPciIds(std::uint32_t a_Session, const std::uint16_t* a_pVid,
-                                   const std::uint16_t* a_pPid, const std::uint16_t* a_pSsVid,
-                                   const std::uint16_t* a_pSsPid, std::uint32_t* a_pBridges,
-                                   std::uint32_t* a_pCount) noexcept {
-    if (m_pFindBridgesByPciIds == nullptr) {
-        return kStatusEntryPointNotLoaded;
-    }
-    return m_pFindBridgesByPciIds(a_Session, a_pVid, a_pPid, a_pSsVid, a_pSsPid, a_pBridges,
-                                  a_pCount);
-}
-
-std::int32_t cPciBrdDynLib::FindBridgeByAddress(std::uint32_t a_Session, std::uint8_t a_Bus,
-                                                std::uint8_t a_Dev, std::uint8_t a_Func,
-                                                std::uint32_t* a_pBridge) noexcept {
-    if (m_pFindBridgeByAddress == nullptr) {
-        return kStatusEntryPointNotLoaded;
-    }
-    return m_pFindBridgeByAddress(a_Session, a_Bus, a_Dev, a_Func, a_pBridge);
-}
+ZUPCIBRD_ENTRY_POINTS(ZU_PCIBRD_FORWARD, ZUPCIBRD_SKIP_ENTRY)
+#undef ZU_PCIBRD_FORWARD
 
 std::int32_t cPciBrdDynLib::FindBridgeBySlotPath(std::uint32_t a_Session,
                                                  const cSlotPath& a_rSlotPath,
@@ -120,57 +82,6 @@ std::int32_t cPciBrdDynLib::FindBridgeBySlotPath(std::uint32_t a_Session,
         return l_Status.code;
     }
     return m_pFindBridgeBySlotPath(a_Session, l_Text.CStr(), a_pBridge);
-}
-
-std::int32_t cPciBrdDynLib::FindParentBridgeForBus(std::uint32_t a_Session, std::uint8_t a_Bus,
-                                                   std::uint32_t* a_pBridge) noexcept {
-    if (m_pFindParentBridgeForBus == nullptr) {
-        return kStatusEntryPointNotLoaded;
-    }
-    return m_pFindParentBridgeForBus(a_Session, a_Bus, a_pBridge);
-}
-
-std::int32_t cPciBrdDynLib::GetBridgeParent(std::uint32_t a_Session, std::uint32_t a_Child,
-                                            std::uint32_t* a_pParent) noexcept {
-    if (m_pGetBridgeParent == nullptr) {
-        return kStatusEntryPointNotLoaded;
-    }
-    return m_pGetBridgeParent(a_Session, a_Child, a_pParent);
-}
-
-std::int32_t cPciBrdDynLib::GetBridgeChildren(std::uint32_t a_Session, std::uint32_t a_Parent,
-                                              std::uint32_t* a_pChildren,
-                                              std::uint32_t* a_pCount) noexcept {
-    if (m_pGetBridgeChildren == nullptr) {
-        return kStatusEntryPointNotLoaded;
-    }
-    return m_pGetBridgeChildren(a_Session, a_Parent, a_pChildren, a_pCount);
-}
-
-std::int32_t cPciBrdDynLib::GetBusChildren(std::uint32_t a_Session, std::uint8_t a_Bus,
-                                           std::uint32_t* a_pChildren,
-                                           std::uint32_t* a_pCount) noexcept {
-    if (m_pGetBusChildren == nullptr) {
-        return kStatusEntryPointNotLoaded;
-    }
-    return m_pGetBusChildren(a_Session, a_Bus, a_pChildren, a_pCount);
-}
-
-std::int32_t cPciBrdDynLib::GetRootBuses(std::uint32_t a_Session, std::uint8_t* a_pBuses,
-                                         std::uint32_t* a_pCount) noexcept {
-    if (m_pGetRootBuses == nullptr) {
-        return kStatusEntryPointNotLoaded;
-    }
-    return m_pGetRootBuses(a_Session, a_pBuses, a_pCount);
-}
-
-std::int32_t cPciBrdDynLib::GetBridgeAddress(std::uint32_t a_Session, std::uint32_t a_Bridge,
-                                             std::uint8_t* a_pBus, std::uint8_t* a_pDev,
-                                             std::uint8_t* a_pFunc) noexcept {
-    if (m_pGetBridgeAddress == nullptr) {
-        return kStatusEntryPointNotLoaded;
-    }
-    return m_pGetBridgeAddress(a_Session, a_Bridge, a_pBus, a_pDev, a_pFunc);
 }
 
 std::int32_t cPciBrdDynLib::GetBridgeSlotPath(std::uint32_t a_Session, std::uint32_t a_Bridge,
@@ -211,59 +122,6 @@ std::int32_t cPciBrdDynLib::GetBridgeSlotPath(std::uint32_t a_Session, std::uint
     tStatus l_Status = makeStatus();
     a_rSlotPath.Parse(l_Text.get(), &l_Status);
     return l_Status.code;
-}
-
-std::int32_t cPciBrdDynLib::GetBridgeIds(std::uint32_t a_Session, std::uint32_t a_Bridge,
-                                         std::uint16_t* a_pVid, std::uint16_t* a_pPid,
-                                         std::uint16_t* a_pSsVid,
-                                         std::uint16_t* a_pSsPid) noexcept {
-    if (m_pGetBridgeIds == nullptr) {
-        return kStatusEntryPointNotLoaded;
-    }
-    return m_pGetBridgeIds(a_Session, a_Bridge, a_pVid, a_pPid, a_pSsVid, a_pSsPid);
-}
-
-std::int32_t cPciBrdDynLib::SetAttributeU32(std::uint32_t a_Session, std::uint32_t a_Bridge,
-                                            std::uint32_t a_AttributeId,
-                                            std::uint32_t a_Value) noexcept {
-    if (m_pSetAttributeU32 == nullptr) {
-        return kStatusEntryPointNotLoaded;
-    }
-    return m_pSetAttributeU32(a_Session, a_Bridge, a_AttributeId, a_Value);
-}
-
-std::int32_t cPciBrdDynLib::GetAttributeU32(std::uint32_t a_Session, std::uint32_t a_Bridge,
-                                            std::uint32_t a_AttributeId,
-                                            std::uint32_t* a_pValue) noexcept {
-    if (m_pGetAttributeU32 == nullptr) {
-        return kStatusEntryPointNotLoaded;
-    }
-    return m_pGetAttributeU32(a_Session, a_Bridge, a_AttributeId, a_pValue);
-}
-
-std::int32_t cPciBrdDynLib::OpenBridge(std::uint32_t a_Session, std::uint32_t a_Bridge) noexcept {
-    if (m_pOpenBridge == nullptr) {
-        return kStatusEntryPointNotLoaded;
-    }
-    return m_pOpenBridge(a_Session, a_Bridge);
-}
-
-void cPciBrdDynLib::CloseBridge(std::uint32_t a_Session, std::uint32_t a_Bridge) noexcept {
-    if (m_pCloseBridge != nullptr) {
-        m_pCloseBridge(a_Session, a_Bridge);
-    }
-}
-
-std::int32_t cPciBrdDynLib::EepromUpdate(std::uint32_t a_Session, std::uint32_t a_Bridge,
-                                         std::uint16_t a_Vid, std::uint16_t a_Pid,
-                                         std::uint32_t a_AlwaysOverwrite,
-                                         std::uint32_t a_UpdateMethod, std::uint32_t a_ByteCount,
-                                         const void* a_pBuffer) noexcept {
-    if (m_pEepromUpdate == nullptr) {
-        return kStatusEntryPointNotLoaded;
-    }
-    return m_pEepromUpdate(a_Session, a_Bridge, a_Vid, a_Pid, a_AlwaysOverwrite, a_UpdateMethod,
-                           a_ByteCount, a_pBuffer);
 }
 
 } // namespace nZuPciBrdWrapper_15_0

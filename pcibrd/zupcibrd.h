@@ -19,59 +19,83 @@ extern "C" {
 /* The attribute whose low 16 bits identify a chassis. */
 #define ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE 0x20000300u
 
-typedef int32_t (*tZuPciBrd_OpenSession)(uint32_t a_Flags, uint32_t* a_pSession);
-typedef void (*tZuPciBrd_CloseSession)(uint32_t a_Session);
-typedef int32_t (*tZuPciBrd_FindBridgesByPciIds)(uint32_t a_Session, const uint16_t* a_pVid,
-                                                 const uint16_t* a_pPid, const uint16_t* a_pSsVid,
-                                                 const uint16_t* a_pSsPid, uint32_t* a_pBridges,
-                                                 uint32_t* a_pCount);
-typedef int32_t (*tZuPciBrd_FindBridgeByAddress)(uint32_t a_Session, uint8_t a_Bus, uint8_t a_Dev,
-                                                 uint8_t a_Func, uint32_t* a_pBridge);
-typedef int32_t (*tZuPciBrd_FindBridgeBySlotPath)(uint32_t a_Session, const char* a_pSlotPath,
-                                                  uint32_t* a_pBridge);
-typedef int32_t (*tZuPciBrd_FindParentBridgeForBus)(uint32_t a_Session, uint8_t a_Bus,
-                                                    uint32_t* a_pBridge);
-typedef int32_t (*tZuPciBrd_GetBridgeParent)(uint32_t a_Session, uint32_t a_Child,
-                                             uint32_t* a_pParent);
-typedef int32_t (*tZuPciBrd_GetBridgeChildren)(uint32_t a_Session, uint32_t a_Parent,
-                                               uint32_t* a_pChildren, uint32_t* a_pCount);
-typedef int32_t (*tZuPciBrd_GetBusChildren)(uint32_t a_Session, uint8_t a_Bus,
-                                            uint32_t* a_pChildren, uint32_t* a_pCount);
-typedef int32_t (*tZuPciBrd_GetRootBuses)(uint32_t a_Session, uint8_t* a_pBuses,
-                                          uint32_t* a_pCount);
-typedef int32_t (*tZuPciBrd_GetBridgeAddress)(uint32_t a_Session, uint32_t a_Bridge,
-                                              uint8_t* a_pBus, uint8_t* a_pDev, uint8_t* a_pFunc);
-/* a_pSize is in bytes and counts the terminating NUL. */
-typedef int32_t (*tZuPciBrd_GetBridgeSlotPath)(uint32_t a_Session, uint32_t a_Bridge, char* a_pText,
-                                               uint32_t* a_pSize);
-typedef int32_t (*tZuPciBrd_GetBridgeIds)(uint32_t a_Session, uint32_t a_Bridge, uint16_t* a_pVid,
-                                          uint16_t* a_pPid, uint16_t* a_pSsVid, uint16_t* a_pSsPid);
-typedef int32_t (*tZuPciBrd_SetAttributeU32)(uint32_t a_Session, uint32_t a_Bridge,
-                                             uint32_t a_AttributeId, uint32_t a_Value);
-typedef int32_t (*tZuPciBrd_GetAttributeU32)(uint32_t a_Session, uint32_t a_Bridge,
-                                             uint32_t a_AttributeId, uint32_t* a_pValue);
-typedef int32_t (*tZuPciBrd_OpenBridge)(uint32_t a_Session, uint32_t a_Bridge);
-typedef void (*tZuPciBrd_CloseBridge)(uint32_t a_Session, uint32_t a_Bridge);
-typedef int32_t (*tZuPciBrd_EepromUpdate)(uint32_t a_Session, uint32_t a_Bridge, uint16_t a_Vid,
-                                          uint16_t a_Pid, uint32_t a_AlwaysOverwrite,
-                                          uint32_t a_UpdateMethod, uint32_t a_ByteCount,
-                                          const void* a_pBuffer);
+/* The entry points, in the order a client resolves them: result type, name without the
+ * "ZuPciBrd_" prefix, parameters, and the parameter names as a call passes them on. The two
+ * that pass slot path text go to a_TextEntry, so that a client can wrap them apart; give the
+ * same macro twice to treat all alike. */
+/* clang-format off */
+#define ZUPCIBRD_ENTRY_POINTS(a_Entry, a_TextEntry)                                                \
+    a_Entry(int32_t, OpenSession, (uint32_t a_Flags, uint32_t* a_pSession), (a_Flags, a_pSession)) \
+    a_Entry(void, CloseSession, (uint32_t a_Session), (a_Session))                                 \
+    a_Entry(int32_t, FindBridgesByPciIds,                                                          \
+            (uint32_t a_Session, const uint16_t* a_pVid, const uint16_t* a_pPid,                   \
+             const uint16_t* a_pSsVid, const uint16_t* a_pSsPid, uint32_t* a_pBridges,            \
+             uint32_t* a_pCount),                                                                  \
+            (a_Session, a_pVid, a_pPid, a_pSsVid, a_pSsPid, a_pBridges, a_pCount))                 \
+    a_Entry(int32_t, FindBridgeByAddress,                                                          \
+            (uint32_t a_Session, uint8_t a_Bus, uint8_t a_Dev, uint8_t a_Func,                     \
+             uint32_t* a_pBridge),                                                                 \
+            (a_Session, a_Bus, a_Dev, a_Func, a_pBridge))                                          \
+    a_TextEntry(int32_t, FindBridgeBySlotPath,                                                     \
+                (uint32_t a_Session, const char* a_pSlotPath, uint32_t* a_pBridge),                \
+                (a_Session, a_pSlotPath, a_pBridge))                                               \
+    a_Entry(int32_t, FindParentBridgeForBus,                                                       \
+            (uint32_t a_Session, uint8_t a_Bus, uint32_t* a_pBridge),                              \
+            (a_Session, a_Bus, a_pBridge))                                                         \
+    a_Entry(int32_t, GetBridgeParent, (uint32_t a_Session, uint32_t a_Child, uint32_t* a_pParent), \
+            (a_Session, a_Child, a_pParent))                                                       \
+    a_Entry(int32_t, GetBridgeChildren,                                                            \
+            (uint32_t a_Session, uint32_t a_Parent, uint32_t* a_pChildren, uint32_t* a_pCount),    \
+            (a_Session, a_Parent, a_pChildren, a_pCount))                                          \
+    a_Entry(int32_t, GetBusChildren,                                                               \
+            (uint32_t a_Session, uint8_t a_Bus, uint32_t* a_pChildren, uint32_t* a_pCount),        \
+            (a_Session, a_Bus, a_pChildren, a_pCount))                                             \
+    a_Entry(int32_t, GetRootBuses, (uint32_t a_Session, uint8_t* a_pBuses, uint32_t* a_pCount),    \
+            (a_Session, a_pBuses, a_pCount))                                                       \
+    a_Entry(int32_t, GetBridgeAddress,                                                             \
+            (uint32_t a_Session, uint32_t a_Bridge, uint8_t* a_pBus, uint8_t* a_pDev,              \
+             uint8_t* a_pFunc),                                                                    \
+            (a_Session, a_Bridge, a_pBus, a_pDev, a_pFunc))                                        \
+    /* a_pSize is in bytes and counts the terminating NUL. */                                      \
+    a_TextEntry(int32_t, GetBridgeSlotPath,                                                        \
+                (uint32_t a_Session, uint32_t a_Bridge, char* a_pText, uint32_t* a_pSize),         \
+                (a_Session, a_Bridge, a_pText, a_pSize))                                           \
+    a_Entry(int32_t, GetBridgeIds,                                                                 \
+            (uint32_t a_Session, uint32_t a_Bridge, uint16_t* a_pVid, uint16_t* a_pPid,            \
+             uint16_t* a_pSsVid, uint16_t* a_pSsPid),                                              \
+            (a_Session, a_Bridge, a_pVid, a_pPid, a_pSsVid, a_pSsPid))                             \
+    a_Entry(int32_t, SetAttributeU32,                                                              \
+            (uint32_t a_Session, uint32_t a_Bridge, uint32_t a_AttributeId, uint32_t a_Value),     \
+            (a_Session, a_Bridge, a_AttributeId, a_Value))                                         \
+    a_Entry(int32_t, GetAttributeU32,                                                              \
+            (uint32_t a_Session, uint32_t a_Bridge, uint32_t a_AttributeId, uint32_t* a_pValue),   \
+            (a_Session, a_Bridge, a_AttributeId, a_pValue))                                        \
+    a_Entry(int32_t, OpenBridge, (uint32_t a_Session, uint32_t a_Bridge), (a_Session, a_Bridge))   \
+    a_Entry(void, CloseBridge, (uint32_t a_Session, uint32_t a_Bridge), (a_Session, a_Bridge))     \
+    a_Entry(int32_t, EepromUpdate,                                                                 \
+            (uint32_t a_Session, uint32_t a_Bridge, uint16_t a_Vid, uint16_t a_Pid,                \
+             uint32_t a_AlwaysOverwrite, uint32_t a_UpdateMethod, uint32_t a_ByteCount,            \
+             const void* a_pBuffer),                                                               \
+            (a_Session, a_Bridge, a_Vid, a_Pid, a_AlwaysOverwrite, a_UpdateMethod, a_ByteCount,    \
+             a_pBuffer))
+/* clang-format on */
+
+/* For an a_Entry or a_TextEntry that leaves those entry points out. */
+#define ZUPCIBRD_SKIP_ENTRY(a_Result, a_Name, a_Parameters, a_Arguments)
+
+#define ZUPCIBRD_TYPEDEF(a_Result, a_Name, a_Parameters, a_Arguments)                           \
+    typedef a_Result(*tZuPciBrd_##a_Name) a_Parameters;
+ZUPCIBRD_ENTRY_POINTS(ZUPCIBRD_TYPEDEF, ZUPCIBRD_TYPEDEF)
+#undef ZUPCIBRD_TYPEDEF
 
 #ifdef __cplusplus
 }
 
 /* The entry point names, in the order a client resolves them. */
+#define ZUPCIBRD_ENTRY_NAME(a_Result, a_Name, a_Parameters, a_Arguments) "ZuPciBrd_" #a_Name,
 inline constexpr const char* kZuPciBrdEntryNames[] = {
-    "ZuPciBrd_OpenSession",          "ZuPciBrd_CloseSession",
-    "ZuPciBrd_FindBridgesByPciIds",  "ZuPciBrd_FindBridgeByAddress",
-    "ZuPciBrd_FindBridgeBySlotPath", "ZuPciBrd_FindParentBridgeForBus",
-    "ZuPciBrd_GetBridgeParent",      "ZuPciBrd_GetBridgeChildren",
-    "ZuPciBrd_GetBusChildren",       "ZuPciBrd_GetRootBuses",
-    "ZuPciBrd_GetBridgeAddress",     "ZuPciBrd_GetBridgeSlotPath",
-    "ZuPciBrd_GetBridgeIds",         "ZuPciBrd_SetAttributeU32",
-    "ZuPciBrd_GetAttributeU32",      "ZuPciBrd_OpenBridge",
-    "ZuPciBrd_CloseBridge",          "ZuPciBrd_EepromUpdate",
-};
+    ZUPCIBRD_ENTRY_POINTS(ZUPCIBRD_ENTRY_NAME, ZUPCIBRD_ENTRY_NAME)};
+#undef ZUPCIBRD_ENTRY_NAME
 inline constexpr unsigned kZuPciBrdEntryCount = sizeof kZuPciBrdEntryNames / sizeof(const char*);
 static_assert(kZuPciBrdEntryCount == 18, "the library has 18 entry points");
 #endif

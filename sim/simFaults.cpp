@@ -30,7 +30,7 @@ using tJson = nlohmann::json;
 // 'd' decimal, 'b' a byte, 'w' a 16-bit ID, 'l' a 32-bit value, in hexadecimal; the same
 // letters give the width of a listed item, 'c' a byte of text.
 struct tEntryInfo {
-    const char* m_pName;
+    tEntry m_Entry; // the row's own, so that the table cannot fall out of step with the list
     bool m_Void;
     bool m_HasBridge;
     bool m_HasAttribute;
@@ -42,28 +42,38 @@ struct tEntryInfo {
 };
 
 // clang-format off
-const tEntryInfo kEntries[kEntryCount] = {
-    {"OpenSession", false, false, false, nullptr, 0, {"session"}, 'd'},
-    {"CloseSession", true, false, false, nullptr, 0, {}, 0},
-    {"FindBridgesByPciIds", false, false, false, "bridges", 'd', {}, 0},
-    {"FindBridgeByAddress", false, false, false, nullptr, 0, {"bridge"}, 'd'},
-    {"FindBridgeBySlotPath", false, false, false, nullptr, 0, {"bridge"}, 'd'},
-    {"FindParentBridgeForBus", false, false, false, nullptr, 0, {"bridge"}, 'd'},
-    {"GetBridgeParent", false, true, false, nullptr, 0, {"parent"}, 'd'},
-    {"GetBridgeChildren", false, true, false, "children", 'd', {}, 0},
-    {"GetBusChildren", false, false, false, "children", 'd', {}, 0},
-    {"GetRootBuses", false, false, false, "buses", 'b', {}, 0},
-    {"GetBridgeAddress", false, true, false, nullptr, 0, {"bus", "device", "function"}, 'b'},
-    {"GetBridgeSlotPath", false, true, false, "text", 'c', {}, 0},
-    {"GetBridgeIds", false, true, false, nullptr, 0,
+constexpr tEntryInfo kEntries[kEntryCount] = {
+    {tEntry::OpenSession, false, false, false, nullptr, 0, {"session"}, 'd'},
+    {tEntry::CloseSession, true, false, false, nullptr, 0, {}, 0},
+    {tEntry::FindBridgesByPciIds, false, false, false, "bridges", 'd', {}, 0},
+    {tEntry::FindBridgeByAddress, false, false, false, nullptr, 0, {"bridge"}, 'd'},
+    {tEntry::FindBridgeBySlotPath, false, false, false, nullptr, 0, {"bridge"}, 'd'},
+    {tEntry::FindParentBridgeForBus, false, false, false, nullptr, 0, {"bridge"}, 'd'},
+    {tEntry::GetBridgeParent, false, true, false, nullptr, 0, {"parent"}, 'd'},
+    {tEntry::GetBridgeChildren, false, true, false, "children", 'd', {}, 0},
+    {tEntry::GetBusChildren, false, false, false, "children", 'd', {}, 0},
+    {tEntry::GetRootBuses, false, false, false, "buses", 'b', {}, 0},
+    {tEntry::GetBridgeAddress, false, true, false, nullptr, 0, {"bus", "device", "function"}, 'b'},
+    {tEntry::GetBridgeSlotPath, false, true, false, "text", 'c', {}, 0},
+    {tEntry::GetBridgeIds, false, true, false, nullptr, 0,
      {"vendorId", "deviceId", "subsystemVendorId", "subsystemId"}, 'w'},
-    {"SetAttributeU32", false, true, true, nullptr, 0, {}, 0},
-    {"GetAttributeU32", false, true, true, nullptr, 0, {"value"}, 'l'},
-    {"OpenBridge", false, true, false, nullptr, 0, {}, 0},
-    {"CloseBridge", true, true, false, nullptr, 0, {}, 0},
-    {"EepromUpdate", false, true, false, nullptr, 0, {}, 0},
+    {tEntry::SetAttributeU32, false, true, true, nullptr, 0, {}, 0},
+    {tEntry::GetAttributeU32, false, true, true, nullptr, 0, {"value"}, 'l'},
+    {tEntry::OpenBridge, false, true, false, nullptr, 0, {}, 0},
+    {tEntry::CloseBridge, true, true, false, nullptr, 0, {}, 0},
+    {tEntry::EepromUpdate, false, true, false, nullptr, 0, {}, 0},
 };
 // clang-format on
+
+constexpr bool inListOrder() {
+    for (std::size_t l_Index = 0; l_Index < kEntryCount; ++l_Index) {
+        if (kEntries[l_Index].m_Entry != static_cast<tEntry>(l_Index)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(inListOrder(), "one row per entry point, in the order of the list");
 
 const tEntryInfo& infoOf(tEntry a_Entry) {
     return kEntries[static_cast<std::size_t>(a_Entry)];
@@ -181,7 +191,7 @@ bool findEntry(const std::string& a_rName, tEntry& a_rEntry) {
                                    ? a_rName.substr(l_Prefix.size())
                                    : a_rName;
     for (std::size_t l_Index = 0; l_Index < kEntryCount; ++l_Index) {
-        if (l_Name == kEntries[l_Index].m_pName) {
+        if (l_Name == entryName(static_cast<tEntry>(l_Index))) {
             a_rEntry = static_cast<tEntry>(l_Index);
             return true;
         }
@@ -714,7 +724,7 @@ std::string formatted(std::uint32_t a_Value, char a_Format) {
 
 std::string logLine(const tSimCall& a_rCall, const std::string& a_rCause) {
     const tEntryInfo& l_Info = infoOf(a_rCall.m_Entry);
-    std::string l_Line = std::string(l_Info.m_pName) + "(" + a_rCall.m_Arguments + ")";
+    std::string l_Line = std::string(entryName(a_rCall.m_Entry)) + "(" + a_rCall.m_Arguments + ")";
     if (!l_Info.m_Void) {
         l_Line += " -> " + std::to_string(a_rCall.m_Code);
     }
@@ -749,7 +759,7 @@ std::string logLine(const tSimCall& a_rCall, const std::string& a_rCause) {
 } // namespace
 
 const char* entryName(tEntry a_Entry) {
-    return infoOf(a_Entry).m_pName;
+    return kZuPciBrdEntryNames[static_cast<std::size_t>(a_Entry)] + sizeof "ZuPciBrd_" - 1;
 }
 
 bool parseFaults(const nlohmann::json& a_rFaults, tFaultScript& a_rScript, std::string& a_rFault) {

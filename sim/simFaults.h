@@ -10,6 +10,8 @@
 // write, and only what finishCall allowed, never past the room the caller gave.
 #pragma once
 
+#include "pcibrd/zupcibrd.h"
+
 #include <nlohmann/json_fwd.hpp>
 
 #include <cstdint>
@@ -22,27 +24,10 @@ namespace nZU7461_14_0 {
 namespace nZuPciBrdSim {
 
 // The entry points in the order of the library's interface.
-enum class tEntry : std::uint8_t {
-    OpenSession,
-    CloseSession,
-    FindBridgesByPciIds,
-    FindBridgeByAddress,
-    FindBridgeBySlotPath,
-    FindParentBridgeForBus,
-    GetBridgeParent,
-    GetBridgeChildren,
-    GetBusChildren,
-    GetRootBuses,
-    GetBridgeAddress,
-    GetBridgeSlotPath,
-    GetBridgeIds,
-    SetAttributeU32,
-    GetAttributeU32,
-    OpenBridge,
-    CloseBridge,
-    EepromUpdate,
-};
-constexpr std::size_t kEntryCount = 18;
+#define ZU_SIM_ENUMERATOR(a_Result, a_Name, a_Parameters, a_Arguments) a_Name,
+enum class tEntry : std::uint8_t { ZUPCIBRD_ENTRY_POINTS(ZU_SIM_ENUMERATOR, ZU_SIM_ENUMERATOR) };
+#undef ZU_SIM_ENUMERATOR
+constexpr std::size_t kEntryCount = kZuPciBrdEntryCount;
 
 // The name without the "ZuPciBrd_" prefix.
 const char* entryName(tEntry a_Entry);

@@ -32,9 +32,12 @@
 #define ZUPCIBRD_SIM_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
-// Every entry point has exactly the type a client resolves it as.
-#define ZUPCIBRD_SIM_CHECK_TYPE(a_Name)                                                            \
-    static_assert(std::is_same<decltype(&ZuPciBrd_##a_Name), tZuPciBrd_##a_Name>::value, "")
+// Declared from the list, so that an entry point whose type differs from the one a client
+// resolves it as does not compile.
+#define ZUPCIBRD_SIM_DECLARE(a_Result, a_Name, a_Parameters, a_Arguments)                          \
+    ZUPCIBRD_SIM_EXPORT a_Result ZuPciBrd_##a_Name a_Parameters;
+ZUPCIBRD_ENTRY_POINTS(ZUPCIBRD_SIM_DECLARE, ZUPCIBRD_SIM_DECLARE)
+#undef ZUPCIBRD_SIM_DECLARE
 
 namespace nZU7461_14_0 {
 namespace nZuPciBrdSim {
@@ -246,7 +249,6 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_OpenSession(std::uint32_t a_Flags,
         });
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(OpenSession);
 #endif
 
 #ifndef ZUPCIBRD_SIM_WITHOUT_CloseSession
@@ -267,7 +269,6 @@ ZUPCIBRD_SIM_EXPORT void ZuPciBrd_CloseSession(std::uint32_t a_Session) {
         return 0;
     }));
 }
-ZUPCIBRD_SIM_CHECK_TYPE(CloseSession);
 #endif
 
 #ifndef ZUPCIBRD_SIM_WITHOUT_FindBridgesByPciIds
@@ -296,7 +297,6 @@ ZuPciBrd_FindBridgesByPciIds(std::uint32_t a_Session, const std::uint16_t* a_pVi
         });
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(FindBridgesByPciIds);
 #endif
 
 #ifndef ZUPCIBRD_SIM_WITHOUT_FindBridgeByAddress
@@ -323,7 +323,6 @@ ZuPciBrd_FindBridgeByAddress(std::uint32_t a_Session, std::uint8_t a_Bus, std::u
         });
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(FindBridgeByAddress);
 #endif
 
 #ifndef ZUPCIBRD_SIM_WITHOUT_FindBridgeBySlotPath
@@ -368,7 +367,6 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_FindBridgeBySlotPath(std::uint32_t a_S
         });
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(FindBridgeBySlotPath);
 #endif
 
 // A root bus has no bridge above it: that is an answer (0), not a failure, so a caller can
@@ -398,7 +396,6 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_FindParentBridgeForBus(std::uint32_t a
         });
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(FindParentBridgeForBus);
 #endif
 
 #ifndef ZUPCIBRD_SIM_WITHOUT_GetBridgeParent
@@ -416,7 +413,6 @@ ZuPciBrd_GetBridgeParent(std::uint32_t a_Session, std::uint32_t a_Child, std::ui
         });
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(GetBridgeParent);
 #endif
 
 #ifndef ZUPCIBRD_SIM_WITHOUT_GetBridgeChildren
@@ -438,7 +434,6 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_GetBridgeChildren(std::uint32_t a_Sess
         });
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(GetBridgeChildren);
 #endif
 
 #ifndef ZUPCIBRD_SIM_WITHOUT_GetBusChildren
@@ -461,7 +456,6 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_GetBusChildren(std::uint32_t a_Session
         });
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(GetBusChildren);
 #endif
 
 #ifndef ZUPCIBRD_SIM_WITHOUT_GetRootBuses
@@ -479,7 +473,6 @@ ZuPciBrd_GetRootBuses(std::uint32_t a_Session, std::uint8_t* a_pBuses, std::uint
         });
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(GetRootBuses);
 #endif
 
 #ifndef ZUPCIBRD_SIM_WITHOUT_GetBridgeAddress
@@ -507,7 +500,6 @@ ZuPciBrd_GetBridgeAddress(std::uint32_t a_Session, std::uint32_t a_Bridge, std::
         return l_Call.m_Code;
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(GetBridgeAddress);
 #endif
 
 // The size counts the terminating NUL, and the text is written only when all of it fits.
@@ -529,7 +521,6 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_GetBridgeSlotPath(std::uint32_t a_Sess
         });
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(GetBridgeSlotPath);
 #endif
 
 #ifndef ZUPCIBRD_SIM_WITHOUT_GetBridgeIds
@@ -561,7 +552,6 @@ ZuPciBrd_GetBridgeIds(std::uint32_t a_Session, std::uint32_t a_Bridge, std::uint
         return l_Call.m_Code;
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(GetBridgeIds);
 #endif
 
 #ifndef ZUPCIBRD_SIM_WITHOUT_SetAttributeU32
@@ -584,7 +574,6 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_SetAttributeU32(std::uint32_t a_Sessio
         return l_Call.m_Code;
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(SetAttributeU32);
 #endif
 
 #ifndef ZUPCIBRD_SIM_WITHOUT_GetAttributeU32
@@ -610,7 +599,6 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_GetAttributeU32(std::uint32_t a_Sessio
         });
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(GetAttributeU32);
 #endif
 
 // Opening an open bridge is harmless; one CloseBridge closes it.
@@ -630,7 +618,6 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_OpenBridge(std::uint32_t a_Session,
         return l_Call.m_Code;
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(OpenBridge);
 #endif
 
 #ifndef ZUPCIBRD_SIM_WITHOUT_CloseBridge
@@ -648,7 +635,6 @@ ZUPCIBRD_SIM_EXPORT void ZuPciBrd_CloseBridge(std::uint32_t a_Session, std::uint
         return 0;
     }));
 }
-ZUPCIBRD_SIM_CHECK_TYPE(CloseBridge);
 #endif
 
 // An image is taken only by an open bridge, and only when it is meant for the bridge's vendor
@@ -697,7 +683,6 @@ ZuPciBrd_EepromUpdate(std::uint32_t a_Session, std::uint32_t a_Bridge, std::uint
         return l_Call.m_Code;
     });
 }
-ZUPCIBRD_SIM_CHECK_TYPE(EepromUpdate);
 #endif
 
 // The gates of the scripted faults, for a test in the host's process.

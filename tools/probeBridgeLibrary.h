@@ -15,20 +15,12 @@ namespace nZU7461_14_0 {
 namespace nProbe {
 
 // Positions in kZuPciBrdEntryNames.
-enum tEntry : std::size_t {
-    kOpenSession = 0,
-    kCloseSession = 1,
-    kFindBridgesByPciIds = 2,
-    kFindParentBridgeForBus = 5,
-    kGetBridgeParent = 6,
-    kGetBridgeChildren = 7,
-    kGetBusChildren = 8,
-    kGetRootBuses = 9,
-    kGetBridgeAddress = 10,
-    kGetBridgeSlotPath = 11,
-    kGetBridgeIds = 12,
-    kGetAttributeU32 = 14,
-};
+#define ZU_PROBE_POSITION(a_Result, a_Name, a_Parameters, a_Arguments) k##a_Name,
+enum tEntry : std::size_t { ZUPCIBRD_ENTRY_POINTS(ZU_PROBE_POSITION, ZU_PROBE_POSITION) };
+#undef ZU_PROBE_POSITION
+
+// What a missing entry point answers, as the finder reports it.
+constexpr std::int32_t kEntryMissing = -313008;
 
 class cBridgeLibrary {
 public:
@@ -57,6 +49,17 @@ public:
     }
     template <typename tFunction> tFunction entry(std::size_t a_Entry) const {
         return reinterpret_cast<tFunction>(reinterpret_cast<void*>(m_Entries[a_Entry]));
+    }
+    // The entry point's answer, or kEntryMissing without it.
+    template <typename tFunction, typename... tArguments>
+    std::int32_t call(std::size_t a_Entry, tArguments... a_Arguments) const {
+        return has(a_Entry) ? entry<tFunction>(a_Entry)(a_Arguments...) : kEntryMissing;
+    }
+    // For a session opened through call rather than openSession.
+    void closeSession(std::uint32_t a_Session) const {
+        if (has(kCloseSession)) {
+            entry<tZuPciBrd_CloseSession>(kCloseSession)(a_Session);
+        }
     }
 
     std::int32_t openSession() {

@@ -2,6 +2,7 @@
 
 #include "pcibrd/cSlotPath.h"
 #include "pcibrd/zupcibrd.h"
+#include "tools/probeBridgeLibrary.h"
 #include "tools/probeModule.h"
 
 #include <nlohmann/json.hpp>
@@ -36,29 +37,8 @@ constexpr std::size_t kMaxListedPerKind = 20;
 constexpr std::size_t kGuardItems = 4;
 constexpr std::size_t kMaxShownItems = 8;
 constexpr std::size_t kMaxShownText = 100;
-// What a missing entry point answers, as the finder reports it; missing entry points are
-// findings once, not at every call.
-constexpr std::int32_t kEntryMissing = -313008;
 // A call that succeeded without writing its outputs: no answer to follow up.
 constexpr std::int32_t kUnwritten = INT32_MIN;
-
-// Positions in kZuPciBrdEntryNames.
-enum tCheckEntry : std::size_t {
-    kCheckOpenSession = 0,
-    kCheckCloseSession = 1,
-    kCheckFindBridgesByPciIds = 2,
-    kCheckFindBridgeByAddress = 3,
-    kCheckFindBridgeBySlotPath = 4,
-    kCheckFindParentBridgeForBus = 5,
-    kCheckGetBridgeParent = 6,
-    kCheckGetBridgeChildren = 7,
-    kCheckGetBusChildren = 8,
-    kCheckGetRootBuses = 9,
-    kCheckGetBridgeAddress = 10,
-    kCheckGetBridgeSlotPath = 11,
-    kCheckGetBridgeIds = 12,
-    kCheckGetAttributeU32 = 14,
-};
 
 std::string num(std::uint64_t a_Value) {
     return std::to_string(a_Value);
@@ -184,47 +164,6 @@ private:
     std::vector<tFinding> m_Listed;
 };
 
-// The library's entry points by position; a missing one answers kEntryMissing.
-class cLibrary {
-public:
-    explicit cLibrary(HMODULE a_Module) : m_Module(a_Module) {
-        for (std::size_t l_Index = 0; l_Index < kZuPciBrdEntryCount; ++l_Index) {
-            m_Entries[l_Index] = GetProcAddress(a_Module, kZuPciBrdEntryNames[l_Index]);
-        }
-    }
-    ~cLibrary() { FreeLibrary(m_Module); }
-    cLibrary(const cLibrary&) = delete;
-    cLibrary& operator=(const cLibrary&) = delete;
-
-    bool has(std::size_t a_Entry) const { return m_Entries[a_Entry] != nullptr; }
-    FARPROC anyEntry() const {
-        for (FARPROC l_Entry : m_Entries) {
-            if (l_Entry != nullptr) {
-                return l_Entry;
-            }
-        }
-        return nullptr;
-    }
-    template <typename tFunction, typename... tArguments>
-    std::int32_t call(std::size_t a_Entry, tArguments... a_Arguments) const {
-        if (!has(a_Entry)) {
-            return kEntryMissing;
-        }
-        return reinterpret_cast<tFunction>(reinterpret_cast<void*>(m_Entries[a_Entry]))(
-            a_Arguments...);
-    }
-    void closeSession(std::uint32_t a_Session) const {
-        if (has(kCheckCloseSession)) {
-            reinterpret_cast<tZuPciBrd_CloseSession>(
-                reinterpret_cast<void*>(m_Entries[kCheckCloseSession]))(a_Session);
-        }
-    }
-
-private:
-    HMODULE m_Module;
-    FARPROC m_Entries[kZuPciBrdEntryCount] = {};
-};
-
 struct tOutput {
     void* m_pData;
     std::size_t m_Size;
@@ -256,7 +195,7 @@ using tAnswers = std::map<std::string, std::string>;
 // checked against the others.
 class cSessionCheck {
 public:
-    cSessionCheck(const cLibrary& a_rLibrary, std::uint32_t a_Session, cFindings& a_rFindings)
+    cSessionCheck(const cBridgeLibrary& a_rLibrary, std::uint32_t a_Session, cFindings& a_rFindings)
         : m_rLibrary(a_rLibrary), m_Session(a_Session), m_rFindings(a_rFindings) {}
 
     void run();
@@ -293,7 +232,7 @@ private:
     void checkRelations();
     void checkParentLoops();
 
-    const cLibrary& m_rLibrary;
+    const cBridgeLibrary& m_rLibrary;
     std::uint32_t m_Session;
     cFindings& m_rFindings;
     tAnswers m_Answers;
@@ -457,11 +396,11 @@ bool cSessionCheck::fetchBridges(const std::string& a_rCall, const std::uint16_t
                                  const std::uint16_t* a_pSsPid,
                                  std::vector<std::uint32_t>& a_rBridges) {
     const bool l_Read = fetch<std::uint32_t>(
-        a_rCall, kCheckFindBridgesByPciIds, kMaxItems, 0, 0,
+        a_rCall, kFindBridgesByPciIds, kMaxItems, 0, 0,
         [&](std::uint32_t* a_pBridges, std::uint32_t* a_pCount) {
-            return m_rLibrary.call<tZuPciBrd_FindBridgesByPciIds>(
-                kCheckFindBridgesByPciIds, m_Session, nullptr, nullptr, a_pSsVid, a_pSsPid,
-                a_pBridges, a_pCount);
+            return m_rLibrary.call<tZuPciBrd_FindBridgesByPciIds>(kFindBridgesByPciIds, m_Session,
+                                                                  nullptr, nullptr, a_pSsVid,
+                                                                  a_pSsPid, a_pBridges, a_pCount);
         },
         a_rBridges);
     m_Answers[a_rCall] = l_Read ? listText(a_rBridges) : "no list";
@@ -476,9 +415,9 @@ bool cSessionCheck::busChildren(std::uint8_t a_Bus) {
     m_BusAsked[a_Bus] = true;
     const std::string l_Call = "GetBusChildren(" + busText(a_Bus) + ")";
     m_BusRead[a_Bus] = fetch<std::uint32_t>(
-        l_Call, kCheckGetBusChildren, kMaxItems, 0, 0,
+        l_Call, kGetBusChildren, kMaxItems, 0, 0,
         [&](std::uint32_t* a_pChildren, std::uint32_t* a_pCount) {
-            return m_rLibrary.call<tZuPciBrd_GetBusChildren>(kCheckGetBusChildren, m_Session, a_Bus,
+            return m_rLibrary.call<tZuPciBrd_GetBusChildren>(kGetBusChildren, m_Session, a_Bus,
                                                              a_pChildren, a_pCount);
         },
         m_BusChildren[a_Bus]);
@@ -507,9 +446,9 @@ void cSessionCheck::enqueue(std::uint32_t a_Bridge) {
 
 void cSessionCheck::run() {
     const bool l_Buses = fetch<std::uint8_t>(
-        "GetRootBuses", kCheckGetRootBuses, kMaxItems, 0xA5, 0x5A,
+        "GetRootBuses", kGetRootBuses, kMaxItems, 0xA5, 0x5A,
         [&](std::uint8_t* a_pBuses, std::uint32_t* a_pCount) {
-            return m_rLibrary.call<tZuPciBrd_GetRootBuses>(kCheckGetRootBuses, m_Session, a_pBuses,
+            return m_rLibrary.call<tZuPciBrd_GetRootBuses>(kGetRootBuses, m_Session, a_pBuses,
                                                            a_pCount);
         },
         m_RootBuses);
@@ -574,14 +513,14 @@ void cSessionCheck::inspect(std::size_t a_Index) {
         query(l_AddressCall,
               [&] {
                   return m_rLibrary.call<tZuPciBrd_GetBridgeAddress>(
-                      kCheckGetBridgeAddress, m_Session, l_Ref, &l_Bus, &l_Device, &l_Function);
+                      kGetBridgeAddress, m_Session, l_Ref, &l_Bus, &l_Device, &l_Function);
               },
               {{&l_Bus, 1, "bus"}, {&l_Device, 1, "device"}, {&l_Function, 1, "function"}});
     const std::string l_Address =
         busText(l_Bus) + ":" + hexText(l_Device, 2) + "." + hexText(l_Function, 1);
     m_Answers[l_AddressCall] = l_Status >= 0 ? l_Address : code(l_Status);
     if (l_Status < 0) {
-        failed(kCheckGetBridgeAddress, l_AddressCall, l_Status);
+        failed(kGetBridgeAddress, l_AddressCall, l_Status);
     } else if (l_Device > 31 || l_Function > 7) {
         finding("address", l_AddressCall, "answers " + l_Address + ", no PCI address");
     } else {
@@ -589,14 +528,14 @@ void cSessionCheck::inspect(std::size_t a_Index) {
         l_Bridge.m_Bus = l_Bus;
         std::uint32_t l_Found = 0;
         const std::string l_FindCall = "FindBridgeByAddress(" + l_Address + ")";
-        l_Status = query(l_FindCall,
-                         [&] {
-                             return m_rLibrary.call<tZuPciBrd_FindBridgeByAddress>(
-                                 kCheckFindBridgeByAddress, m_Session, l_Bus, l_Device, l_Function,
-                                 &l_Found);
-                         },
-                         {{&l_Found, sizeof l_Found, "bridge"}});
-        if (m_rLibrary.has(kCheckFindBridgeByAddress) && l_Status != kUnwritten &&
+        l_Status =
+            query(l_FindCall,
+                  [&] {
+                      return m_rLibrary.call<tZuPciBrd_FindBridgeByAddress>(
+                          kFindBridgeByAddress, m_Session, l_Bus, l_Device, l_Function, &l_Found);
+                  },
+                  {{&l_Found, sizeof l_Found, "bridge"}});
+        if (m_rLibrary.has(kFindBridgeByAddress) && l_Status != kUnwritten &&
             (l_Status < 0 || l_Found != l_Ref)) {
             finding(
                 "address-elsewhere", l_FindCall,
@@ -609,15 +548,15 @@ void cSessionCheck::inspect(std::size_t a_Index) {
     const std::string l_IdsCall = "GetBridgeIds" + l_Of;
     l_Status = query(l_IdsCall,
                      [&] {
-                         return m_rLibrary.call<tZuPciBrd_GetBridgeIds>(
-                             kCheckGetBridgeIds, m_Session, l_Ref, &l_Ids[0], &l_Ids[1], &l_Ids[2],
-                             &l_Ids[3]);
+                         return m_rLibrary.call<tZuPciBrd_GetBridgeIds>(kGetBridgeIds, m_Session,
+                                                                        l_Ref, &l_Ids[0], &l_Ids[1],
+                                                                        &l_Ids[2], &l_Ids[3]);
                      },
                      {{&l_Ids[0], 2, "vendor ID"},
                       {&l_Ids[1], 2, "device ID"},
                       {&l_Ids[2], 2, "subsystem vendor ID"},
                       {&l_Ids[3], 2, "subsystem ID"}});
-    failed(kCheckGetBridgeIds, l_IdsCall, l_Status);
+    failed(kGetBridgeIds, l_IdsCall, l_Status);
     m_Answers[l_IdsCall] = l_Status < 0 ? code(l_Status)
                                         : hexText(l_Ids[0], 4) + ":" + hexText(l_Ids[1], 4) + ", " +
                                               hexText(l_Ids[2], 4) + ":" + hexText(l_Ids[3], 4);
@@ -630,10 +569,10 @@ void cSessionCheck::inspect(std::size_t a_Index) {
     l_Status = query(l_ParentCall,
                      [&] {
                          return m_rLibrary.call<tZuPciBrd_GetBridgeParent>(
-                             kCheckGetBridgeParent, m_Session, l_Ref, &l_Parent);
+                             kGetBridgeParent, m_Session, l_Ref, &l_Parent);
                      },
                      {{&l_Parent, sizeof l_Parent, "parent"}});
-    failed(kCheckGetBridgeParent, l_ParentCall, l_Status);
+    failed(kGetBridgeParent, l_ParentCall, l_Status);
     m_Answers[l_ParentCall] = l_Status < 0 ? code(l_Status) : num(l_Parent);
     if (l_Status >= 0) {
         l_Bridge.m_HasParent = true;
@@ -642,9 +581,9 @@ void cSessionCheck::inspect(std::size_t a_Index) {
 
     const std::string l_ChildrenCall = "GetBridgeChildren" + l_Of;
     l_Bridge.m_HasChildren = fetch<std::uint32_t>(
-        l_ChildrenCall, kCheckGetBridgeChildren, kMaxItems, 0, 0,
+        l_ChildrenCall, kGetBridgeChildren, kMaxItems, 0, 0,
         [&](std::uint32_t* a_pChildren, std::uint32_t* a_pCount) {
-            return m_rLibrary.call<tZuPciBrd_GetBridgeChildren>(kCheckGetBridgeChildren, m_Session,
+            return m_rLibrary.call<tZuPciBrd_GetBridgeChildren>(kGetBridgeChildren, m_Session,
                                                                 l_Ref, a_pChildren, a_pCount);
         },
         l_Bridge.m_Children);
@@ -666,11 +605,11 @@ void cSessionCheck::inspect(std::size_t a_Index) {
         l_Status = query(l_ValueCall,
                          [&] {
                              return m_rLibrary.call<tZuPciBrd_GetAttributeU32>(
-                                 kCheckGetAttributeU32, m_Session, l_Ref,
+                                 kGetAttributeU32, m_Session, l_Ref,
                                  ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE, &l_Value);
                          },
                          {{&l_Value, sizeof l_Value, "value"}});
-        failed(kCheckGetAttributeU32, l_ValueCall, l_Status);
+        failed(kGetAttributeU32, l_ValueCall, l_Status);
         m_Answers[l_ValueCall] = l_Status < 0 ? code(l_Status) : "0x" + hexText(l_Value, 8);
     }
     checkSlotPath(l_Ref);
@@ -695,10 +634,10 @@ void cSessionCheck::checkSlotPath(std::uint32_t a_Bridge) {
     std::vector<char> l_Text;
     // 0xA5 is no character of a slot path, so a pre-set byte left is one not written.
     if (!fetch<char>(
-            l_Call, kCheckGetBridgeSlotPath, kMaxSlotPathBytes, char(0xA5), char(0xA5),
+            l_Call, kGetBridgeSlotPath, kMaxSlotPathBytes, char(0xA5), char(0xA5),
             [&](char* a_pText, std::uint32_t* a_pSize) {
-                return m_rLibrary.call<tZuPciBrd_GetBridgeSlotPath>(
-                    kCheckGetBridgeSlotPath, m_Session, a_Bridge, a_pText, a_pSize);
+                return m_rLibrary.call<tZuPciBrd_GetBridgeSlotPath>(kGetBridgeSlotPath, m_Session,
+                                                                    a_Bridge, a_pText, a_pSize);
             },
             l_Text)) {
         m_Answers[l_Call] = "no text";
@@ -728,10 +667,10 @@ void cSessionCheck::checkSlotPath(std::uint32_t a_Bridge) {
         query(l_FindCall,
               [&] {
                   return m_rLibrary.call<tZuPciBrd_FindBridgeBySlotPath>(
-                      kCheckFindBridgeBySlotPath, m_Session, l_Path.c_str(), &l_Found);
+                      kFindBridgeBySlotPath, m_Session, l_Path.c_str(), &l_Found);
               },
               {{&l_Found, sizeof l_Found, "bridge"}});
-    if (m_rLibrary.has(kCheckFindBridgeBySlotPath) && l_FindStatus != kUnwritten &&
+    if (m_rLibrary.has(kFindBridgeBySlotPath) && l_FindStatus != kUnwritten &&
         (l_FindStatus < 0 || l_Found != a_Bridge)) {
         finding("slot-path-elsewhere", l_FindCall,
                 (l_FindStatus < 0 ? "fails with " + code(l_FindStatus)
@@ -766,10 +705,10 @@ void cSessionCheck::checkBuses() {
             query(l_AboveCall,
                   [&] {
                       return m_rLibrary.call<tZuPciBrd_FindParentBridgeForBus>(
-                          kCheckFindParentBridgeForBus, m_Session, l_Bus, &l_Above);
+                          kFindParentBridgeForBus, m_Session, l_Bus, &l_Above);
                   },
                   {{&l_Above, sizeof l_Above, "bridge"}});
-        failed(kCheckFindParentBridgeForBus, l_AboveCall, l_Status);
+        failed(kFindParentBridgeForBus, l_AboveCall, l_Status);
         m_Answers[l_AboveCall] = l_Status < 0 ? code(l_Status) : num(l_Above);
 
         std::vector<std::pair<std::uint32_t, std::string>> l_Claims;
@@ -891,11 +830,11 @@ void cSessionCheck::checkParentLoops() {
     }
 }
 
-std::int32_t openSession(const cLibrary& a_rLibrary, std::uint32_t& a_rSession) {
+std::int32_t openSession(const cBridgeLibrary& a_rLibrary, std::uint32_t& a_rSession) {
     std::int32_t l_Status = 0;
     for (const std::uint32_t l_Pattern : {0xA5A5A5A5u, 0x5A5A5A5Au}) {
         a_rSession = l_Pattern;
-        l_Status = a_rLibrary.call<tZuPciBrd_OpenSession>(kCheckOpenSession, 0u, &a_rSession);
+        l_Status = a_rLibrary.call<tZuPciBrd_OpenSession>(kOpenSession, 0u, &a_rSession);
         if (l_Status < 0 || a_rSession != l_Pattern) {
             return l_Status;
         }
@@ -906,14 +845,14 @@ std::int32_t openSession(const cLibrary& a_rLibrary, std::uint32_t& a_rSession) 
 }
 
 // Both sessions open at once; the second is only compared with the first.
-void checkLibrary(const cLibrary& a_rLibrary, cFindings& a_rFindings) {
+void checkLibrary(const cBridgeLibrary& a_rLibrary, cFindings& a_rFindings) {
     for (std::size_t l_Index = 0; l_Index < kZuPciBrdEntryCount; ++l_Index) {
         if (!a_rLibrary.has(l_Index)) {
             a_rFindings.add("missing-entry", bridgeLibraryFileName(),
                             std::string("lacks ") + kZuPciBrdEntryNames[l_Index]);
         }
     }
-    if (!a_rLibrary.has(kCheckOpenSession)) {
+    if (!a_rLibrary.has(kOpenSession)) {
         return;
     }
     std::uint32_t l_First = 0;
@@ -979,7 +918,7 @@ int runCheck(bool a_Json, std::ostream& a_rOut) {
                            (l_Message.empty() ? "" : " (" + l_Message + ")") + "; " +
                            bareNameSearch());
     } else {
-        const cLibrary l_Library(l_Loaded.m_Module);
+        const cBridgeLibrary l_Library(l_Loaded.m_Module);
         l_Location = moduleLocation(l_Loaded.m_Module, l_Library.anyEntry());
         checkLibrary(l_Library, l_Findings);
     }
