@@ -19,6 +19,10 @@ extern "C" {
 /* The attribute whose low 16 bits identify a chassis. */
 #define ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE 0x20000300u
 
+/* The subsystem IDs (vendor, subsystem) that every chassis bridge carries. */
+#define ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID 0x1F3Cu
+#define ZUPCIBRD_CHASSIS_SUBSYSTEM_ID 0x5C2Eu
+
 typedef int32_t (*tZuPciBrd_OpenSession)(uint32_t a_Flags, uint32_t* a_pSession);
 typedef void (*tZuPciBrd_CloseSession)(uint32_t a_Session);
 typedef int32_t (*tZuPciBrd_FindBridgesByPciIds)(uint32_t a_Session, const uint16_t* a_pVid,
