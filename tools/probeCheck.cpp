@@ -3,6 +3,7 @@
 #include "pcibrd/cSlotPath.h"
 #include "pcibrd/zupcibrd.h"
 #include "tools/probeModule.h"
+#include "zu7461/zu7461.h"
 
 #include <nlohmann/json.hpp>
 
@@ -36,7 +37,7 @@ constexpr std::size_t kMaxShownItems = 8;
 constexpr std::size_t kMaxShownText = 100;
 // What a missing entry point answers, as the finder reports it; missing entry points are
 // findings once, not at every call.
-constexpr std::int32_t kEntryMissing = -313008;
+constexpr std::int32_t kEntryMissing = ZU7461_STATUS_BRIDGE_ENTRY_POINT_NOT_LOADED;
 // A call that succeeded without writing its outputs: no answer to follow up.
 constexpr std::int32_t kUnwritten = INT32_MIN;
 
