@@ -63,10 +63,11 @@ constexpr tCallSite kEepromUpdate{
 
 // The temporary array of a count-then-fill operation could not be had; one line per operation,
 // between its two calls.
-constexpr tCallSite kFindBridgesMemory{"zuoskaerr_memoryFull", 123};
-constexpr tCallSite kGetBridgeChildrenMemory{"zuoskaerr_memoryFull", 260};
-constexpr tCallSite kGetBusChildrenMemory{"zuoskaerr_memoryFull", 307};
-constexpr tCallSite kGetRootBusesMemory{"zuoskaerr_memoryFull", 351};
+constexpr const char* kMemoryFullName = statusCodeName(kStatusMemoryFull);
+constexpr tCallSite kFindBridgesMemory{kMemoryFullName, 123};
+constexpr tCallSite kGetBridgeChildrenMemory{kMemoryFullName, 260};
+constexpr tCallSite kGetBusChildrenMemory{kMemoryFullName, 307};
+constexpr tCallSite kGetRootBusesMemory{kMemoryFullName, 351};
 
 // 256 buses of 32 devices with 8 functions each.
 constexpr std::uint32_t kMaxArrayElements = 256 * 32 * 8;

@@ -16,8 +16,8 @@ constexpr std::int32_t kLineLookup = 177;
 constexpr const char kFileAllocator[] = "Allocator";
 constexpr std::int32_t kLineAllocator = 32;
 
-constexpr const char kInvalidParameter[] = "zuoskaerr_invalidParameter";
-constexpr const char kMemoryFull[] = "zuoskaerr_memoryFull";
+constexpr const char* kInvalidParameter = statusCodeName(kStatusInvalidParameter);
+constexpr const char* kMemoryFull = statusCodeName(kStatusMemoryFull);
 constexpr const char kLoadDebugText[] = "failed to zudynlib_load library";
 
 constexpr std::size_t kMinimumUnits = 127;

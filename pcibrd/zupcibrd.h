@@ -19,6 +19,10 @@ extern "C" {
 /* The attribute whose low 16 bits identify a chassis. */
 #define ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE 0x20000300u
 
+/* The subsystem IDs (vendor, subsystem) that every chassis bridge carries. */
+#define ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID 0x1F3Cu
+#define ZUPCIBRD_CHASSIS_SUBSYSTEM_ID 0x5C2Eu
+
 /* The entry points, in the order a client resolves them: result type, name without the
  * "ZuPciBrd_" prefix, parameters, and the parameter names as a call passes them on. The two
  * that pass slot path text go to a_TextEntry, so that a client can wrap them apart; give the

@@ -402,6 +402,7 @@ struct tEngine {
         }
     }
 
+    // Guards every member below it.
     std::mutex m_Lock;
     std::condition_variable m_Changed;
     std::shared_ptr<const tFaultScript> m_pScript;

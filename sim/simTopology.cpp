@@ -16,7 +16,7 @@
 #include <utility>
 
 #ifdef _WIN32
-#include <windows.h>
+#include "platform/win32/zuPlatform.h"
 #endif
 
 namespace nZU7461_14_0 {
@@ -433,19 +433,6 @@ void linkBridges(tSimTopology& a_rTopology, const std::vector<tParentClaim>& a_r
     }
 }
 
-#ifdef _WIN32
-std::string toUtf8(const wchar_t* a_pText) {
-    const int l_Size = WideCharToMultiByte(CP_UTF8, 0, a_pText, -1, nullptr, 0, nullptr, nullptr);
-    if (l_Size <= 1) {
-        return std::string();
-    }
-    std::string l_Text(static_cast<std::size_t>(l_Size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, a_pText, -1, &l_Text[0], l_Size, nullptr, nullptr);
-    l_Text.resize(static_cast<std::size_t>(l_Size - 1));
-    return l_Text;
-}
-#endif
-
 // Why a path cannot be the topology file before it is opened, or empty. A FIFO would hold the
 // open until a writer comes, perhaps forever; a folder opens on some systems only to fail at
 // the first read with a less telling message; a device may never end.
@@ -471,7 +458,7 @@ bool openNamedFile(std::FILE*& a_rpFile, std::string& a_rName, std::string& a_rR
     if (l_pPath == nullptr || *l_pPath == L'\0') {
         return false;
     }
-    a_rName = toUtf8(l_pPath);
+    a_rName = nZuPlatform::toUtf8(l_pPath);
     a_rRefusal = whyNotAFile(l_pPath);
     a_rpFile = a_rRefusal.empty() ? _wfopen(l_pPath, L"rb") : nullptr;
 #else

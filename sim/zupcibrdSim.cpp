@@ -48,6 +48,7 @@ struct tSession {
 };
 
 std::mutex g_Lock;
+// Guarded by g_Lock, as is g_LastSession.
 std::map<std::uint32_t, std::unique_ptr<tSession>> g_Sessions;
 // A variant of the library without the entry point that uses a helper leaves it unused.
 [[maybe_unused]] std::uint32_t g_LastSession = 0;

@@ -10,11 +10,6 @@ constexpr std::uint32_t kLineU32UnknownAttribute = 79;
 constexpr std::uint32_t kLineStringNullOutput = 98;
 constexpr std::uint32_t kLineStringUnknownAttribute = 125;
 
-constexpr std::uint32_t kAttributeKind = 0x0;
-constexpr std::uint32_t kAttributeBridgeValue = 0x20000;
-constexpr std::uint32_t kAttributeMaker = 0x0;
-constexpr std::uint32_t kAttributeModel = 0x1;
-
 constexpr std::uint32_t kChassisKind = 2;
 // Handed out by address: they live as long as the module.
 constexpr const char kMaker[] = "Velmora";
@@ -31,10 +26,10 @@ void cPxi7461Chassis::getU32Attribute(std::uint32_t a_AttributeId, std::uint32_t
         return;
     }
     switch (a_AttributeId) {
-    case kAttributeKind:
+    case ZU7461_ATTR_U32_KIND:
         *a_pValue = kChassisKind;
         break;
-    case kAttributeBridgeValue:
+    case ZU7461_ATTR_U32_BRIDGE_VALUE:
         *a_pValue = m_BridgeValue;
         break;
     default:
@@ -52,10 +47,10 @@ void cPxi7461Chassis::getStringAttribute(std::uint32_t a_AttributeId, const char
         return;
     }
     switch (a_AttributeId) {
-    case kAttributeMaker:
+    case ZU7461_ATTR_STRING_MAKER:
         *a_ppValue = kMaker;
         break;
-    case kAttributeModel:
+    case ZU7461_ATTR_STRING_MODEL:
         *a_ppValue = kModel;
         break;
     default:

@@ -21,10 +21,6 @@ constexpr std::uint32_t kLineEnterList = 296;
 constexpr std::uint32_t kLineAppendFound = 435;
 
 constexpr std::uint32_t kSessionFlags = 0;
-constexpr std::uint16_t kChassisSubsystemVendorId = 0x1F3C;
-constexpr std::uint16_t kChassisSubsystemId = 0x5C2E;
-// Its low 16 bits tell the chassis apart.
-constexpr std::uint32_t kBridgeValueAttribute = 0x20000300;
 
 static_assert(sizeof(tHandle) == sizeof(std::uint64_t), "a handle counter must never wrap");
 std::atomic<std::uint64_t> g_HandleCounter{0};
@@ -223,8 +219,8 @@ void cSessionManager::findChassis(tChassisArray& a_rFound, tStatus* a_pStatus) n
         nZuPciBrdWrapper_15_0::cPciBrdWrapper_sc l_Wrapper(&l_Run);
         l_Wrapper.OpenSession(kSessionFlags, &l_Run);
         std::vector<std::uint32_t> l_Bridges;
-        const std::uint16_t l_SubsystemVendorId = kChassisSubsystemVendorId;
-        const std::uint16_t l_SubsystemId = kChassisSubsystemId;
+        const std::uint16_t l_SubsystemVendorId = ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID;
+        const std::uint16_t l_SubsystemId = ZUPCIBRD_CHASSIS_SUBSYSTEM_ID;
         // Null vendor and device IDs match any bridge: only the subsystem IDs name the chassis.
         l_Wrapper.FindBridgesByPciIds(nullptr, nullptr, &l_SubsystemVendorId, &l_SubsystemId,
                                       l_Bridges, &l_Run);
@@ -238,8 +234,8 @@ void cSessionManager::findChassis(tChassisArray& a_rFound, tStatus* a_pStatus) n
                 {
                     // Lent with the current code, so a failed bridge stops every later read.
                     tDetailedStatusScope l_Lent(a_pStatus);
-                    l_Wrapper.GetAttributeU32(l_Bridge, kBridgeValueAttribute, l_Value,
-                                              l_Lent.get());
+                    l_Wrapper.GetAttributeU32(l_Bridge, ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE,
+                                              l_Value, l_Lent.get());
                 }
                 if (isFailed(a_pStatus)) {
                     continue;

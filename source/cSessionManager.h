@@ -49,7 +49,8 @@ public:
     void findChassis(tChassisArray& a_rFound, tStatus* a_pStatus) noexcept;
 
 private:
-    // Ordered by handle value; the mapped object is only reached once the key is found.
+    // Ordered by handle value; the mapped object is only reached once the key is found. Both
+    // maps are guarded by m_rLock.
     std::map<tHandle, tChassisList*> m_OpenLists;
     std::map<tHandle, cPxi7461Chassis*> m_Items;
     tCriticalSection& m_rLock;

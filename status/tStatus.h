@@ -4,18 +4,31 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "zu7461/zu7461.h"
+
 namespace nZU7461_14_0 {
 
 // Codes this component raises itself; library codes pass through unchanged.
 enum : std::int32_t {
-    kStatusMemoryFull = -52000,
-    kStatusControllerMapNotProvided = -52002,
-    kStatusSessionManagerMissing = -52003,
-    kStatusInvalidParameter = -52005,
-    kStatusBufferTooSmall = -313002,
-    kStatusEntryPointNotLoaded = -313008,
-    kStatusMalformedSlotPath = -313325,
+    kStatusMemoryFull = ZU7461_STATUS_MEMORY_FULL,
+    kStatusControllerMapNotProvided = ZU7461_STATUS_CONTROLLER_MAP_NOT_PROVIDED,
+    kStatusSessionManagerMissing = ZU7461_STATUS_SESSION_MANAGER_MISSING,
+    kStatusInvalidParameter = ZU7461_STATUS_INVALID_PARAMETER,
+    kStatusBufferTooSmall = ZU7461_STATUS_BRIDGE_BUFFER_TOO_SMALL,
+    kStatusEntryPointNotLoaded = ZU7461_STATUS_BRIDGE_ENTRY_POINT_NOT_LOADED,
+    kStatusMalformedSlotPath = ZU7461_STATUS_MALFORMED_SLOT_PATH,
 };
+
+// The symbolic name of a_Code, or null when it has none.
+constexpr const char* statusCodeName(std::int32_t a_Code) {
+#define ZU_STATUS_NAME_CASE(a_Code_, a_Name_)                                                      \
+    if (a_Code == (a_Code_)) {                                                                     \
+        return a_Name_;                                                                            \
+    }
+    ZU7461_STATUS_NAMES(ZU_STATUS_NAME_CASE)
+#undef ZU_STATUS_NAME_CASE
+    return nullptr;
+}
 
 constexpr std::uint32_t kStatusFullSize = 208;
 constexpr std::size_t kStatusComponentSize = 10;

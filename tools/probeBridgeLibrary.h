@@ -4,6 +4,7 @@
 
 #include "pcibrd/zupcibrd.h"
 #include "platform/win32/zuPlatform.h"
+#include "zu7461/zu7461.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +21,7 @@ enum tEntry : std::size_t { ZUPCIBRD_ENTRY_POINTS(ZU_PROBE_POSITION, ZU_PROBE_PO
 #undef ZU_PROBE_POSITION
 
 // What a missing entry point answers, as the finder reports it.
-constexpr std::int32_t kEntryMissing = -313008;
+constexpr std::int32_t kEntryMissing = ZU7461_STATUS_BRIDGE_ENTRY_POINT_NOT_LOADED;
 
 class cBridgeLibrary {
 public:
@@ -84,7 +85,7 @@ private:
 // allocate gigabytes.
 constexpr std::uint32_t kMaxListItems = 256u * 32u * 8u;
 // What the finder answers to such a count, and what the probe answers in its place.
-constexpr std::int32_t kListTooLong = -52000;
+constexpr std::int32_t kListTooLong = ZU7461_STATUS_MEMORY_FULL;
 
 // Count-then-fill as the finder does it; the code is that of the last call. A count above
 // kMaxListItems is refused with kListTooLong, and a fill that claims more than the room it was

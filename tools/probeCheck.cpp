@@ -4,6 +4,7 @@
 #include "pcibrd/zupcibrd.h"
 #include "tools/probeBridgeLibrary.h"
 #include "tools/probeModule.h"
+#include "zu7461/zu7461.h"
 
 #include <nlohmann/json.hpp>
 
@@ -24,8 +25,6 @@ namespace nZU7461_14_0 {
 namespace nProbe {
 namespace {
 
-constexpr std::uint16_t kChassisSubsystemVendorId = 0x1F3C;
-constexpr std::uint16_t kChassisSubsystemId = 0x5C2E;
 // More than any machine has: an answer above these is a finding, not something to read.
 constexpr std::uint32_t kMaxItems = 65536;
 constexpr std::uint32_t kMaxSlotPathBytes = 65536;
@@ -457,7 +456,8 @@ void cSessionCheck::run() {
 
     std::vector<std::uint32_t> l_All, l_Chassis;
     fetchBridges("FindBridgesByPciIds(any IDs)", nullptr, nullptr, l_All);
-    const std::uint16_t l_SsVid = kChassisSubsystemVendorId, l_SsPid = kChassisSubsystemId;
+    const std::uint16_t l_SsVid = ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID,
+                        l_SsPid = ZUPCIBRD_CHASSIS_SUBSYSTEM_ID;
     const std::string l_Search =
         "FindBridgesByPciIds(subsystem " + hexText(l_SsVid, 4) + ":" + hexText(l_SsPid, 4) + ")";
     const bool l_Searched = fetchBridges(l_Search, &l_SsVid, &l_SsPid, l_Chassis);
@@ -561,8 +561,8 @@ void cSessionCheck::inspect(std::size_t a_Index) {
                                         : hexText(l_Ids[0], 4) + ":" + hexText(l_Ids[1], 4) + ", " +
                                               hexText(l_Ids[2], 4) + ":" + hexText(l_Ids[3], 4);
     l_Bridge.m_HasIds = l_Status >= 0;
-    l_Bridge.m_Chassis = l_Bridge.m_HasIds && l_Ids[2] == kChassisSubsystemVendorId &&
-                         l_Ids[3] == kChassisSubsystemId;
+    l_Bridge.m_Chassis = l_Bridge.m_HasIds && l_Ids[2] == ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID &&
+                         l_Ids[3] == ZUPCIBRD_CHASSIS_SUBSYSTEM_ID;
 
     std::uint32_t l_Parent = 0;
     const std::string l_ParentCall = "GetBridgeParent" + l_Of;

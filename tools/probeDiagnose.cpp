@@ -15,8 +15,6 @@ namespace nProbe {
 namespace {
 
 // What discovery searches for; a bridge with these subsystem IDs is a chassis.
-constexpr std::uint16_t kChassisSubsystemVendorId = 0x1F3C;
-constexpr std::uint16_t kChassisSubsystemId = 0x5C2E;
 
 std::string hexText(std::uint32_t a_Value, int a_Digits) {
     char l_Text[16];
@@ -60,8 +58,8 @@ tBridgeLine describeBridge(const cBridgeLibrary& a_rLibrary, std::uint32_t a_Bri
         if (l_Status >= 0) {
             l_Ids = hexText(l_Vid, 4) + ":" + hexText(l_Pid, 4);
             l_Subsystem = hexText(l_SsVid, 4) + ":" + hexText(l_SsPid, 4);
-            l_Line.m_Chassis =
-                l_SsVid == kChassisSubsystemVendorId && l_SsPid == kChassisSubsystemId;
+            l_Line.m_Chassis = l_SsVid == ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID &&
+                               l_SsPid == ZUPCIBRD_CHASSIS_SUBSYSTEM_ID;
         } else {
             l_Note("GetBridgeIds", l_Status);
         }
@@ -228,13 +226,15 @@ int runDiagnose(std::ostream& a_rOut) {
         }
         printTable(l_Rows, a_rOut);
     }
-    a_rOut << "  chassis bridges (* above, subsystem " << hexText(kChassisSubsystemVendorId, 4)
-           << ":" << hexText(kChassisSubsystemId, 4) << "): " << l_ChassisCount << "\n";
+    a_rOut << "  chassis bridges (* above, subsystem "
+           << hexText(ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID, 4) << ":"
+           << hexText(ZUPCIBRD_CHASSIS_SUBSYSTEM_ID, 4) << "): " << l_ChassisCount << "\n";
 
     // The search the finder itself makes; a library that treats null IDs differently from
     // "any" shows up as a difference here.
     std::vector<std::uint32_t> l_Found;
-    const std::uint16_t l_SsVid = kChassisSubsystemVendorId, l_SsPid = kChassisSubsystemId;
+    const std::uint16_t l_SsVid = ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID,
+                        l_SsPid = ZUPCIBRD_CHASSIS_SUBSYSTEM_ID;
     const std::int32_t l_SearchStatus = l_Find(&l_SsVid, &l_SsPid, l_Found);
     a_rOut << "  the finder's search answers ";
     if (l_SearchStatus < 0) {

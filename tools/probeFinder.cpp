@@ -91,14 +91,13 @@ std::string joined(const std::vector<std::string>& a_rTexts) {
 } // namespace
 
 std::string statusName(std::int32_t a_Status) {
-    switch (a_Status) {
-    case ZU7461_STATUS_INVALID_PARAMETER:
-        return "zuoskaerr_invalidParameter";
-    case ZU7461_STATUS_MEMORY_FULL:
-        return "zuoskaerr_memoryFull";
-    default:
-        return std::string();
+#define ZU_PROBE_NAME_CASE(a_Code, a_Name)                                                         \
+    if (a_Status == (a_Code)) {                                                                    \
+        return a_Name;                                                                             \
     }
+    ZU7461_STATUS_NAMES(ZU_PROBE_NAME_CASE)
+#undef ZU_PROBE_NAME_CASE
+    return std::string();
 }
 
 std::string openListHint(const tFinderReport& a_rReport) {

@@ -8,7 +8,6 @@
 #else
 #include <climits>
 #include <dlfcn.h>
-#include <unistd.h>
 #endif
 
 namespace nZU7461_14_0 {
@@ -17,26 +16,10 @@ namespace nProbe {
 #ifdef _WIN32
 namespace {
 
-std::string narrow(const wchar_t* a_pText, int a_Length) {
-    const int l_Size =
-        WideCharToMultiByte(CP_UTF8, 0, a_pText, a_Length, nullptr, 0, nullptr, nullptr);
-    if (l_Size <= 0) {
-        return std::string();
-    }
-    std::string l_Text(static_cast<std::size_t>(l_Size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, a_pText, a_Length, &l_Text[0], l_Size, nullptr, nullptr);
-    // A length of -1 converts the terminating NUL as well.
-    if (a_Length < 0) {
-        l_Text.pop_back();
-    }
-    return l_Text;
-}
-
 std::string modulePath(HMODULE a_Module) {
     std::wstring l_Path(32768, L'\0');
-    const DWORD l_Length =
-        GetModuleFileNameW(a_Module, &l_Path[0], static_cast<DWORD>(l_Path.size()));
-    return narrow(l_Path.c_str(), static_cast<int>(l_Length));
+    GetModuleFileNameW(a_Module, &l_Path[0], static_cast<DWORD>(l_Path.size()));
+    return nZuPlatform::toUtf8(l_Path.c_str());
 }
 
 } // namespace
@@ -77,15 +60,8 @@ tWideString widen(const std::string& a_rUtf8) {
 }
 
 std::string executableFolder() {
-#ifdef _WIN32
-    const std::string l_Path = modulePath(nullptr);
-#else
-    char l_Buffer[PATH_MAX];
-    const ssize_t l_Length = readlink("/proc/self/exe", l_Buffer, sizeof l_Buffer - 1);
-    const std::string l_Path(l_Buffer, l_Length > 0 ? static_cast<std::size_t>(l_Length) : 0);
-#endif
-    const std::size_t l_Separator = l_Path.find_last_of("\\/");
-    return l_Separator == std::string::npos ? std::string(".") : l_Path.substr(0, l_Separator);
+    const std::string l_Folder = nZuPlatform::executableFolder();
+    return l_Folder.empty() ? std::string(".") : l_Folder;
 }
 
 std::string nativeModuleName(const std::string& a_rBaseName) {
@@ -111,7 +87,7 @@ std::vector<std::string> utf8Arguments(int a_Count, char** a_ppArguments) {
     wchar_t** l_ppWide = CommandLineToArgvW(GetCommandLineW(), &l_WideCount);
     if (l_ppWide != nullptr) {
         for (int l_Index = 0; l_Index < l_WideCount; ++l_Index) {
-            l_Arguments.push_back(narrow(l_ppWide[l_Index], -1));
+            l_Arguments.push_back(nZuPlatform::toUtf8(l_ppWide[l_Index]));
         }
         LocalFree(l_ppWide);
         return l_Arguments;

@@ -28,8 +28,6 @@ namespace {
 
 using tJson = nlohmann::ordered_json;
 
-constexpr std::uint16_t kChassisSubsystemVendorId = 0x1F3C;
-constexpr std::uint16_t kChassisSubsystemId = 0x5C2E;
 constexpr std::int32_t kUnknownBridge = -313004;
 constexpr std::int32_t kNotFound = -313007;
 constexpr std::int32_t kUnknownAttribute = -313010;
@@ -257,7 +255,8 @@ private:
         if (Has(kFindBridgesByPciIds)) {
             m_AllSearch = Search(nullptr, nullptr);
             Check("FindBridgesByPciIds with no ID", *m_AllSearch);
-            const std::uint16_t l_SsVid = kChassisSubsystemVendorId, l_SsId = kChassisSubsystemId;
+            const std::uint16_t l_SsVid = ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID,
+                                l_SsId = ZUPCIBRD_CHASSIS_SUBSYSTEM_ID;
             m_ChassisSearch = Search(&l_SsVid, &l_SsId);
             Check("FindBridgesByPciIds for the chassis", *m_ChassisSearch);
             for (const std::uint32_t l_Ref : m_AllSearch->m_Items) {
@@ -679,8 +678,9 @@ private:
             for (const tRecordedBridge* l_pBridge : m_InFile) {
                 l_All.push_back(l_pBridge->m_Ref);
                 const auto& l_Ids = l_pBridge->m_Ids.m_Values;
-                if (!l_pBridge->m_Ids.m_Unwritten && l_Ids[2] == kChassisSubsystemVendorId &&
-                    l_Ids[3] == kChassisSubsystemId) {
+                if (!l_pBridge->m_Ids.m_Unwritten &&
+                    l_Ids[2] == ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID &&
+                    l_Ids[3] == ZUPCIBRD_CHASSIS_SUBSYSTEM_ID) {
                     l_Chassis.push_back(l_pBridge->m_Ref);
                 }
             }

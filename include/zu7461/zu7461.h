@@ -48,15 +48,21 @@ extern "C" {
  * Any other code from openList, negative (error) or positive (warning), is the bridge driver
  * library's own, passed through unchanged; the other functions return no code of the library. */
 #define ZU7461_STATUS_SUCCESS 0
-#define ZU7461_STATUS_MEMORY_FULL (-52000) /* "zuoskaerr_memoryFull" */
+#define ZU7461_STATUS_MEMORY_FULL (-52000)
 #define ZU7461_STATUS_CONTROLLER_MAP_NOT_PROVIDED (-52002)
 #define ZU7461_STATUS_SESSION_MANAGER_MISSING (-52003)
-#define ZU7461_STATUS_INVALID_PARAMETER (-52005) /* "zuoskaerr_invalidParameter" */
+#define ZU7461_STATUS_INVALID_PARAMETER (-52005)
 #define ZU7461_STATUS_BRIDGE_BUFFER_TOO_SMALL (-313002)
 /* Deprecated: the finder never raises these two itself (a bridge driver library that answers one
  * passes it through like any code of its own). They stay defined for hosts that name them. */
 #define ZU7461_STATUS_BRIDGE_ENTRY_POINT_NOT_LOADED (-313008)
 #define ZU7461_STATUS_MALFORMED_SLOT_PATH (-313325)
+
+/* The symbolic names of the codes that have one, as status records and logs spell them:
+ * X(code, name) for each. */
+#define ZU7461_STATUS_NAMES(X)                                                                   \
+    X(ZU7461_STATUS_MEMORY_FULL, "zuoskaerr_memoryFull")                                         \
+    X(ZU7461_STATUS_INVALID_PARAMETER, "zuoskaerr_invalidParameter")
 
 /* Numeric attributes (nZUPXIFINDER100_getU32Attribute). */
 #define ZU7461_ATTR_U32_KIND 0x0u             /* always 2 */

@@ -1,7 +1,36 @@
-// Linux stand-ins for the Windows services of zuPlatform.h.
-#ifndef _WIN32
-
+// Linux stand-ins for the Windows services of zuPlatform.h, and our own services on every
+// platform.
 #include "platform/win32/zuPlatform.h"
+
+#ifdef _WIN32
+
+namespace nZuPlatform {
+
+std::string toUtf8(const WCHAR* a_pWide) {
+    if (a_pWide == nullptr) {
+        return std::string();
+    }
+    const int l_Size = WideCharToMultiByte(CP_UTF8, 0, a_pWide, -1, nullptr, 0, nullptr, nullptr);
+    if (l_Size <= 0) {
+        return std::string();
+    }
+    std::string l_Text(static_cast<std::size_t>(l_Size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, a_pWide, -1, &l_Text[0], l_Size, nullptr, nullptr);
+    l_Text.pop_back(); // the converted terminator
+    return l_Text;
+}
+
+std::string executableFolder() {
+    std::wstring l_Path(32768, L'\0');
+    GetModuleFileNameW(nullptr, &l_Path[0], static_cast<DWORD>(l_Path.size()));
+    const std::string l_File = toUtf8(l_Path.c_str());
+    const std::size_t l_Separator = l_File.find_last_of("\\/");
+    return l_Separator == std::string::npos ? std::string() : l_File.substr(0, l_Separator);
+}
+
+} // namespace nZuPlatform
+
+#else
 
 #include <algorithm>
 #include <cerrno>
@@ -14,29 +43,9 @@
 #include <string>
 #include <unistd.h>
 
-namespace {
+namespace nZuPlatform {
 
-thread_local DWORD t_LastError = ERROR_SUCCESS;
-// The dynamic linker's own words for this thread's last failed load. Error 126 stands for every
-// reason a load fails (a file that is no library, a missing dependency, ...); these tell which.
-// Kept beside the error number and cleared with it, so a text never outlives its failure.
-constexpr std::size_t kLoaderTextSize = 1024;
-thread_local char t_LoaderText[kLoaderTextSize] = "";
-
-// Called after every dlopen that may have failed: dlerror both reads and clears the reason.
-void noteLoaderText(std::string& a_rWhy) {
-    if (const char* l_pText = dlerror()) {
-        a_rWhy += (a_rWhy.empty() ? "" : "; ") + std::string(l_pText);
-    }
-}
-
-// A bare name (no directory) is looked up the way Windows does: an already loaded module of
-// that name, the folder of the running program, then the system's search.
-bool isBareName(const std::string& a_rName) {
-    return a_rName.find('/') == std::string::npos;
-}
-
-std::string toUtf8(LPCWSTR a_pWide) {
+std::string toUtf8(const WCHAR* a_pWide) {
     std::string l_Text;
     if (a_pWide == nullptr) {
         return l_Text;
@@ -67,16 +76,6 @@ std::string toUtf8(LPCWSTR a_pWide) {
     return l_Text;
 }
 
-std::string withNativeSuffix(const std::string& a_rName) {
-    static const char kWindowsSuffix[] = ".dll";
-    const std::size_t l_SuffixLength = sizeof kWindowsSuffix - 1;
-    if (a_rName.size() >= l_SuffixLength &&
-        strcasecmp(a_rName.c_str() + a_rName.size() - l_SuffixLength, kWindowsSuffix) == 0) {
-        return a_rName.substr(0, a_rName.size() - l_SuffixLength) + ".so";
-    }
-    return a_rName;
-}
-
 std::string executableFolder() {
     char l_Path[PATH_MAX];
     const ssize_t l_Length = readlink("/proc/self/exe", l_Path, sizeof l_Path - 1);
@@ -90,6 +89,40 @@ std::string executableFolder() {
     }
     *l_pSlash = '\0';
     return l_Path;
+}
+
+} // namespace nZuPlatform
+
+namespace {
+
+thread_local DWORD t_LastError = ERROR_SUCCESS;
+// The dynamic linker's own words for this thread's last failed load. Error 126 stands for every
+// reason a load fails (a file that is no library, a missing dependency, ...); these tell which.
+// Kept beside the error number and cleared with it, so a text never outlives its failure.
+constexpr std::size_t kLoaderTextSize = 1024;
+thread_local char t_LoaderText[kLoaderTextSize] = "";
+
+// Called after every dlopen that may have failed: dlerror both reads and clears the reason.
+void noteLoaderText(std::string& a_rWhy) {
+    if (const char* l_pText = dlerror()) {
+        a_rWhy += (a_rWhy.empty() ? "" : "; ") + std::string(l_pText);
+    }
+}
+
+// A bare name (no directory) is looked up the way Windows does: an already loaded module of
+// that name, the folder of the running program, then the system's search.
+bool isBareName(const std::string& a_rName) {
+    return a_rName.find('/') == std::string::npos;
+}
+
+std::string withNativeSuffix(const std::string& a_rName) {
+    static const char kWindowsSuffix[] = ".dll";
+    const std::size_t l_SuffixLength = sizeof kWindowsSuffix - 1;
+    if (a_rName.size() >= l_SuffixLength &&
+        strcasecmp(a_rName.c_str() + a_rName.size() - l_SuffixLength, kWindowsSuffix) == 0) {
+        return a_rName.substr(0, a_rName.size() - l_SuffixLength) + ".so";
+    }
+    return a_rName;
 }
 
 // a_rWhy collects the linker's reasons of the attempts that failed, "; " between them.
@@ -109,7 +142,7 @@ void* openModule(const std::string& a_rName, std::string& a_rWhy) {
     // "Not loaded yet" is no reason worth reporting, and is not read: the next dlopen replaces
     // it. Reading it on this path, which every successful load takes, would leave glibc's text
     // buffers allocated in changing sizes from one load to the next.
-    const std::string l_Folder = executableFolder();
+    const std::string l_Folder = nZuPlatform::executableFolder();
     if (!l_Folder.empty()) {
         const std::string l_Beside = l_Folder + "/" + a_rName;
         if (access(l_Beside.c_str(), F_OK) == 0) {
@@ -168,7 +201,7 @@ HMODULE LoadLibraryExW(LPCWSTR a_pFileName, HANDLE, DWORD) {
     void* l_pModule = nullptr;
     std::string l_Why;
     try {
-        l_pModule = openModule(withNativeSuffix(toUtf8(a_pFileName)), l_Why);
+        l_pModule = openModule(withNativeSuffix(nZuPlatform::toUtf8(a_pFileName)), l_Why);
     } catch (const std::bad_alloc&) {
         // Like the system call, the loader reports running out of memory as an error number.
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -79,3 +79,19 @@ HLOCAL LocalFree(HLOCAL a_Memory);
 void OutputDebugStringA(LPCSTR a_pText);
 
 #endif
+
+#include <string>
+
+// What the component's neighbours (the probe, the tests) need of the platform besides the
+// Windows services, on every platform.
+namespace nZuPlatform {
+
+// The UTF-8 form of NUL-terminated UTF-16 text; empty for null. Unpaired surrogates are what
+// the platform makes of them (U+FFFD on Windows, their own three bytes elsewhere).
+std::string toUtf8(const WCHAR* a_pWide);
+
+// The folder of the running program in UTF-8, without a separator at its end; empty when the
+// system does not say.
+std::string executableFolder();
+
+} // namespace nZuPlatform

@@ -8,27 +8,10 @@
 
 #include "platform/win32/zuPlatform.h"
 
-#ifndef _WIN32
-#include <climits>
-#include <unistd.h>
-#endif
-
 namespace zuTest {
 
 // The folder of the running test program, where the build puts every binary.
-inline std::string executableFolder() {
-#ifdef _WIN32
-    std::vector<char> l_Path(32768);
-    l_Path.resize(GetModuleFileNameA(nullptr, l_Path.data(), DWORD(l_Path.size())));
-    const std::string l_File(l_Path.begin(), l_Path.end());
-    return l_File.substr(0, l_File.find_last_of("\\/"));
-#else
-    char l_Path[PATH_MAX];
-    const ssize_t l_Length = readlink("/proc/self/exe", l_Path, sizeof l_Path - 1);
-    const std::string l_File(l_Path, l_Length > 0 ? std::size_t(l_Length) : 0);
-    return l_File.substr(0, l_File.rfind('/'));
-#endif
-}
+using nZuPlatform::executableFolder;
 
 // "zu7461" gives zu7461.dll or zu7461.so in the program's folder (or a sub-folder).
 inline std::string modulePath(const std::string& a_rName, const std::string& a_rSubFolder = "") {
