@@ -156,7 +156,7 @@ elseif(CASE STREQUAL "liars")
 elseif(CASE STREQUAL "wide_walk")
     # One bridge with 60,000 children, then every bridge with the same 600: each walk ends, and
     # the children that are no bridges are named, a few of them.
-    file(READ ${SOURCE}/liars/own-child.json l_Json)
+    file(READ ${SOURCE}/liars/ownChild.json l_Json)
     foreach(l_Last 60999 1599)
         execute_process(COMMAND seq -s , 1000 ${l_Last} OUTPUT_VARIABLE l_Items
                         OUTPUT_STRIP_TRAILING_WHITESPACE)
