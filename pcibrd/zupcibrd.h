@@ -87,7 +87,7 @@ extern "C" {
 /* For an a_Entry or a_TextEntry that leaves those entry points out. */
 #define ZUPCIBRD_SKIP_ENTRY(a_Result, a_Name, a_Parameters, a_Arguments)
 
-#define ZUPCIBRD_TYPEDEF(a_Result, a_Name, a_Parameters, a_Arguments)                           \
+#define ZUPCIBRD_TYPEDEF(a_Result, a_Name, a_Parameters, a_Arguments)                              \
     typedef a_Result(*tZuPciBrd_##a_Name) a_Parameters;
 ZUPCIBRD_ENTRY_POINTS(ZUPCIBRD_TYPEDEF, ZUPCIBRD_TYPEDEF)
 #undef ZUPCIBRD_TYPEDEF

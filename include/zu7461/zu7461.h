@@ -60,8 +60,8 @@ extern "C" {
 
 /* The symbolic names of the codes that have one, as status records and logs spell them:
  * X(code, name) for each. */
-#define ZU7461_STATUS_NAMES(X)                                                                   \
-    X(ZU7461_STATUS_MEMORY_FULL, "zuoskaerr_memoryFull")                                         \
+#define ZU7461_STATUS_NAMES(X)                                                                     \
+    X(ZU7461_STATUS_MEMORY_FULL, "zuoskaerr_memoryFull")                                           \
     X(ZU7461_STATUS_INVALID_PARAMETER, "zuoskaerr_invalidParameter")
 
 /* Numeric attributes (nZUPXIFINDER100_getU32Attribute). */
