@@ -47,12 +47,6 @@ std::string code(std::int32_t a_Status) {
     return a_Status == kUnwritten ? "success without an answer" : std::to_string(a_Status);
 }
 
-std::string hexText(std::uint32_t a_Value, int a_Digits) {
-    char l_Text[16];
-    std::snprintf(l_Text, sizeof l_Text, "%0*X", a_Digits, a_Value);
-    return l_Text;
-}
-
 std::string busText(std::uint8_t a_Bus) {
     return hexText(a_Bus, 2);
 }

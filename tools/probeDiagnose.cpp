@@ -16,12 +16,6 @@ namespace {
 
 // What discovery searches for; a bridge with these subsystem IDs is a chassis.
 
-std::string hexText(std::uint32_t a_Value, int a_Digits) {
-    char l_Text[16];
-    std::snprintf(l_Text, sizeof l_Text, "%0*X", a_Digits, a_Value);
-    return l_Text;
-}
-
 struct tBridgeLine {
     std::vector<std::string> m_Cells;
     bool m_Chassis = false;

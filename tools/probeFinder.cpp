@@ -36,12 +36,6 @@ void resolve(HMODULE a_Module, const char* a_pName, tEntry& a_rEntry,
     }
 }
 
-std::string hexText(std::uint32_t a_Value, int a_Digits) {
-    char l_Text[16];
-    std::snprintf(l_Text, sizeof l_Text, "0x%0*X", a_Digits, a_Value);
-    return l_Text;
-}
-
 void queryChassis(const tFinderExports& a_rExports, void* a_pList, tChassisRow& a_rRow) {
     auto l_Failed = [&](const std::string& a_rCall, std::int32_t a_Status) {
         if (a_Status < 0) {
@@ -56,7 +50,7 @@ void queryChassis(const tFinderExports& a_rExports, void* a_pList, tChassisRow& 
     }
     auto l_Number = [&](std::uint32_t a_Id, std::optional<std::uint32_t>& a_rValue) {
         std::uint32_t l_Value = 0;
-        if (!l_Failed("getU32Attribute(" + hexText(a_Id, 0) + ")",
+        if (!l_Failed("getU32Attribute(0x" + hexText(a_Id, 0) + ")",
                       a_rExports.m_GetU32Attribute(l_pItem, a_Id, &l_Value))) {
             a_rValue = l_Value;
         }
@@ -219,10 +213,11 @@ int printFinderText(const tFinderReport& a_rReport, std::ostream& a_rOut, std::o
     std::vector<std::vector<std::string>> l_Rows = {
         {"Index", "Maker", "Model", "Kind", "Bridge value"}};
     for (const tChassisRow& l_Chassis : a_rReport.m_Chassis) {
-        l_Rows.push_back({std::to_string(l_Chassis.m_Index), l_Chassis.m_Maker.value_or("?"),
-                          l_Chassis.m_Model.value_or("?"),
-                          l_Chassis.m_Kind ? std::to_string(*l_Chassis.m_Kind) : "?",
-                          l_Chassis.m_BridgeValue ? hexText(*l_Chassis.m_BridgeValue, 4) : "?"});
+        l_Rows.push_back(
+            {std::to_string(l_Chassis.m_Index), l_Chassis.m_Maker.value_or("?"),
+             l_Chassis.m_Model.value_or("?"),
+             l_Chassis.m_Kind ? std::to_string(*l_Chassis.m_Kind) : "?",
+             l_Chassis.m_BridgeValue ? "0x" + hexText(*l_Chassis.m_BridgeValue, 4) : "?"});
     }
     std::vector<std::size_t> l_Widths(l_Rows.front().size(), 0);
     for (const auto& l_Row : l_Rows) {
@@ -281,7 +276,7 @@ int printFinderJson(const tFinderReport& a_rReport, std::ostream& a_rOut) {
                             {"kind", l_OrNull(l_Row.m_Kind)},
                             {"bridgeValue", l_OrNull(l_Row.m_BridgeValue)},
                             {"bridgeValueHex", l_Row.m_BridgeValue
-                                                   ? tJson(hexText(*l_Row.m_BridgeValue, 4))
+                                                   ? tJson("0x" + hexText(*l_Row.m_BridgeValue, 4))
                                                    : tJson()}};
             if (!l_Row.m_Failures.empty()) {
                 l_Item["failures"] = l_Row.m_Failures;

@@ -1,5 +1,6 @@
 #include "tools/probeModule.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -126,6 +127,12 @@ std::string systemMessage(DWORD a_Error, const std::string& a_rFile) {
         l_Message.replace(l_At, 2, a_rFile);
     }
     return l_Message;
+}
+
+std::string hexText(std::uint32_t a_Value, int a_Digits) {
+    char l_Text[16];
+    std::snprintf(l_Text, sizeof l_Text, "%0*X", a_Digits, a_Value);
+    return l_Text;
 }
 
 std::string bridgeLibraryFileName() {

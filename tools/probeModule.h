@@ -45,6 +45,9 @@ std::string systemMessage(DWORD a_Error, const std::string& a_rFile = "the file"
 std::string bridgeLibraryFileName();
 // Where a load by bare name looks, in order, as a line for the user.
 std::string bareNameSearch();
+
+// a_Value in upper-case hexadecimal, at least a_Digits digits, without "0x".
+std::string hexText(std::uint32_t a_Value, int a_Digits);
 // How to put the package's simulator folder on that search, as a line for the user.
 std::string simulatorSearchAdvice();
 // Whether the bridge driver library a load by bare name finds is the simulator, told by the

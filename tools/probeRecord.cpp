@@ -108,14 +108,8 @@ struct tRecordedBridge {
     std::map<std::uint32_t, std::uint32_t> m_Kept;
 };
 
-std::string hexText(std::uint32_t a_Value, int a_Digits) {
-    char l_Text[16];
-    std::snprintf(l_Text, sizeof l_Text, "0x%0*X", a_Digits, a_Value);
-    return l_Text;
-}
-
 std::string quoted(std::uint32_t a_Value, int a_Digits) {
-    return "\"" + hexText(a_Value, a_Digits) + "\"";
+    return "\"0x" + hexText(a_Value, a_Digits) + "\"";
 }
 
 std::string jsonText(const std::string& a_rText) {
@@ -276,7 +270,7 @@ private:
                         return Entry<tZuPciBrd_GetBusChildren>(kGetBusChildren)(Session(), l_Bus,
                                                                                 a_pItems, a_pCount);
                     });
-                Check("GetBusChildren of root bus " + hexText(l_Bus, 2), l_Children);
+                Check("GetBusChildren of root bus 0x" + hexText(l_Bus, 2), l_Children);
                 for (const std::uint32_t l_Ref : l_Children.m_Items) {
                     Meet(l_Ref);
                 }
@@ -381,7 +375,7 @@ private:
                     }));
                 // Not every bridge has every attribute: a refusal is an answer, not a gap.
                 if (a_rBridge.m_Attributes.back().second.m_Changes) {
-                    l_Single("GetAttributeU32 " + hexText(l_Id, 8),
+                    l_Single("GetAttributeU32 0x" + hexText(l_Id, 8),
                              a_rBridge.m_Attributes.back().second);
                 }
             }
@@ -524,7 +518,7 @@ private:
             if (l_Settled[l_Bus] == 1) {
                 tRecordedBridge* l_pAbove = l_Owner[l_Bus];
                 l_pAbove->m_SecondaryBus.reset();
-                l_pAbove->m_Notes.push_back("the bus behind it, " + hexText(l_Bus, 2) +
+                l_pAbove->m_Notes.push_back("the bus behind it, 0x" + hexText(l_Bus, 2) +
                                             ", closed a loop of buses: recorded as a root bus");
                 l_Owner[l_Bus] = nullptr;
                 l_MakeRoot(l_Bus);
@@ -586,9 +580,9 @@ private:
             }
             l_pBridge = Find(l_Above);
         }
-        std::string l_Text = "MR" + hexText(l_pBridge->m_Bus, 2).substr(2) + ":";
+        std::string l_Text = "MR" + hexText(l_pBridge->m_Bus, 2) + ":";
         for (auto l_Element = l_Elements.rbegin(); l_Element != l_Elements.rend(); ++l_Element) {
-            l_Text += (l_Element == l_Elements.rbegin() ? "" : ",") + l_Element->substr(2);
+            l_Text += (l_Element == l_Elements.rbegin() ? "" : ",") + *l_Element;
         }
         return l_Text;
     }
@@ -696,7 +690,7 @@ private:
         for (const auto& l_Bus : m_BusChildren) {
             const auto l_Rule = ListRule(l_Bus.second, m_OnBus[l_Bus.first], 0);
             if (!l_Rule || !l_Rule->empty()) {
-                NotReproduced("GetBusChildren of root bus " + hexText(l_Bus.first, 2) +
+                NotReproduced("GetBusChildren of root bus 0x" + hexText(l_Bus.first, 2) +
                               " answers other than the bridges on that bus");
             }
         }
@@ -710,7 +704,7 @@ private:
             const auto& l_Answer = m_BusOwner[l_Bus];
             if (l_Answer.first != l_Natural.first ||
                 (l_Answer.first >= 0 && l_Answer.second != l_Natural.second)) {
-                NotReproduced("FindParentBridgeForBus of bus " + hexText(l_Bus, 2) +
+                NotReproduced("FindParentBridgeForBus of bus 0x" + hexText(l_Bus, 2) +
                               " answers other than the buses the bridges report");
             }
         }
@@ -742,7 +736,7 @@ private:
             }
             tJson l_Rule = tJson::object();
             if (a_Attribute) {
-                l_Rule["attribute"] = hexText(*a_Attribute, 8);
+                l_Rule["attribute"] = "0x" + hexText(*a_Attribute, 8);
             }
             const std::size_t l_Plain = l_Rule.size();
             if (a_rAnswer.m_Code < 0) {
