@@ -7,7 +7,7 @@
 #include "platform/memoryAllocation.h"
 #include "platform/synchronization.h"
 #include "source/cSessionManager.h"
-#include "status/trace.h"
+#include "platform/trace.h"
 
 namespace nZU7461_14_0 {
 

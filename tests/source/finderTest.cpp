@@ -13,6 +13,7 @@
 #endif
 
 #include "platform/synchronization.h"
+#include "platform/trace.h"
 #include "sim/zupcibrdSim.h"
 #include "source/finder.h"
 #include "tests/support/failingAllocator.h"
@@ -199,6 +200,48 @@ TEST(FinderLockCreation, FailsOpenListWhereTheLockIsMade) {
         EXPECT_EQ(l_Next.status.code, l_FinderLock ? ZU7461_STATUS_MEMORY_FULL : 0);
         nZUPXIFINDER100_closeList(l_Next.list);
     }
+}
+
+std::string g_Captured; // what the trace sent to the debugger output
+
+// The module's trace lives from attach to detach; its destination writes and describes itself.
+TEST(Trace, ConsoleDestinationWritesAndDescribesWithinItsBuffers) {
+    using namespace nZUOSKA000;
+    const tDebugOutput l_Previous =
+        setDebugOutputForTesting([](const char* a_pText) { g_Captured += a_pText; });
+    for (int l_Round = 0; l_Round < 2; ++l_Round) {
+        moduleAttach();
+        ASSERT_TRUE(moduleTrace() != nullptr && moduleTrace()->isActive());
+        ASSERT_NE(moduleTrace()->destination(), nullptr);
+        moduleTrace()->destination()->writeText("attached");
+        moduleDetach();
+        EXPECT_EQ(moduleTrace(), nullptr);
+    }
+    tConsoleTraceDestination l_Destination;
+    const std::string l_Long(600, 'q');
+    l_Destination.writeTextN("abcdef", 3);
+    l_Destination.writeTextN("xy", 5);
+    l_Destination.writeText(l_Long.c_str());
+    l_Destination.writeTextN(l_Long.c_str(), 0xFFFFFFFF);
+    setDebugOutputForTesting(l_Previous);
+    EXPECT_EQ(g_Captured, "attachedattachedabcxy" + std::string(1022, 'q'));
+    // The buffer's size, what it receives (the rest of it untouched) and where the copy stopped.
+    // clang-format off
+    const std::tuple<std::uint32_t, const char*, long> l_Cases[] = {{10, " --destin", 10},
+        {20, " --destination oska", 20}, {64, " --destination oska", 20}, {1, "", 1}, {0, "", 0}};
+    // clang-format on
+    for (const auto& [l_Size, l_pExpected, l_Stop] : l_Cases) {
+        SCOPED_TRACE(l_Size);
+        std::vector<char> l_Buffer(l_Size + 4, 'Z');
+        l_Buffer[0] = '\0';
+        std::uint32_t l_Needed = 0;
+        const long l_At =
+            l_Destination.describeDestination(l_Buffer.data(), l_Size, &l_Needed) - l_Buffer.data();
+        EXPECT_EQ(std::make_tuple(std::string(l_Buffer.data()), l_Needed, l_At,
+                                  l_Buffer[l_Size + (l_Size == 0)]),
+                  std::make_tuple(std::string(l_pExpected), 20u, l_Stop, 'Z'));
+    }
+    EXPECT_EQ(l_Destination.describeDestination(nullptr, 0, nullptr), nullptr);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// Status records, the details documents they carry, and the trace.
+// Status records and the details documents they carry.
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "source/finder.h"
 #include "status/tDetailedStatus.h"
-#include "status/trace.h"
 #include "tests/support/failingAllocator.h"
 
 using namespace nZU7461_14_0;
@@ -104,48 +102,6 @@ TEST(Status, MergeReadsTheSourceNoFurtherThanItsFields) {
         EXPECT_EQ(std::vector<std::uint64_t>(l_Target.extension, l_Target.extension + 4),
                   (std::vector<std::uint64_t>{l_Full, 2, 0, 77}));
     }
-}
-
-std::string g_Captured; // what the trace sent to the debugger output
-
-// The module's trace lives from attach to detach; its destination writes and describes itself.
-TEST(Trace, ConsoleDestinationWritesAndDescribesWithinItsBuffers) {
-    using namespace nZUOSKA000;
-    const tDebugOutput l_Previous =
-        setDebugOutputForTesting([](const char* a_pText) { g_Captured += a_pText; });
-    for (int l_Round = 0; l_Round < 2; ++l_Round) {
-        moduleAttach();
-        ASSERT_TRUE(moduleTrace() != nullptr && moduleTrace()->isActive());
-        ASSERT_NE(moduleTrace()->destination(), nullptr);
-        moduleTrace()->destination()->writeText("attached");
-        moduleDetach();
-        EXPECT_EQ(moduleTrace(), nullptr);
-    }
-    tConsoleTraceDestination l_Destination;
-    const std::string l_Long(600, 'q');
-    l_Destination.writeTextN("abcdef", 3);
-    l_Destination.writeTextN("xy", 5);
-    l_Destination.writeText(l_Long.c_str());
-    l_Destination.writeTextN(l_Long.c_str(), 0xFFFFFFFF);
-    setDebugOutputForTesting(l_Previous);
-    EXPECT_EQ(g_Captured, "attachedattachedabcxy" + std::string(1022, 'q'));
-    // The buffer's size, what it receives (the rest of it untouched) and where the copy stopped.
-    // clang-format off
-    const std::tuple<std::uint32_t, const char*, long> l_Cases[] = {{10, " --destin", 10},
-        {20, " --destination oska", 20}, {64, " --destination oska", 20}, {1, "", 1}, {0, "", 0}};
-    // clang-format on
-    for (const auto& [l_Size, l_pExpected, l_Stop] : l_Cases) {
-        SCOPED_TRACE(l_Size);
-        std::vector<char> l_Buffer(l_Size + 4, 'Z');
-        l_Buffer[0] = '\0';
-        std::uint32_t l_Needed = 0;
-        const long l_At =
-            l_Destination.describeDestination(l_Buffer.data(), l_Size, &l_Needed) - l_Buffer.data();
-        EXPECT_EQ(std::make_tuple(std::string(l_Buffer.data()), l_Needed, l_At,
-                                  l_Buffer[l_Size + (l_Size == 0)]),
-                  std::make_tuple(std::string(l_pExpected), 20u, l_Stop, 'Z'));
-    }
-    EXPECT_EQ(l_Destination.describeDestination(nullptr, 0, nullptr), nullptr);
 }
 
 struct tOwnedDetailed {

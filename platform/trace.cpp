@@ -1,4 +1,4 @@
-#include "status/trace.h"
+#include "platform/trace.h"
 
 #include <cstdarg>
 #include <cstdio>
