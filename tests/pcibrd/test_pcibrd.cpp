@@ -86,7 +86,7 @@ public:
         return l_Calls;
     }
 
-    zuTest::cTopologyFile m_Topology{zuTest::tBridgeValues{1, 2}};
+    zuTest::cTopologyFile m_Topology{zuTest::chassisTopology({1, 2})};
     zuTest::cCallLog m_Log;
     zuTest::tLoadedModule m_Held;
 };

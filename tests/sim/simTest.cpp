@@ -2,7 +2,9 @@
 #include "tests/support/zuSim.h"
 
 #include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -83,39 +85,26 @@ std::string callAndSee(std::uint32_t a_Session, const std::string& a_rCall) {
            (l_Items[l_First] != kUntouched ? " OVERRUN" : "");
 }
 
-// Rules, then the calls after the session's own OpenSession and what each shows.
-// clang-format off
-const std::pair<const char*, std::vector<std::pair<const char*, const char*>>> kFaultCases[] = {
-    {R"({"rules": [{"entry": "GetAttributeU32", "call": 2, "answer": -5}, {"entry": "ZuPciBrd_GetAttributeU32", "from": 3, "answer": 7}]})",
-     {{"attr 2", "0 value=1"}, {"attr 2", "-5 value=-"}, {"attr 3", "7 value=2147483650"}, {"attr 2", "7 value=1"}}},
-    {R"({"rules": [{"entry": "GetAttributeU32", "delayMs": 1}, {"entry": "GetAttributeU32", "bridge": 3, "answer": "0xFFFB3950"}, {"entry": "GetAttributeU32", "attribute": 7, "answer": -5}]})",
-     {{"attr 2", "0 value=1"}, {"attr 3", "-313008 value=-"}, {"attr 2 7", "-5 value=-"}}},
-    {R"({"rules": [{"entry": "GetBridgeParent", "call": [1, 3], "answer": -2}, {"entry": "GetBridgeParent", "call": 4, "value": 77}]})",
-     {{"parent 2", "-2 parent=-"}, {"parent 2", "0 parent=1"}, {"parent 2", "-2 parent=-"}, {"parent 99", "0 parent=77"}}},
-    {R"({"rules": [{"entry": "GetAttributeU32", "bridge": 2, "answer": -9, "writes": true}, {"entry": "GetAttributeU32", "bridge": 3, "writes": false}, {"entry": "GetBridgeParent", "answer": -313002}, {"entry": "GetRootBuses", "answer": -313002}]})",
-     {{"attr 2", "-9 value=1"}, {"attr 3", "0 value=-"}, {"parent 2", "-313002 parent=-"}, {"roots 4", "-313002 count=1 [-,-,-,-]"}}},
-    {R"({"rules": [{"entry": "*", "answer": -1}, {"entry": "OpenSession", "answer": 0}, {"entry": "GetRootBuses", "answer": 0}]})",
-     {{"attr 2", "-1 value=-"}, {"roots", "0 count=1"}, {"roots 1", "0 count=1 [0]"}}},
-    {R"({"rules": [{"entry": "GetRootBuses", "items": [5, 255]}, {"entry": "FindBridgesByPciIds", "call": 2, "items": [3]}, {"entry": "FindBridgesByPciIds", "call": 3, "items": [2, 3, 1]}, {"entry": "FindBridgesByPciIds", "call": 4, "count": 9}, {"entry": "FindBridgesByPciIds", "call": 5, "count": 4}, {"entry": "FindBridgesByPciIds", "from": 7, "truncate": true}]})",
-     {{"roots 3", "0 count=2 [5,255,-]"}, {"find", "-313002 count=2"}, {"find 2", "0 count=1 [3,-]"}, {"find 2", "-313002 count=3 [-,-]"}, {"find 2", "0 count=9 [2,3]"}, {"find", "-313002 count=4"}, {"find 4", "0 count=2 [2,3,-,-]"}, {"find 1", "0 count=1 [2]"}}},
-    {R"({"rules": [{"entry": "GetBridgeSlotPath", "call": [1, 2], "terminated": false}, {"entry": "GetBridgeSlotPath", "call": [3, 4], "bridge": 2, "text": "MR0G:,,"}, {"entry": "GetBridgeSlotPath", "call": 5, "count": 5}, {"entry": "GetBridgeSlotPath", "call": 6, "truncate": true}]})",
-     {{"path 2", "-313002 size=10"}, {"path 2 10", "0 size=10 \"MR00:E0,00\""}, {"path 2", "-313002 size=8"}, {"path 2 8", "0 size=8 \"MR0G:,,0\""}, {"path 2", "-313002 size=5"}, {"path 2 5", "0 size=5 \"MR00:\""}}},
-    {R"({"rules": [{"entry": "FindBridgesByPciIds", "answer": -7}, {"entry": "FindBridgesByPciIds", "call": 2, "answer": 0}]})", {{"find", "-7 count=0"}, {"find", "0 count=2"}}},
-    {R"({"rules": [{"entry": "GetAttributeU32", "call": "000000000000000000001", "answer": "-0x80000000"}, {"entry": "GetAttributeU32", "call": 2, "value": "-0"}, {"entry": "GetBridgeParent", "value": -0}]})",
-     {{"attr 2", "-2147483648 value=-"}, {"attr 2", "0 value=0"}, {"parent 2", "0 parent=0"}}},
-};
-// clang-format on
-
+// A file of cases/: "faults" for that machine, commented "CALL -> SEEN; ..." after OpenSession.
 TEST(Sim, EachScriptedFaultReachesTheCallerAsWritten) {
-    for (const auto& l_Case : kFaultCases) {
-        SCOPED_TRACE(l_Case.first);
-        const zuTest::cTopologyFile l_File(topology(l_Case.first));
+    std::size_t l_Calls = 0;
+    for (const auto& l_Case : std::filesystem::directory_iterator(ZU_SIM_CASES)) {
+        SCOPED_TRACE(l_Case.path().filename().string());
+        std::ifstream l_In(l_Case.path(), std::ios::binary);
+        const std::string l_Faults{std::istreambuf_iterator<char>(l_In), {}};
+        const zuTest::cTopologyFile l_File(topology(l_Faults));
         const tSession l_Session;
         ASSERT_EQ(l_Session.m_Code, 0);
-        for (const auto& l_Step : l_Case.second) {
-            EXPECT_EQ(callAndSee(l_Session.m_Handle, l_Step.first), l_Step.second) << l_Step.first;
+        std::istringstream l_Steps(
+            nlohmann::json::parse(l_Faults).at("comment").get<std::string>());
+        for (std::string l_Step; std::getline(l_Steps, l_Step, ';'); ++l_Calls) {
+            const std::size_t l_Arrow = l_Step.find(" -> ");
+            EXPECT_EQ(callAndSee(l_Session.m_Handle, l_Step.substr(0, l_Arrow)),
+                      l_Step.substr(l_Arrow + 4))
+                << l_Step;
         }
     }
+    EXPECT_GT(l_Calls, 0u) << "no case in " << ZU_SIM_CASES;
 }
 
 // One row per refusal; no content means a file named but absent, or the path given instead.
@@ -275,13 +264,9 @@ TEST(Sim, ChaosNamesTheMemberThatReplaysItsRun) {
           R"("seed": 8, "entries": ["GetRootBuses", "ZuPciBrd_GetBridgeSlotPath"])"}) {
         std::string l_Error, l_ReplayError;
         const std::string l_Run = chaosRun(l_pChaos, &l_Error);
-        const std::smatch l_Member = [&] {
-            std::smatch l_Match;
-            std::regex_search(l_Error, l_Match,
-                              std::regex("write \"faults\": \\{\"chaos\": \\{(.*)\\}\\}\n$"));
-            return l_Match;
-        }();
-        ASSERT_EQ(l_Member.size(), 2u) << l_Error;
+        std::smatch l_Member;
+        const std::regex l_Replay("write \"faults\": \\{\"chaos\": \\{(.*)\\}\\}\n$");
+        ASSERT_TRUE(std::regex_search(l_Error, l_Member, l_Replay)) << l_Error;
         EXPECT_EQ(chaosRun(l_Member[1].str(), &l_ReplayError), l_Run) << l_Error;
         EXPECT_EQ(l_ReplayError, l_Error);
         EXPECT_EQ(std::count(l_Error.begin(), l_Error.end(), '\n'), 1) << l_Error;

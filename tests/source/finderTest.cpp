@@ -29,7 +29,8 @@ constexpr std::int32_t kInvalid = ZU7461_STATUS_INVALID_PARAMETER;
 
 // The finder attached for one test over a machine of chassis with these bridge values.
 struct cAttachedFinder {
-    explicit cAttachedFinder(const zuTest::tBridgeValues& a_rValues) : m_Topology(a_rValues) {
+    explicit cAttachedFinder(const zuTest::tBridgeValues& a_rValues)
+        : m_Topology(zuTest::chassisTopology(a_rValues)) {
         moduleAttach();
     }
     ~cAttachedFinder() { moduleDetach(); }

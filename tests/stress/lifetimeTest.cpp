@@ -45,7 +45,7 @@ protected:
 
     // Held by full path: the finder's loads cost little, and chaos draws from one sequence.
     const zuTest::cHeldSimulator m_Simulator;
-    zuTest::cTopologyFile m_Machine{zuTest::tBridgeValues{kOneChassis[0]}};
+    zuTest::cTopologyFile m_Machine{zuTest::chassisTopology({kOneChassis[0]})};
     const zuTest::tFinderModule m_Finder;
     const std::chrono::steady_clock::time_point m_Deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(2);

@@ -98,10 +98,6 @@ struct cTopologyFile : cSimFile {
         : cSimFile("ZUPCIBRD_SIM_TOPOLOGY", "topology") {
         use(a_rJson);
     }
-    explicit cTopologyFile(const tBridgeValues& a_rValues)
-        : cTopologyFile(chassisTopology(a_rValues)) {}
-    using cSimFile::use;
-    void use(const tBridgeValues& a_rValues) const { use(chassisTopology(a_rValues)); }
 };
 
 struct cCallLog : cSimFile {
