@@ -3,6 +3,7 @@
 #include "tools/probeFinder.h"
 #include "tools/probeModule.h"
 #include "tools/probeVerify.h"
+#include "tools/probeWalk.h"
 
 #include <nlohmann/json.hpp>
 
@@ -16,7 +17,6 @@
 #include <optional>
 #include <set>
 #include <unordered_map>
-#include <unordered_set>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -125,30 +125,16 @@ std::optional<std::string> exactJsonText(const std::string& a_rText) {
     }
 }
 
-bool parsesAsSlotPath(const std::string& a_rText) {
-    auto l_Hex = [&](std::size_t a_At) {
-        return a_At + 1 < a_rText.size() &&
-               std::isxdigit(static_cast<unsigned char>(a_rText[a_At])) &&
-               std::isxdigit(static_cast<unsigned char>(a_rText[a_At + 1]));
-    };
-    if (a_rText.compare(0, 2, "MR") != 0 || !l_Hex(2) || a_rText.size() < 5 || a_rText[4] != ':') {
-        return false;
-    }
-    for (std::size_t l_At = 5; l_At < a_rText.size(); l_At += 3) {
-        if (!l_Hex(l_At) || (l_At + 2 < a_rText.size() && a_rText[l_At + 2] != ',') ||
-            l_At + 3 == a_rText.size()) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Walks the library and remembers every answer on the way.
 class cRecorder {
 public:
     cRecorder(cBridgeLibrary& a_rLibrary, const std::vector<std::uint32_t>& a_rAttributes,
               std::ostream& a_rErr)
-        : m_rLibrary(a_rLibrary), m_rAttributes(a_rAttributes), m_rErr(a_rErr) {}
+        : m_rLibrary(a_rLibrary), m_rAttributes(a_rAttributes), m_rErr(a_rErr), m_Walk([this] {
+              m_rErr << "zu7461-probe: the library reports more than " << kMaxListItems
+                     << " bridges; the walk stops there\n";
+              m_Recording.m_Complete = false;
+          }) {}
 
     tMachineRecording Run() {
         Walk();
@@ -204,7 +190,6 @@ private:
         }
     }
 
-    // Each new reference once, in the order met, up to as many as the finder would take.
     void Meet(std::uint32_t a_Ref) {
         if (a_Ref == 0 || a_Ref == 0xFFFFFFFFu) {
             if (m_BadRefs.insert(a_Ref).second) {
@@ -213,21 +198,7 @@ private:
             }
             return;
         }
-        if (m_Index.count(a_Ref) != 0) {
-            return;
-        }
-        if (m_Bridges.size() >= kMaxListItems) {
-            if (!m_Capped) {
-                m_rErr << "zu7461-probe: the library reports more than " << kMaxListItems
-                       << " bridges; the walk stops there\n";
-                m_Capped = true;
-                m_Recording.m_Complete = false;
-            }
-            return;
-        }
-        m_Index[a_Ref] = m_Bridges.size();
-        m_Bridges.emplace_back();
-        m_Bridges.back().m_Ref = a_Ref;
+        m_Walk.meet(a_Ref);
     }
 
     tListAnswer<std::uint32_t> Search(const std::uint16_t* a_pSsVid, const std::uint16_t* a_pSsId) {
@@ -276,11 +247,11 @@ private:
                 }
             }
         }
-        // A queue read by index: every bridge is asked for its children once, however often
-        // and in whatever loops the library names it.
-        for (std::size_t l_Next = 0; l_Next < m_Bridges.size() && Has(kGetBridgeChildren);
-             ++l_Next) {
-            const std::uint32_t l_Ref = m_Bridges[l_Next].m_Ref;
+        m_Walk.walk([&](std::size_t a_Index) {
+            if (!Has(kGetBridgeChildren)) {
+                return;
+            }
+            const std::uint32_t l_Ref = m_Walk.bridges()[a_Index].m_Ref;
             auto& l_Children = m_BridgeChildren[l_Ref] =
                 fetchList<std::uint32_t>([&](std::uint32_t* a_pItems, std::uint32_t* a_pCount) {
                     return Entry<tZuPciBrd_GetBridgeChildren>(kGetBridgeChildren)(
@@ -290,7 +261,7 @@ private:
             for (const std::uint32_t l_Child : l_Children.m_Items) {
                 Meet(l_Child);
             }
-        }
+        });
         if (Has(kFindParentBridgeForBus)) {
             for (unsigned l_Bus = 0; l_Bus <= 0xFF; ++l_Bus) {
                 std::uint32_t l_Bridge = 0;
@@ -300,7 +271,7 @@ private:
                 m_BusOwner[l_Bus] = {l_Status, l_Status >= 0 ? l_Bridge : 0};
             }
         }
-        for (tRecordedBridge& l_Bridge : m_Bridges) {
+        for (tRecordedBridge& l_Bridge : m_Walk.bridges()) {
             Describe(l_Bridge);
         }
     }
@@ -358,7 +329,7 @@ private:
             Check("GetBridgeSlotPath" + l_Which, *a_rBridge.m_SlotPath);
             const std::vector<char>& l_Text = a_rBridge.m_SlotPath->m_Items;
             const std::string l_Path(l_Text.begin(), std::find(l_Text.begin(), l_Text.end(), '\0'));
-            if (a_rBridge.m_SlotPath->m_Code >= 0 && !parsesAsSlotPath(l_Path)) {
+            if (a_rBridge.m_SlotPath->m_Code >= 0 && !isSlotPath(l_Path)) {
                 m_rErr << "zu7461-probe: the slot path" << l_Which << ", " << jsonText(l_Path)
                        << ", does not parse as MRbb:ee,...\n";
             }
@@ -397,7 +368,7 @@ private:
         }
         std::set<std::uint32_t> l_Addresses;
         std::vector<tRecordedBridge*> l_Unplaced;
-        for (tRecordedBridge& l_Bridge : m_Bridges) {
+        for (tRecordedBridge& l_Bridge : m_Walk.bridges()) {
             const tSingleAnswer& l_Address = l_Bridge.m_Address;
             if (!m_rLibrary.has(kGetBridgeAddress) || !m_rLibrary.has(kGetBridgeIds) ||
                 l_Address.m_Code < 0 || l_Address.m_Changes || l_Bridge.m_Ids.m_Code < 0 ||
@@ -444,7 +415,7 @@ private:
                     l_Claim(Find(m_BusOwner[l_Bus].second), l_Bus);
                 }
             }
-            for (tRecordedBridge& l_Parent : m_Bridges) {
+            for (tRecordedBridge& l_Parent : m_Walk.bridges()) {
                 const auto l_Children = m_BridgeChildren.find(l_Parent.m_Ref);
                 if (l_Children == m_BridgeChildren.end()) {
                     continue;
@@ -461,7 +432,7 @@ private:
         // A bridge whose address the library did not write sits behind the bridge that lists
         // it as a child, or else on a root bus; nothing else can tell where it is.
         std::unordered_map<std::uint32_t, const tRecordedBridge*> l_ListedBy;
-        for (const tRecordedBridge& l_Parent : m_Bridges) {
+        for (const tRecordedBridge& l_Parent : m_Walk.bridges()) {
             const auto l_Children = m_BridgeChildren.find(l_Parent.m_Ref);
             if (l_Children != m_BridgeChildren.end() && l_Parent.m_SecondaryBus) {
                 for (const std::uint32_t l_Child : l_Children->second.m_Items) {
@@ -496,7 +467,7 @@ private:
             l_Root[a_Bus] = true;
             m_RootList.push_back(static_cast<std::uint8_t>(a_Bus));
         };
-        for (tRecordedBridge& l_Bridge : m_Bridges) {
+        for (tRecordedBridge& l_Bridge : m_Walk.bridges()) {
             if (l_Bridge.m_InMachine && !l_Root[l_Bridge.m_Bus] &&
                 l_Owner[l_Bridge.m_Bus] == nullptr) {
                 l_MakeRoot(l_Bridge.m_Bus);
@@ -535,7 +506,7 @@ private:
             }
             return std::nullopt;
         };
-        for (tRecordedBridge& l_Bridge : m_Bridges) {
+        for (tRecordedBridge& l_Bridge : m_Walk.bridges()) {
             if (l_Bridge.m_InMachine && !l_Bridge.m_SecondaryBus) {
                 if (const auto l_Bus = l_FreeBus()) {
                     l_Bridge.m_SecondaryBus = static_cast<std::uint8_t>(*l_Bus);
@@ -548,7 +519,7 @@ private:
                 }
             }
         }
-        for (tRecordedBridge& l_Bridge : m_Bridges) {
+        for (tRecordedBridge& l_Bridge : m_Walk.bridges()) {
             if (l_Bridge.m_InMachine) {
                 m_InFile.push_back(&l_Bridge);
                 m_OnBus[l_Bridge.m_Bus].push_back(l_Bridge.m_Ref);
@@ -563,28 +534,20 @@ private:
         }
     }
 
-    tRecordedBridge* Find(std::uint32_t a_Ref) {
-        const auto l_At = m_Index.find(a_Ref);
-        return l_At == m_Index.end() ? nullptr : &m_Bridges[l_At->second];
-    }
+    tRecordedBridge* Find(std::uint32_t a_Ref) { return m_Walk.find(a_Ref); }
 
     // The slot path the simulator derives for a bridge of the file.
     std::string SlotPath(const tRecordedBridge& a_rBridge) {
-        std::vector<std::string> l_Elements;
-        const tRecordedBridge* l_pBridge = &a_rBridge;
-        while (true) {
-            l_Elements.push_back(hexText(l_pBridge->m_Device * 8u + l_pBridge->m_Function, 2));
-            const std::uint32_t l_Above = m_Above[l_pBridge->m_Bus];
-            if (l_Above == 0) {
-                break;
-            }
-            l_pBridge = Find(l_Above);
+        std::vector<const tRecordedBridge*> l_Chain = {&a_rBridge};
+        while (const std::uint32_t l_Above = m_Above[l_Chain.back()->m_Bus]) {
+            l_Chain.push_back(Find(l_Above));
         }
-        std::string l_Text = "MR" + hexText(l_pBridge->m_Bus, 2) + ":";
-        for (auto l_Element = l_Elements.rbegin(); l_Element != l_Elements.rend(); ++l_Element) {
-            l_Text += (l_Element == l_Elements.rbegin() ? "" : ",") + *l_Element;
+        std::vector<std::uint8_t> l_Elements;
+        for (auto l_pBridge = l_Chain.rbegin(); l_pBridge != l_Chain.rend(); ++l_pBridge) {
+            l_Elements.push_back(
+                static_cast<std::uint8_t>((*l_pBridge)->m_Device * 8u + (*l_pBridge)->m_Function));
         }
-        return l_Text;
+        return slotPathText(l_Chain.back()->m_Bus, l_Elements);
     }
 
     // The members of a rule that make the simulator answer a list as the library did, where
@@ -708,7 +671,7 @@ private:
                               " answers other than the buses the bridges report");
             }
         }
-        for (tRecordedBridge& l_Bridge : m_Bridges) {
+        for (tRecordedBridge& l_Bridge : m_Walk.bridges()) {
             BridgeRules(l_Bridge, l_Add);
         }
         return l_Rules;
@@ -881,10 +844,8 @@ private:
     tMachineRecording m_Recording;
     std::set<std::size_t> m_Missing;
     std::set<std::uint32_t> m_BadRefs;
-    bool m_Capped = false;
     std::size_t m_Failures = 0;
-    std::vector<tRecordedBridge> m_Bridges;
-    std::unordered_map<std::uint32_t, std::size_t> m_Index;
+    cBridgeWalk<tRecordedBridge> m_Walk;
     std::optional<tListAnswer<std::uint8_t>> m_Roots;
     std::optional<tListAnswer<std::uint32_t>> m_AllSearch, m_ChassisSearch;
     std::map<std::uint8_t, tListAnswer<std::uint32_t>> m_BusChildren;
