@@ -1,9 +1,9 @@
 #include "tools/probeCheck.h"
 
-#include "pcibrd/cSlotPath.h"
 #include "pcibrd/zupcibrd.h"
 #include "tools/probeBridgeLibrary.h"
 #include "tools/probeModule.h"
+#include "tools/probeWalk.h"
 #include "zu7461/zu7461.h"
 
 #include <nlohmann/json.hpp>
@@ -17,7 +17,6 @@
 #include <set>
 #include <string>
 #include <type_traits>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -189,7 +188,11 @@ using tAnswers = std::map<std::string, std::string>;
 class cSessionCheck {
 public:
     cSessionCheck(const cBridgeLibrary& a_rLibrary, std::uint32_t a_Session, cFindings& a_rFindings)
-        : m_rLibrary(a_rLibrary), m_Session(a_Session), m_rFindings(a_rFindings) {}
+        : m_rLibrary(a_rLibrary), m_Session(a_Session), m_rFindings(a_rFindings), m_Walk([this] {
+              finding("too-large", "the walk",
+                      "reaches more than " + num(kMaxItems) +
+                          " bridges; the rest is not looked at");
+          }) {}
 
     void run();
     const tAnswers& answers() const { return m_Answers; }
@@ -206,6 +209,40 @@ private:
     }
     std::int32_t query(const std::string& a_rCall, const std::function<std::int32_t()>& a_Call,
                        const std::vector<tOutput>& a_rOutputs);
+    // query of the entry point with the session and a_Arguments.
+    template <typename tFunction, typename... tArguments>
+    std::int32_t ask(std::size_t a_Entry, const std::string& a_rCall,
+                     const std::vector<tOutput>& a_rOutputs, tArguments... a_Arguments) {
+        return query(
+            a_rCall, [&] { return m_rLibrary.call<tFunction>(a_Entry, m_Session, a_Arguments...); },
+            a_rOutputs);
+    }
+    // ask, a failure reported, and the answer remembered for comparing the sessions: the
+    // failure's code, or what a_Text makes of the outputs.
+    template <typename tFunction, typename tText, typename... tArguments>
+    std::int32_t answer(std::size_t a_Entry, const std::string& a_rCall,
+                        const std::vector<tOutput>& a_rOutputs, tText a_Text,
+                        tArguments... a_Arguments) {
+        const std::int32_t l_Status = ask<tFunction>(a_Entry, a_rCall, a_rOutputs, a_Arguments...);
+        failed(a_Entry, a_rCall, l_Status);
+        m_Answers[a_rCall] = l_Status < 0 ? code(l_Status) : a_Text();
+        return l_Status;
+    }
+    // A lookup by what a_rGiven says a_Bridge answered must lead back to a_Bridge.
+    template <typename tFunction, typename... tArguments>
+    void leadsBack(std::size_t a_Entry, const char* a_pKind, const std::string& a_rCall,
+                   const std::string& a_rGiven, std::uint32_t a_Bridge, tArguments... a_Arguments) {
+        std::uint32_t l_Found = 0;
+        const std::int32_t l_Status = ask<tFunction>(
+            a_Entry, a_rCall, {{&l_Found, sizeof l_Found, "bridge"}}, a_Arguments..., &l_Found);
+        if (m_rLibrary.has(a_Entry) && l_Status != kUnwritten &&
+            (l_Status < 0 || l_Found != a_Bridge)) {
+            finding(
+                a_pKind, a_rCall,
+                (l_Status < 0 ? "fails with " + code(l_Status) : "answers bridge " + num(l_Found)) +
+                    ", though " + a_rGiven);
+        }
+    }
     template <typename tItem>
     bool fetch(const std::string& a_rCall, std::size_t a_Entry, std::uint32_t a_Cap,
                tItem a_Sentinel, tItem a_Alternate,
@@ -218,7 +255,6 @@ private:
                       const std::uint16_t* a_pSsPid, std::vector<std::uint32_t>& a_rBridges);
     // GetBusChildren, asked once per bus; false when it gave no list.
     bool busChildren(std::uint8_t a_Bus);
-    void enqueue(std::uint32_t a_Bridge);
     void inspect(std::size_t a_Index);
     void checkSlotPath(std::uint32_t a_Bridge);
     void checkBuses();
@@ -231,13 +267,11 @@ private:
     tAnswers m_Answers;
     std::uint64_t m_ItemBudget = kMaxItemsPerSession;
     bool m_BudgetSpent = false;
-    bool m_WalkCapped = false;
     std::vector<std::uint8_t> m_RootBuses;
     bool m_BusAsked[256] = {};
     bool m_BusRead[256] = {};
     std::vector<std::uint32_t> m_BusChildren[256];
-    std::vector<tBridge> m_Bridges;
-    std::unordered_map<std::uint32_t, std::size_t> m_Index;
+    cBridgeWalk<tBridge> m_Walk;
 };
 
 // Called with every output byte pre-set to 0xA5, and again with 0x5A while an output still
@@ -419,24 +453,6 @@ bool cSessionCheck::busChildren(std::uint8_t a_Bus) {
     return m_BusRead[a_Bus];
 }
 
-void cSessionCheck::enqueue(std::uint32_t a_Bridge) {
-    if (a_Bridge == 0 || m_Index.count(a_Bridge) != 0) {
-        return;
-    }
-    if (m_Bridges.size() >= kMaxItems) {
-        if (!m_WalkCapped) {
-            finding("too-large", "the walk",
-                    "reaches more than " + num(kMaxItems) + " bridges; the rest is not looked at");
-        }
-        m_WalkCapped = true;
-        return;
-    }
-    m_Index.emplace(a_Bridge, m_Bridges.size());
-    tBridge l_Bridge;
-    l_Bridge.m_Ref = a_Bridge;
-    m_Bridges.push_back(l_Bridge);
-}
-
 void cSessionCheck::run() {
     const bool l_Buses = fetch<std::uint8_t>(
         "GetRootBuses", kGetRootBuses, kMaxItems, 0xA5, 0x5A,
@@ -455,24 +471,14 @@ void cSessionCheck::run() {
     const std::string l_Search =
         "FindBridgesByPciIds(subsystem " + hexText(l_SsVid, 4) + ":" + hexText(l_SsPid, 4) + ")";
     const bool l_Searched = fetchBridges(l_Search, &l_SsVid, &l_SsPid, l_Chassis);
-    for (const std::uint32_t l_Bridge : l_All) {
-        enqueue(l_Bridge);
-    }
-    for (const std::uint32_t l_Bridge : l_Chassis) {
-        enqueue(l_Bridge);
-    }
+    m_Walk.meetAll(l_All);
+    m_Walk.meetAll(l_Chassis);
     for (const std::uint8_t l_Bus : m_RootBuses) {
         if (busChildren(l_Bus)) {
-            for (const std::uint32_t l_Bridge : m_BusChildren[l_Bus]) {
-                enqueue(l_Bridge);
-            }
+            m_Walk.meetAll(m_BusChildren[l_Bus]);
         }
     }
-    // The walk: the queue is the bridge list itself, so that nothing is erased from its front
-    // and every bridge is inspected once.
-    for (std::size_t l_Index = 0; l_Index < m_Bridges.size(); ++l_Index) {
-        inspect(l_Index);
-    }
+    m_Walk.walk([this](std::size_t a_Index) { inspect(a_Index); });
     checkBuses();
     checkRelations();
     checkParentLoops();
@@ -481,14 +487,11 @@ void cSessionCheck::run() {
     if (l_Searched) {
         const std::set<std::uint32_t> l_Found(l_Chassis.begin(), l_Chassis.end());
         for (const std::uint32_t l_Bridge : l_All) {
-            const auto l_Known = m_Index.find(l_Bridge);
-            if (l_Known == m_Index.end()) {
-                continue;
-            }
-            const tBridge& l_rListed = m_Bridges[l_Known->second];
-            if (l_rListed.m_HasIds && l_rListed.m_Chassis != (l_Found.count(l_Bridge) != 0)) {
+            const tBridge* l_pListed = m_Walk.find(l_Bridge);
+            if (l_pListed != nullptr && l_pListed->m_HasIds &&
+                l_pListed->m_Chassis != (l_Found.count(l_Bridge) != 0)) {
                 finding("search", l_Search,
-                        std::string(l_rListed.m_Chassis ? "lacks" : "lists") + " bridge " +
+                        std::string(l_pListed->m_Chassis ? "lacks" : "lists") + " bridge " +
                             num(l_Bridge) + ", whose IDs GetBridgeIds(" + num(l_Bridge) +
                             ") answers as " + m_Answers["GetBridgeIds(" + num(l_Bridge) + ")"]);
             }
@@ -497,81 +500,50 @@ void cSessionCheck::run() {
 }
 
 void cSessionCheck::inspect(std::size_t a_Index) {
-    tBridge l_Bridge = m_Bridges[a_Index];
+    tBridge l_Bridge = m_Walk.bridges()[a_Index];
     const std::uint32_t l_Ref = l_Bridge.m_Ref;
     const std::string l_Of = "(" + num(l_Ref) + ")";
 
     std::uint8_t l_Bus = 0, l_Device = 0, l_Function = 0;
     const std::string l_AddressCall = "GetBridgeAddress" + l_Of;
-    std::int32_t l_Status =
-        query(l_AddressCall,
-              [&] {
-                  return m_rLibrary.call<tZuPciBrd_GetBridgeAddress>(
-                      kGetBridgeAddress, m_Session, l_Ref, &l_Bus, &l_Device, &l_Function);
-              },
-              {{&l_Bus, 1, "bus"}, {&l_Device, 1, "device"}, {&l_Function, 1, "function"}});
-    const std::string l_Address =
-        busText(l_Bus) + ":" + hexText(l_Device, 2) + "." + hexText(l_Function, 1);
-    m_Answers[l_AddressCall] = l_Status >= 0 ? l_Address : code(l_Status);
-    if (l_Status < 0) {
-        failed(kGetBridgeAddress, l_AddressCall, l_Status);
-    } else if (l_Device > 31 || l_Function > 7) {
-        finding("address", l_AddressCall, "answers " + l_Address + ", no PCI address");
-    } else {
+    const auto l_Address = [&] {
+        return busText(l_Bus) + ":" + hexText(l_Device, 2) + "." + hexText(l_Function, 1);
+    };
+    std::int32_t l_Status = answer<tZuPciBrd_GetBridgeAddress>(
+        kGetBridgeAddress, l_AddressCall,
+        {{&l_Bus, 1, "bus"}, {&l_Device, 1, "device"}, {&l_Function, 1, "function"}}, l_Address,
+        l_Ref, &l_Bus, &l_Device, &l_Function);
+    if (l_Status >= 0 && (l_Device > 31 || l_Function > 7)) {
+        finding("address", l_AddressCall, "answers " + l_Address() + ", no PCI address");
+    } else if (l_Status >= 0) {
         l_Bridge.m_HasAddress = true;
         l_Bridge.m_Bus = l_Bus;
-        std::uint32_t l_Found = 0;
-        const std::string l_FindCall = "FindBridgeByAddress(" + l_Address + ")";
-        l_Status =
-            query(l_FindCall,
-                  [&] {
-                      return m_rLibrary.call<tZuPciBrd_FindBridgeByAddress>(
-                          kFindBridgeByAddress, m_Session, l_Bus, l_Device, l_Function, &l_Found);
-                  },
-                  {{&l_Found, sizeof l_Found, "bridge"}});
-        if (m_rLibrary.has(kFindBridgeByAddress) && l_Status != kUnwritten &&
-            (l_Status < 0 || l_Found != l_Ref)) {
-            finding(
-                "address-elsewhere", l_FindCall,
-                (l_Status < 0 ? "fails with " + code(l_Status) : "answers bridge " + num(l_Found)) +
-                    ", though " + l_AddressCall + " gave that address");
-        }
+        leadsBack<tZuPciBrd_FindBridgeByAddress>(
+            kFindBridgeByAddress, "address-elsewhere", "FindBridgeByAddress(" + l_Address() + ")",
+            l_AddressCall + " gave that address", l_Ref, l_Bus, l_Device, l_Function);
     }
 
     std::uint16_t l_Ids[4] = {};
-    const std::string l_IdsCall = "GetBridgeIds" + l_Of;
-    l_Status = query(l_IdsCall,
-                     [&] {
-                         return m_rLibrary.call<tZuPciBrd_GetBridgeIds>(kGetBridgeIds, m_Session,
-                                                                        l_Ref, &l_Ids[0], &l_Ids[1],
-                                                                        &l_Ids[2], &l_Ids[3]);
-                     },
-                     {{&l_Ids[0], 2, "vendor ID"},
-                      {&l_Ids[1], 2, "device ID"},
-                      {&l_Ids[2], 2, "subsystem vendor ID"},
-                      {&l_Ids[3], 2, "subsystem ID"}});
-    failed(kGetBridgeIds, l_IdsCall, l_Status);
-    m_Answers[l_IdsCall] = l_Status < 0 ? code(l_Status)
-                                        : hexText(l_Ids[0], 4) + ":" + hexText(l_Ids[1], 4) + ", " +
-                                              hexText(l_Ids[2], 4) + ":" + hexText(l_Ids[3], 4);
+    l_Status = answer<tZuPciBrd_GetBridgeIds>(
+        kGetBridgeIds, "GetBridgeIds" + l_Of,
+        {{&l_Ids[0], 2, "vendor ID"},
+         {&l_Ids[1], 2, "device ID"},
+         {&l_Ids[2], 2, "subsystem vendor ID"},
+         {&l_Ids[3], 2, "subsystem ID"}},
+        [&] {
+            return hexText(l_Ids[0], 4) + ":" + hexText(l_Ids[1], 4) + ", " + hexText(l_Ids[2], 4) +
+                   ":" + hexText(l_Ids[3], 4);
+        },
+        l_Ref, &l_Ids[0], &l_Ids[1], &l_Ids[2], &l_Ids[3]);
     l_Bridge.m_HasIds = l_Status >= 0;
     l_Bridge.m_Chassis = l_Bridge.m_HasIds && l_Ids[2] == ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID &&
                          l_Ids[3] == ZUPCIBRD_CHASSIS_SUBSYSTEM_ID;
 
-    std::uint32_t l_Parent = 0;
-    const std::string l_ParentCall = "GetBridgeParent" + l_Of;
-    l_Status = query(l_ParentCall,
-                     [&] {
-                         return m_rLibrary.call<tZuPciBrd_GetBridgeParent>(
-                             kGetBridgeParent, m_Session, l_Ref, &l_Parent);
-                     },
-                     {{&l_Parent, sizeof l_Parent, "parent"}});
-    failed(kGetBridgeParent, l_ParentCall, l_Status);
-    m_Answers[l_ParentCall] = l_Status < 0 ? code(l_Status) : num(l_Parent);
-    if (l_Status >= 0) {
-        l_Bridge.m_HasParent = true;
-        l_Bridge.m_Parent = l_Parent;
-    }
+    l_Status = answer<tZuPciBrd_GetBridgeParent>(
+        kGetBridgeParent, "GetBridgeParent" + l_Of,
+        {{&l_Bridge.m_Parent, sizeof l_Bridge.m_Parent, "parent"}},
+        [&] { return num(l_Bridge.m_Parent); }, l_Ref, &l_Bridge.m_Parent);
+    l_Bridge.m_HasParent = l_Status >= 0;
 
     const std::string l_ChildrenCall = "GetBridgeChildren" + l_Of;
     l_Bridge.m_HasChildren = fetch<std::uint32_t>(
@@ -593,34 +565,25 @@ void cSessionCheck::inspect(std::size_t a_Index) {
 
     if (l_Bridge.m_Chassis) {
         std::uint32_t l_Value = 0;
-        const std::string l_ValueCall = "GetAttributeU32" + l_Of.substr(0, l_Of.size() - 1) +
-                                        ", 0x" +
-                                        hexText(ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE, 8) + ")";
-        l_Status = query(l_ValueCall,
-                         [&] {
-                             return m_rLibrary.call<tZuPciBrd_GetAttributeU32>(
-                                 kGetAttributeU32, m_Session, l_Ref,
-                                 ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE, &l_Value);
-                         },
-                         {{&l_Value, sizeof l_Value, "value"}});
-        failed(kGetAttributeU32, l_ValueCall, l_Status);
-        m_Answers[l_ValueCall] = l_Status < 0 ? code(l_Status) : "0x" + hexText(l_Value, 8);
+        answer<tZuPciBrd_GetAttributeU32>(
+            kGetAttributeU32,
+            "GetAttributeU32(" + num(l_Ref) + ", 0x" +
+                hexText(ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE, 8) + ")",
+            {{&l_Value, sizeof l_Value, "value"}}, [&] { return "0x" + hexText(l_Value, 8); },
+            l_Ref, ZUPCIBRD_ATTRIBUTE_CHASSIS_BRIDGE_VALUE, &l_Value);
     }
     checkSlotPath(l_Ref);
 
-    m_Bridges[a_Index] = std::move(l_Bridge);
     // Parents and children are bridges too, whether a search lists them or not.
-    if (m_Bridges[a_Index].m_HasParent) {
-        enqueue(m_Bridges[a_Index].m_Parent);
+    if (l_Bridge.m_HasParent) {
+        m_Walk.meet(l_Bridge.m_Parent);
     }
-    const std::vector<std::uint32_t> l_Children = m_Bridges[a_Index].m_Children;
-    for (const std::uint32_t l_Child : l_Children) {
-        enqueue(l_Child);
-    }
+    m_Walk.meetAll(l_Bridge.m_Children);
     // Sorted from here on, for the relations to be looked up rather than searched.
-    std::vector<std::uint32_t>& l_rSorted = m_Bridges[a_Index].m_Children;
+    std::vector<std::uint32_t>& l_rSorted = l_Bridge.m_Children;
     std::sort(l_rSorted.begin(), l_rSorted.end());
     l_rSorted.erase(std::unique(l_rSorted.begin(), l_rSorted.end()), l_rSorted.end());
+    m_Walk.bridges()[a_Index] = std::move(l_Bridge);
 }
 
 void cSessionCheck::checkSlotPath(std::uint32_t a_Bridge) {
@@ -647,44 +610,28 @@ void cSessionCheck::checkSlotPath(std::uint32_t a_Bridge) {
                     " bytes it reports");
     }
     // The finder's own parser decides what a slot path is.
-    tStatus l_Status = makeStatus();
-    cSlotPath l_Parsed;
-    l_Parsed.Parse(l_Path.c_str(), &l_Status);
-    if (isFailed(&l_Status)) {
+    if (!isSlotPath(l_Path)) {
         finding("slot-path-malformed", l_Call,
                 "answers " + quoted(l_Path) + ", which is not of the form MRbb:ee,ee,...");
         return;
     }
-    std::uint32_t l_Found = 0;
-    const std::string l_FindCall = "FindBridgeBySlotPath(" + quoted(l_Path) + ")";
-    const std::int32_t l_FindStatus =
-        query(l_FindCall,
-              [&] {
-                  return m_rLibrary.call<tZuPciBrd_FindBridgeBySlotPath>(
-                      kFindBridgeBySlotPath, m_Session, l_Path.c_str(), &l_Found);
-              },
-              {{&l_Found, sizeof l_Found, "bridge"}});
-    if (m_rLibrary.has(kFindBridgeBySlotPath) && l_FindStatus != kUnwritten &&
-        (l_FindStatus < 0 || l_Found != a_Bridge)) {
-        finding("slot-path-elsewhere", l_FindCall,
-                (l_FindStatus < 0 ? "fails with " + code(l_FindStatus)
-                                  : "answers bridge " + num(l_Found)) +
-                    ", though " + l_Call + " gave that path");
-    }
+    leadsBack<tZuPciBrd_FindBridgeBySlotPath>(kFindBridgeBySlotPath, "slot-path-elsewhere",
+                                              "FindBridgeBySlotPath(" + quoted(l_Path) + ")",
+                                              l_Call + " gave that path", a_Bridge, l_Path.c_str());
 }
 
 // Every bus named by a root bus list or a bridge's address: the bridge above it, the bridges
 // on it, and whether the library's answers put it behind one bridge only.
 void cSessionCheck::checkBuses() {
-    std::vector<std::vector<std::size_t>> l_OnBus(256);
+    std::vector<std::vector<const tBridge*>> l_OnBus(256);
     std::vector<bool> l_Named(256, false);
     for (const std::uint8_t l_Bus : m_RootBuses) {
         l_Named[l_Bus] = true;
     }
-    for (std::size_t l_Index = 0; l_Index < m_Bridges.size(); ++l_Index) {
-        if (m_Bridges[l_Index].m_HasAddress) {
-            l_Named[m_Bridges[l_Index].m_Bus] = true;
-            l_OnBus[m_Bridges[l_Index].m_Bus].push_back(l_Index);
+    for (const tBridge& l_Bridge : m_Walk.bridges()) {
+        if (l_Bridge.m_HasAddress) {
+            l_Named[l_Bridge.m_Bus] = true;
+            l_OnBus[l_Bridge.m_Bus].push_back(&l_Bridge);
         }
     }
     for (std::size_t l_Number = 0; l_Number < 256; ++l_Number) {
@@ -695,24 +642,18 @@ void cSessionCheck::checkBuses() {
         const std::string l_Of = "(" + busText(l_Bus) + ")";
         std::uint32_t l_Above = 0;
         const std::string l_AboveCall = "FindParentBridgeForBus" + l_Of;
-        const std::int32_t l_Status =
-            query(l_AboveCall,
-                  [&] {
-                      return m_rLibrary.call<tZuPciBrd_FindParentBridgeForBus>(
-                          kFindParentBridgeForBus, m_Session, l_Bus, &l_Above);
-                  },
-                  {{&l_Above, sizeof l_Above, "bridge"}});
-        failed(kFindParentBridgeForBus, l_AboveCall, l_Status);
-        m_Answers[l_AboveCall] = l_Status < 0 ? code(l_Status) : num(l_Above);
+        const std::int32_t l_Status = answer<tZuPciBrd_FindParentBridgeForBus>(
+            kFindParentBridgeForBus, l_AboveCall, {{&l_Above, sizeof l_Above, "bridge"}},
+            [&] { return num(l_Above); }, l_Bus, &l_Above);
 
         std::vector<std::pair<std::uint32_t, std::string>> l_Claims;
         if (l_Status >= 0) {
             l_Claims.emplace_back(l_Above, l_AboveCall);
         }
-        for (const std::size_t l_Index : l_OnBus[l_Number]) {
-            if (m_Bridges[l_Index].m_HasParent) {
-                l_Claims.emplace_back(m_Bridges[l_Index].m_Parent,
-                                      "GetBridgeParent(" + num(m_Bridges[l_Index].m_Ref) + ")");
+        for (const tBridge* l_pOnBus : l_OnBus[l_Number]) {
+            if (l_pOnBus->m_HasParent) {
+                l_Claims.emplace_back(l_pOnBus->m_Parent,
+                                      "GetBridgeParent(" + num(l_pOnBus->m_Ref) + ")");
             }
         }
         for (const auto& l_Claim : l_Claims) {
@@ -732,22 +673,20 @@ void cSessionCheck::checkBuses() {
         const std::vector<std::uint32_t>& l_Listed = m_BusChildren[l_Bus];
         const std::set<std::uint32_t> l_ListedSet(l_Listed.begin(), l_Listed.end());
         for (const std::uint32_t l_Child : l_ListedSet) {
-            const auto l_Known = m_Index.find(l_Child);
-            if (l_Known == m_Index.end()) {
+            const tBridge* l_pKnown = m_Walk.find(l_Child);
+            if (l_pKnown == nullptr) {
                 finding("not-mutual", l_ListCall,
                         "lists bridge " + num(l_Child) + ", which no other answer names");
-            } else if (m_Bridges[l_Known->second].m_HasAddress &&
-                       m_Bridges[l_Known->second].m_Bus != l_Bus) {
+            } else if (l_pKnown->m_HasAddress && l_pKnown->m_Bus != l_Bus) {
                 finding("not-mutual", l_ListCall,
                         "lists bridge " + num(l_Child) + ", which GetBridgeAddress(" +
-                            num(l_Child) + ") puts on bus " +
-                            busText(m_Bridges[l_Known->second].m_Bus));
+                            num(l_Child) + ") puts on bus " + busText(l_pKnown->m_Bus));
             }
         }
-        for (const std::size_t l_Index : l_OnBus[l_Number]) {
-            if (l_ListedSet.count(m_Bridges[l_Index].m_Ref) == 0) {
+        for (const tBridge* l_pOnBus : l_OnBus[l_Number]) {
+            if (l_ListedSet.count(l_pOnBus->m_Ref) == 0) {
                 finding("not-mutual", l_ListCall,
-                        "lacks bridge " + num(m_Bridges[l_Index].m_Ref) +
+                        "lacks bridge " + num(l_pOnBus->m_Ref) +
                             ", which GetBridgeAddress puts on this bus");
             }
         }
@@ -755,11 +694,9 @@ void cSessionCheck::checkBuses() {
 }
 
 void cSessionCheck::checkRelations() {
-    for (const tBridge& l_Bridge : m_Bridges) {
+    for (const tBridge& l_Bridge : m_Walk.bridges()) {
         if (l_Bridge.m_HasParent && l_Bridge.m_Parent != 0 && l_Bridge.m_Parent != l_Bridge.m_Ref) {
-            const auto l_Known = m_Index.find(l_Bridge.m_Parent);
-            const tBridge* l_pParent =
-                l_Known == m_Index.end() ? nullptr : &m_Bridges[l_Known->second];
+            const tBridge* l_pParent = m_Walk.find(l_Bridge.m_Parent);
             if (l_pParent != nullptr && l_pParent->m_HasChildren &&
                 !std::binary_search(l_pParent->m_Children.begin(), l_pParent->m_Children.end(),
                                     l_Bridge.m_Ref)) {
@@ -769,13 +706,12 @@ void cSessionCheck::checkRelations() {
             }
         }
         for (const std::uint32_t l_Child : l_Bridge.m_Children) {
-            const auto l_Known = m_Index.find(l_Child);
-            if (l_Child != l_Bridge.m_Ref && l_Known != m_Index.end() &&
-                m_Bridges[l_Known->second].m_HasParent &&
-                m_Bridges[l_Known->second].m_Parent != l_Bridge.m_Ref) {
+            const tBridge* l_pChild = m_Walk.find(l_Child);
+            if (l_Child != l_Bridge.m_Ref && l_pChild != nullptr && l_pChild->m_HasParent &&
+                l_pChild->m_Parent != l_Bridge.m_Ref) {
                 finding("not-mutual", "GetBridgeChildren(" + num(l_Bridge.m_Ref) + ")",
                         "lists " + num(l_Child) + ", but GetBridgeParent(" + num(l_Child) +
-                            ") answers " + num(m_Bridges[l_Known->second].m_Parent));
+                            ") answers " + num(l_pChild->m_Parent));
             }
         }
     }
@@ -785,33 +721,34 @@ void cSessionCheck::checkRelations() {
 // is a loop, a path that meets one walked before is not.
 void cSessionCheck::checkParentLoops() {
     enum : std::uint8_t { kNew, kOnPath, kDone };
-    std::vector<std::uint8_t> l_State(m_Bridges.size(), kNew);
+    const std::vector<tBridge>& l_Bridges = m_Walk.bridges();
+    std::vector<std::uint8_t> l_State(l_Bridges.size(), kNew);
     std::vector<std::size_t> l_Path;
-    for (std::size_t l_Start = 0; l_Start < m_Bridges.size(); ++l_Start) {
+    for (std::size_t l_Start = 0; l_Start < l_Bridges.size(); ++l_Start) {
         l_Path.clear();
         std::size_t l_At = l_Start;
         while (l_State[l_At] == kNew) {
             l_State[l_At] = kOnPath;
             l_Path.push_back(l_At);
-            const tBridge& l_Bridge = m_Bridges[l_At];
-            const auto l_Next = l_Bridge.m_HasParent && l_Bridge.m_Parent != 0
-                                    ? m_Index.find(l_Bridge.m_Parent)
-                                    : m_Index.end();
-            if (l_Next == m_Index.end()) {
+            const tBridge& l_Bridge = l_Bridges[l_At];
+            const tBridge* l_pNext = l_Bridge.m_HasParent && l_Bridge.m_Parent != 0
+                                         ? m_Walk.find(l_Bridge.m_Parent)
+                                         : nullptr;
+            if (l_pNext == nullptr) {
                 break;
             }
-            l_At = l_Next->second;
+            l_At = static_cast<std::size_t>(l_pNext - l_Bridges.data());
         }
         if (l_State[l_At] == kOnPath && !l_Path.empty()) {
             const auto l_LoopStart = std::find(l_Path.begin(), l_Path.end(), l_At);
             std::vector<std::uint32_t> l_Loop;
             for (auto l_It = l_LoopStart; l_It != l_Path.end(); ++l_It) {
-                l_Loop.push_back(m_Bridges[*l_It].m_Ref);
+                l_Loop.push_back(l_Bridges[*l_It].m_Ref);
             }
             // Only a path ending on its own member is a loop; one that stopped there is not.
-            const tBridge& l_Last = m_Bridges[l_Path.back()];
-            if (l_Last.m_HasParent && l_Last.m_Parent == m_Bridges[l_At].m_Ref) {
-                l_Loop.push_back(m_Bridges[l_At].m_Ref);
+            const tBridge& l_Last = l_Bridges[l_Path.back()];
+            if (l_Last.m_HasParent && l_Last.m_Parent == l_Bridges[l_At].m_Ref) {
+                l_Loop.push_back(l_Bridges[l_At].m_Ref);
                 finding("parent-loop", "GetBridgeParent",
                         "leads from bridge " + listText(l_Loop, kMaxShownItems) +
                             (l_Loop.size() == 2 ? ": the bridge is its own parent"
