@@ -251,8 +251,24 @@ private:
     template <typename tItem>
     void duplicates(const std::string& a_rCall, const std::vector<tItem>& a_rItems,
                     const char* a_pWhat);
-    bool fetchBridges(const std::string& a_rCall, const std::uint16_t* a_pSsVid,
-                      const std::uint16_t* a_pSsPid, std::vector<std::uint32_t>& a_rBridges);
+    // fetch of a list of buses or bridges from the entry point with the session and
+    // a_Arguments, the list remembered and an item it holds twice found; false without a list.
+    template <typename tFunction, typename tItem, typename... tArguments>
+    bool list(std::size_t a_Entry, const std::string& a_rCall, std::vector<tItem>& a_rItems,
+              tArguments... a_Arguments) {
+        // A bus number may be any byte: two patterns tell an unwritten one. No bridge is 0.
+        const bool l_Buses = sizeof(tItem) == 1;
+        const bool l_Read = fetch<tItem>(
+            a_rCall, a_Entry, kMaxItems, l_Buses ? 0xA5 : 0, l_Buses ? 0x5A : 0,
+            [&](tItem* a_pItems, std::uint32_t* a_pCount) {
+                return m_rLibrary.call<tFunction>(a_Entry, m_Session, a_Arguments..., a_pItems,
+                                                  a_pCount);
+            },
+            a_rItems);
+        m_Answers[a_rCall] = l_Read ? listText(a_rItems) : "no list";
+        duplicates(a_rCall, a_rItems, l_Buses ? "bus" : "bridge");
+        return l_Read;
+    }
     // GetBusChildren, asked once per bus; false when it gave no list.
     bool busChildren(std::uint8_t a_Bus);
     void inspect(std::size_t a_Index);
@@ -419,58 +435,28 @@ void cSessionCheck::duplicates(const std::string& a_rCall, const std::vector<tIt
     }
 }
 
-bool cSessionCheck::fetchBridges(const std::string& a_rCall, const std::uint16_t* a_pSsVid,
-                                 const std::uint16_t* a_pSsPid,
-                                 std::vector<std::uint32_t>& a_rBridges) {
-    const bool l_Read = fetch<std::uint32_t>(
-        a_rCall, kFindBridgesByPciIds, kMaxItems, 0, 0,
-        [&](std::uint32_t* a_pBridges, std::uint32_t* a_pCount) {
-            return m_rLibrary.call<tZuPciBrd_FindBridgesByPciIds>(kFindBridgesByPciIds, m_Session,
-                                                                  nullptr, nullptr, a_pSsVid,
-                                                                  a_pSsPid, a_pBridges, a_pCount);
-        },
-        a_rBridges);
-    m_Answers[a_rCall] = l_Read ? listText(a_rBridges) : "no list";
-    duplicates(a_rCall, a_rBridges, "bridge");
-    return l_Read;
-}
-
 bool cSessionCheck::busChildren(std::uint8_t a_Bus) {
     if (m_BusAsked[a_Bus]) {
         return m_BusRead[a_Bus];
     }
     m_BusAsked[a_Bus] = true;
     const std::string l_Call = "GetBusChildren(" + busText(a_Bus) + ")";
-    m_BusRead[a_Bus] = fetch<std::uint32_t>(
-        l_Call, kGetBusChildren, kMaxItems, 0, 0,
-        [&](std::uint32_t* a_pChildren, std::uint32_t* a_pCount) {
-            return m_rLibrary.call<tZuPciBrd_GetBusChildren>(kGetBusChildren, m_Session, a_Bus,
-                                                             a_pChildren, a_pCount);
-        },
-        m_BusChildren[a_Bus]);
-    m_Answers[l_Call] = m_BusRead[a_Bus] ? listText(m_BusChildren[a_Bus]) : "no list";
-    duplicates(l_Call, m_BusChildren[a_Bus], "bridge");
+    m_BusRead[a_Bus] =
+        list<tZuPciBrd_GetBusChildren>(kGetBusChildren, l_Call, m_BusChildren[a_Bus], a_Bus);
     return m_BusRead[a_Bus];
 }
 
 void cSessionCheck::run() {
-    const bool l_Buses = fetch<std::uint8_t>(
-        "GetRootBuses", kGetRootBuses, kMaxItems, 0xA5, 0x5A,
-        [&](std::uint8_t* a_pBuses, std::uint32_t* a_pCount) {
-            return m_rLibrary.call<tZuPciBrd_GetRootBuses>(kGetRootBuses, m_Session, a_pBuses,
-                                                           a_pCount);
-        },
-        m_RootBuses);
-    m_Answers["GetRootBuses"] = l_Buses ? listText(m_RootBuses) : "no list";
-    duplicates("GetRootBuses", m_RootBuses, "bus");
-
+    list<tZuPciBrd_GetRootBuses>(kGetRootBuses, "GetRootBuses", m_RootBuses);
     std::vector<std::uint32_t> l_All, l_Chassis;
-    fetchBridges("FindBridgesByPciIds(any IDs)", nullptr, nullptr, l_All);
+    list<tZuPciBrd_FindBridgesByPciIds>(kFindBridgesByPciIds, "FindBridgesByPciIds(any IDs)", l_All,
+                                        nullptr, nullptr, nullptr, nullptr);
     const std::uint16_t l_SsVid = ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID,
                         l_SsPid = ZUPCIBRD_CHASSIS_SUBSYSTEM_ID;
     const std::string l_Search =
         "FindBridgesByPciIds(subsystem " + hexText(l_SsVid, 4) + ":" + hexText(l_SsPid, 4) + ")";
-    const bool l_Searched = fetchBridges(l_Search, &l_SsVid, &l_SsPid, l_Chassis);
+    const bool l_Searched = list<tZuPciBrd_FindBridgesByPciIds>(
+        kFindBridgesByPciIds, l_Search, l_Chassis, nullptr, nullptr, &l_SsVid, &l_SsPid);
     m_Walk.meetAll(l_All);
     m_Walk.meetAll(l_Chassis);
     for (const std::uint8_t l_Bus : m_RootBuses) {
@@ -546,15 +532,8 @@ void cSessionCheck::inspect(std::size_t a_Index) {
     l_Bridge.m_HasParent = l_Status >= 0;
 
     const std::string l_ChildrenCall = "GetBridgeChildren" + l_Of;
-    l_Bridge.m_HasChildren = fetch<std::uint32_t>(
-        l_ChildrenCall, kGetBridgeChildren, kMaxItems, 0, 0,
-        [&](std::uint32_t* a_pChildren, std::uint32_t* a_pCount) {
-            return m_rLibrary.call<tZuPciBrd_GetBridgeChildren>(kGetBridgeChildren, m_Session,
-                                                                l_Ref, a_pChildren, a_pCount);
-        },
-        l_Bridge.m_Children);
-    m_Answers[l_ChildrenCall] = l_Bridge.m_HasChildren ? listText(l_Bridge.m_Children) : "no list";
-    duplicates(l_ChildrenCall, l_Bridge.m_Children, "bridge");
+    l_Bridge.m_HasChildren = list<tZuPciBrd_GetBridgeChildren>(kGetBridgeChildren, l_ChildrenCall,
+                                                               l_Bridge.m_Children, l_Ref);
     for (const std::uint32_t l_Child : l_Bridge.m_Children) {
         if (l_Child == l_Ref) {
             finding("self-child", l_ChildrenCall,

@@ -15,6 +15,7 @@
 #include <ctime>
 #include <map>
 #include <optional>
+#include <tuple>
 #include <set>
 #include <unordered_map>
 
@@ -77,16 +78,23 @@ struct tSingleAnswer {
     bool m_Changes = false;
 };
 
-template <typename tCall>
-tSingleAnswer readTwice(const std::array<std::uint32_t, 4>& a_rAllSet, tCall a_Call) {
+// a_Call is handed a pointer to each output, of the types tValues.
+template <typename... tValues, typename tCall> tSingleAnswer readTwice(tCall a_Call) {
     tSingleAnswer l_First, l_Second;
-    l_First.m_Code = a_Call(false, l_First.m_Values);
-    l_Second.m_Code = a_Call(true, l_Second.m_Values);
+    for (tSingleAnswer* l_pAnswer : {&l_First, &l_Second}) {
+        std::tuple<tValues...> l_Values(static_cast<tValues>(l_pAnswer == &l_First ? 0 : ~0)...);
+        l_pAnswer->m_Code =
+            std::apply([&](tValues&... a_rValues) { return a_Call(&a_rValues...); }, l_Values);
+        l_pAnswer->m_Values = std::apply(
+            [](tValues... a_Values) { return std::array<std::uint32_t, 4>{a_Values...}; },
+            l_Values);
+    }
+    const std::array<std::uint32_t, 4> l_AllSet = {static_cast<tValues>(~0)...};
     if (l_First.m_Code != l_Second.m_Code) {
         l_First.m_Changes = true;
     } else if (l_First.m_Code >= 0 && l_First.m_Values != l_Second.m_Values) {
         l_First.m_Unwritten =
-            l_First.m_Values == std::array<std::uint32_t, 4>{} && l_Second.m_Values == a_rAllSet;
+            l_First.m_Values == std::array<std::uint32_t, 4>{} && l_Second.m_Values == l_AllSet;
         l_First.m_Changes = !l_First.m_Unwritten;
     }
     return l_First;
@@ -201,29 +209,34 @@ private:
         m_Walk.meet(a_Ref);
     }
 
-    tListAnswer<std::uint32_t> Search(const std::uint16_t* a_pSsVid, const std::uint16_t* a_pSsId) {
-        return fetchList<std::uint32_t>([&](std::uint32_t* a_pBridges, std::uint32_t* a_pCount) {
-            return Entry<tZuPciBrd_FindBridgesByPciIds>(kFindBridgesByPciIds)(
-                Session(), nullptr, nullptr, a_pSsVid, a_pSsId, a_pBridges, a_pCount);
-        });
+    // The list the entry point gives for the session and a_Arguments; a failure reported as
+    // that of a_rWhat.
+    template <typename tFunction, typename tItem, typename... tArguments>
+    tListAnswer<tItem> List(std::size_t a_Entry, const std::string& a_rWhat,
+                            tArguments... a_Arguments) {
+        tListAnswer<tItem> l_Answer =
+            fetchList<tItem>([&](tItem* a_pItems, std::uint32_t* a_pCount) {
+                return Entry<tFunction>(a_Entry)(Session(), a_Arguments..., a_pItems, a_pCount);
+            });
+        Check(a_rWhat, l_Answer);
+        return l_Answer;
     }
 
     // The machine-wide search first, whose order is the order of the finder's list and so of
     // the file; then the finder's own search, then what the walk from the root buses adds.
     void Walk() {
         if (Has(kGetRootBuses)) {
-            m_Roots = fetchList<std::uint8_t>([&](std::uint8_t* a_pBuses, std::uint32_t* a_pCount) {
-                return Entry<tZuPciBrd_GetRootBuses>(kGetRootBuses)(Session(), a_pBuses, a_pCount);
-            });
-            Check("GetRootBuses", *m_Roots);
+            m_Roots = List<tZuPciBrd_GetRootBuses, std::uint8_t>(kGetRootBuses, "GetRootBuses");
         }
         if (Has(kFindBridgesByPciIds)) {
-            m_AllSearch = Search(nullptr, nullptr);
-            Check("FindBridgesByPciIds with no ID", *m_AllSearch);
+            m_AllSearch = List<tZuPciBrd_FindBridgesByPciIds, std::uint32_t>(
+                kFindBridgesByPciIds, "FindBridgesByPciIds with no ID", nullptr, nullptr, nullptr,
+                nullptr);
             const std::uint16_t l_SsVid = ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID,
                                 l_SsId = ZUPCIBRD_CHASSIS_SUBSYSTEM_ID;
-            m_ChassisSearch = Search(&l_SsVid, &l_SsId);
-            Check("FindBridgesByPciIds for the chassis", *m_ChassisSearch);
+            m_ChassisSearch = List<tZuPciBrd_FindBridgesByPciIds, std::uint32_t>(
+                kFindBridgesByPciIds, "FindBridgesByPciIds for the chassis", nullptr, nullptr,
+                &l_SsVid, &l_SsId);
             for (const std::uint32_t l_Ref : m_AllSearch->m_Items) {
                 Meet(l_Ref);
             }
@@ -237,11 +250,9 @@ private:
                     continue;
                 }
                 auto& l_Children = m_BusChildren[l_Bus] =
-                    fetchList<std::uint32_t>([&](std::uint32_t* a_pItems, std::uint32_t* a_pCount) {
-                        return Entry<tZuPciBrd_GetBusChildren>(kGetBusChildren)(Session(), l_Bus,
-                                                                                a_pItems, a_pCount);
-                    });
-                Check("GetBusChildren of root bus 0x" + hexText(l_Bus, 2), l_Children);
+                    List<tZuPciBrd_GetBusChildren, std::uint32_t>(
+                        kGetBusChildren, "GetBusChildren of root bus 0x" + hexText(l_Bus, 2),
+                        l_Bus);
                 for (const std::uint32_t l_Ref : l_Children.m_Items) {
                     Meet(l_Ref);
                 }
@@ -253,11 +264,9 @@ private:
             }
             const std::uint32_t l_Ref = m_Walk.bridges()[a_Index].m_Ref;
             auto& l_Children = m_BridgeChildren[l_Ref] =
-                fetchList<std::uint32_t>([&](std::uint32_t* a_pItems, std::uint32_t* a_pCount) {
-                    return Entry<tZuPciBrd_GetBridgeChildren>(kGetBridgeChildren)(
-                        Session(), l_Ref, a_pItems, a_pCount);
-                });
-            Check("GetBridgeChildren of bridge " + std::to_string(l_Ref), l_Children);
+                List<tZuPciBrd_GetBridgeChildren, std::uint32_t>(
+                    kGetBridgeChildren, "GetBridgeChildren of bridge " + std::to_string(l_Ref),
+                    l_Ref);
             for (const std::uint32_t l_Child : l_Children.m_Items) {
                 Meet(l_Child);
             }
@@ -288,45 +297,31 @@ private:
         };
         if (Has(kGetBridgeAddress)) {
             a_rBridge.m_Address =
-                readTwice({0xFF, 0xFF, 0xFF, 0}, [&](bool a_AllSet, auto& a_rOut) {
-                    std::uint8_t l_Bus = a_AllSet ? 0xFF : 0, l_Device = l_Bus, l_Function = l_Bus;
-                    const std::int32_t l_Status = Entry<tZuPciBrd_GetBridgeAddress>(
-                        kGetBridgeAddress)(Session(), l_Ref, &l_Bus, &l_Device, &l_Function);
-                    a_rOut = {l_Bus, l_Device, l_Function, 0};
-                    return l_Status;
+                readTwice<std::uint8_t, std::uint8_t, std::uint8_t>([&](auto... a_pOutputs) {
+                    return Entry<tZuPciBrd_GetBridgeAddress>(kGetBridgeAddress)(Session(), l_Ref,
+                                                                                a_pOutputs...);
                 });
             l_Single("GetBridgeAddress", a_rBridge.m_Address);
         }
         if (Has(kGetBridgeIds)) {
-            a_rBridge.m_Ids =
-                readTwice({0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}, [&](bool a_AllSet, auto& a_rOut) {
-                    std::uint16_t l_Ids[4];
-                    std::fill(std::begin(l_Ids), std::end(l_Ids), a_AllSet ? 0xFFFF : 0);
-                    const std::int32_t l_Status = Entry<tZuPciBrd_GetBridgeIds>(kGetBridgeIds)(
-                        Session(), l_Ref, &l_Ids[0], &l_Ids[1], &l_Ids[2], &l_Ids[3]);
-                    a_rOut = {l_Ids[0], l_Ids[1], l_Ids[2], l_Ids[3]};
-                    return l_Status;
+            a_rBridge.m_Ids = readTwice<std::uint16_t, std::uint16_t, std::uint16_t, std::uint16_t>(
+                [&](auto... a_pOutputs) {
+                    return Entry<tZuPciBrd_GetBridgeIds>(kGetBridgeIds)(Session(), l_Ref,
+                                                                        a_pOutputs...);
                 });
             l_Single("GetBridgeIds", a_rBridge.m_Ids);
         }
         if (Has(kGetBridgeParent)) {
             a_rBridge.m_ParentRead = true;
-            a_rBridge.m_Parent =
-                readTwice({0xFFFFFFFFu, 0, 0, 0}, [&](bool a_AllSet, auto& a_rOut) {
-                    std::uint32_t l_Parent = a_AllSet ? 0xFFFFFFFFu : 0;
-                    const std::int32_t l_Status = Entry<tZuPciBrd_GetBridgeParent>(
-                        kGetBridgeParent)(Session(), l_Ref, &l_Parent);
-                    a_rOut = {l_Parent, 0, 0, 0};
-                    return l_Status;
-                });
+            a_rBridge.m_Parent = readTwice<std::uint32_t>([&](std::uint32_t* a_pParent) {
+                return Entry<tZuPciBrd_GetBridgeParent>(kGetBridgeParent)(Session(), l_Ref,
+                                                                          a_pParent);
+            });
             l_Single("GetBridgeParent", a_rBridge.m_Parent);
         }
         if (Has(kGetBridgeSlotPath)) {
-            a_rBridge.m_SlotPath = fetchList<char>([&](char* a_pText, std::uint32_t* a_pSize) {
-                return Entry<tZuPciBrd_GetBridgeSlotPath>(kGetBridgeSlotPath)(Session(), l_Ref,
-                                                                              a_pText, a_pSize);
-            });
-            Check("GetBridgeSlotPath" + l_Which, *a_rBridge.m_SlotPath);
+            a_rBridge.m_SlotPath = List<tZuPciBrd_GetBridgeSlotPath, char>(
+                kGetBridgeSlotPath, "GetBridgeSlotPath" + l_Which, l_Ref);
             const std::vector<char>& l_Text = a_rBridge.m_SlotPath->m_Items;
             const std::string l_Path(l_Text.begin(), std::find(l_Text.begin(), l_Text.end(), '\0'));
             if (a_rBridge.m_SlotPath->m_Code >= 0 && !isSlotPath(l_Path)) {
@@ -337,12 +332,9 @@ private:
         if (Has(kGetAttributeU32)) {
             for (const std::uint32_t l_Id : m_rAttributes) {
                 a_rBridge.m_Attributes.emplace_back(
-                    l_Id, readTwice({0xFFFFFFFFu, 0, 0, 0}, [&](bool a_AllSet, auto& a_rOut) {
-                        std::uint32_t l_Value = a_AllSet ? 0xFFFFFFFFu : 0;
-                        const std::int32_t l_Status = Entry<tZuPciBrd_GetAttributeU32>(
-                            kGetAttributeU32)(Session(), l_Ref, l_Id, &l_Value);
-                        a_rOut = {l_Value, 0, 0, 0};
-                        return l_Status;
+                    l_Id, readTwice<std::uint32_t>([&](std::uint32_t* a_pValue) {
+                        return Entry<tZuPciBrd_GetAttributeU32>(kGetAttributeU32)(Session(), l_Ref,
+                                                                                  l_Id, a_pValue);
                     }));
                 // Not every bridge has every attribute: a refusal is an answer, not a gap.
                 if (a_rBridge.m_Attributes.back().second.m_Changes) {
