@@ -49,25 +49,6 @@ template <typename tItem> struct tListAnswer {
     std::string m_Why;
 };
 
-template <typename tItem, typename tCall> tListAnswer<tItem> fetchList(tCall a_Call) {
-    tListAnswer<tItem> l_Answer;
-    l_Answer.m_Code = fetchAll<tItem>(
-        [&](tItem* a_pItems, std::uint32_t* a_pCount) {
-            const std::int32_t l_Status = a_Call(a_pItems, a_pCount);
-            // The first call is the count query, whatever the fill's buffer turns out to be.
-            if (!l_Answer.m_Counted) {
-                l_Answer.m_Counted = true;
-                l_Answer.m_CountCode = l_Status;
-                l_Answer.m_Announced = *a_pCount;
-            } else {
-                l_Answer.m_Filled = true;
-            }
-            return l_Status;
-        },
-        l_Answer.m_Items, &l_Answer.m_Why);
-    return l_Answer;
-}
-
 // An entry point with up to four outputs, called twice: once with its outputs set to zero, once
 // with every bit set, which tells outputs left unwritten from outputs written, and an answer
 // that changes between two calls from one that does not.
@@ -191,12 +172,6 @@ private:
         }
         return true;
     }
-    template <typename tItem>
-    void Check(const std::string& a_rWhat, const tListAnswer<tItem>& a_rAnswer) {
-        if (a_rAnswer.m_Code < 0) {
-            Failed(a_rWhat, a_rAnswer.m_Code, a_rAnswer.m_Why);
-        }
-    }
 
     void Meet(std::uint32_t a_Ref) {
         if (a_Ref == 0 || a_Ref == 0xFFFFFFFFu) {
@@ -214,11 +189,25 @@ private:
     template <typename tFunction, typename tItem, typename... tArguments>
     tListAnswer<tItem> List(std::size_t a_Entry, const std::string& a_rWhat,
                             tArguments... a_Arguments) {
-        tListAnswer<tItem> l_Answer =
-            fetchList<tItem>([&](tItem* a_pItems, std::uint32_t* a_pCount) {
-                return Entry<tFunction>(a_Entry)(Session(), a_Arguments..., a_pItems, a_pCount);
-            });
-        Check(a_rWhat, l_Answer);
+        tListAnswer<tItem> l_Answer;
+        l_Answer.m_Code = fetchAll<tItem>(
+            [&](tItem* a_pItems, std::uint32_t* a_pCount) {
+                const std::int32_t l_Status =
+                    Entry<tFunction>(a_Entry)(Session(), a_Arguments..., a_pItems, a_pCount);
+                // The first call is the count query, whatever the fill's buffer turns out to be.
+                if (!l_Answer.m_Counted) {
+                    l_Answer.m_Counted = true;
+                    l_Answer.m_CountCode = l_Status;
+                    l_Answer.m_Announced = *a_pCount;
+                } else {
+                    l_Answer.m_Filled = true;
+                }
+                return l_Status;
+            },
+            l_Answer.m_Items, &l_Answer.m_Why);
+        if (l_Answer.m_Code < 0) {
+            Failed(a_rWhat, l_Answer.m_Code, l_Answer.m_Why);
+        }
         return l_Answer;
     }
 
