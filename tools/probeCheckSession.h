@@ -13,11 +13,13 @@
 namespace nZU7461_14_0 {
 namespace nProbe {
 
+// Findings of one kind listed in the report; the rest are counted.
 constexpr std::size_t kMaxListedPerKind = 20;
 // A call that succeeded without writing its outputs: no answer to follow up.
 constexpr std::int32_t kUnwritten = INT32_MIN;
 
 std::string num(std::uint64_t a_Value);
+// A status as the report gives it: the number, or kUnwritten in words.
 std::string code(std::int32_t a_Status);
 // Cut to a length that a line of the report can hold.
 std::string shorten(const std::string& a_rText);
