@@ -393,7 +393,7 @@ private:
         auto l_ClaimAll = [&]() {
             for (unsigned l_Bus = 0; l_Bus <= 0xFF; ++l_Bus) {
                 if (m_BusOwner[l_Bus].first >= 0 && m_BusOwner[l_Bus].second != 0) {
-                    l_Claim(Find(m_BusOwner[l_Bus].second), l_Bus);
+                    l_Claim(m_Walk.find(m_BusOwner[l_Bus].second), l_Bus);
                 }
             }
             for (tRecordedBridge& l_Parent : m_Walk.bridges()) {
@@ -402,7 +402,7 @@ private:
                     continue;
                 }
                 for (const std::uint32_t l_Child : l_Children->second.m_Items) {
-                    const tRecordedBridge* l_pChild = Find(l_Child);
+                    const tRecordedBridge* l_pChild = m_Walk.find(l_Child);
                     if (l_pChild != nullptr && l_pChild->m_InMachine) {
                         l_Claim(&l_Parent, l_pChild->m_Bus);
                     }
@@ -515,13 +515,11 @@ private:
         }
     }
 
-    tRecordedBridge* Find(std::uint32_t a_Ref) { return m_Walk.find(a_Ref); }
-
     // The slot path the simulator derives for a bridge of the file.
     std::string SlotPath(const tRecordedBridge& a_rBridge) {
         std::vector<const tRecordedBridge*> l_Chain = {&a_rBridge};
         while (const std::uint32_t l_Above = m_Above[l_Chain.back()->m_Bus]) {
-            l_Chain.push_back(Find(l_Above));
+            l_Chain.push_back(m_Walk.find(l_Above));
         }
         std::vector<std::uint8_t> l_Elements;
         for (auto l_pBridge = l_Chain.rbegin(); l_pBridge != l_Chain.rend(); ++l_pBridge) {

@@ -53,12 +53,9 @@ public:
     std::vector<tBridge>& bridges() { return m_Bridges; }
     const std::vector<tBridge>& bridges() const { return m_Bridges; }
     // Null for a reference not met.
-    const tBridge* find(std::uint32_t a_Ref) const {
+    tBridge* find(std::uint32_t a_Ref) {
         const auto l_At = m_Index.find(a_Ref);
         return l_At == m_Index.end() ? nullptr : &m_Bridges[l_At->second];
-    }
-    tBridge* find(std::uint32_t a_Ref) {
-        return const_cast<tBridge*>(static_cast<const cBridgeWalk&>(*this).find(a_Ref));
     }
 
 private:
