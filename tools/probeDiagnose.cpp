@@ -93,24 +93,6 @@ tBridgeLine describeBridge(const cBridgeLibrary& a_rLibrary, std::uint32_t a_Bri
     return l_Line;
 }
 
-void printTable(const std::vector<std::vector<std::string>>& a_rRows, std::ostream& a_rOut) {
-    std::vector<std::size_t> l_Widths(a_rRows.front().size(), 0);
-    for (const auto& l_Row : a_rRows) {
-        for (std::size_t l_Column = 0; l_Column < l_Row.size(); ++l_Column) {
-            l_Widths[l_Column] = std::max(l_Widths[l_Column], l_Row[l_Column].size());
-        }
-    }
-    for (const auto& l_Row : a_rRows) {
-        std::string l_Line = "    ";
-        for (std::size_t l_Column = 0; l_Column < l_Row.size(); ++l_Column) {
-            l_Line += l_Row[l_Column];
-            l_Line.append(l_Widths[l_Column] + 2 - l_Row[l_Column].size(), ' ');
-        }
-        l_Line.erase(l_Line.find_last_not_of(' ') + 1);
-        a_rOut << l_Line << "\n";
-    }
-}
-
 } // namespace
 
 int runDiagnose(std::ostream& a_rOut) {
@@ -218,7 +200,7 @@ int runDiagnose(std::ostream& a_rOut) {
             l_Line.m_Cells.insert(l_Line.m_Cells.begin(), l_Line.m_Chassis ? "*" : "");
             l_Rows.push_back(std::move(l_Line.m_Cells));
         }
-        printTable(l_Rows, a_rOut);
+        printTable(l_Rows, "    ", a_rOut);
     }
     a_rOut << "  chassis bridges (* above, subsystem "
            << hexText(ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID, 4) << ":"

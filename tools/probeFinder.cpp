@@ -180,6 +180,25 @@ tFinderReport runFinder(const std::string& a_rModulePath) {
     return l_Report;
 }
 
+void printTable(const std::vector<std::vector<std::string>>& a_rRows, const std::string& a_rIndent,
+                std::ostream& a_rOut) {
+    std::vector<std::size_t> l_Widths(a_rRows.front().size(), 0);
+    for (const auto& l_Row : a_rRows) {
+        for (std::size_t l_Column = 0; l_Column < l_Row.size(); ++l_Column) {
+            l_Widths[l_Column] = std::max(l_Widths[l_Column], l_Row[l_Column].size());
+        }
+    }
+    for (const auto& l_Row : a_rRows) {
+        std::string l_Line = a_rIndent;
+        for (std::size_t l_Column = 0; l_Column < l_Row.size(); ++l_Column) {
+            l_Line += l_Row[l_Column];
+            l_Line.append(l_Widths[l_Column] + 2 - l_Row[l_Column].size(), ' ');
+        }
+        l_Line.erase(l_Line.find_last_not_of(' ') + 1);
+        a_rOut << l_Line << "\n";
+    }
+}
+
 int printFinderText(const tFinderReport& a_rReport, std::ostream& a_rOut, std::ostream& a_rErr) {
     if (!a_rReport.m_Loaded) {
         a_rErr << "zu7461-probe: cannot load the finder module " << a_rReport.m_Module << ": error "
@@ -219,21 +238,7 @@ int printFinderText(const tFinderReport& a_rReport, std::ostream& a_rOut, std::o
              l_Chassis.m_Kind ? std::to_string(*l_Chassis.m_Kind) : "?",
              l_Chassis.m_BridgeValue ? "0x" + hexText(*l_Chassis.m_BridgeValue, 4) : "?"});
     }
-    std::vector<std::size_t> l_Widths(l_Rows.front().size(), 0);
-    for (const auto& l_Row : l_Rows) {
-        for (std::size_t l_Column = 0; l_Column < l_Row.size(); ++l_Column) {
-            l_Widths[l_Column] = std::max(l_Widths[l_Column], l_Row[l_Column].size());
-        }
-    }
-    for (const auto& l_Row : l_Rows) {
-        std::string l_Line;
-        for (std::size_t l_Column = 0; l_Column < l_Row.size(); ++l_Column) {
-            l_Line += l_Row[l_Column];
-            l_Line.append(l_Widths[l_Column] + 2 - l_Row[l_Column].size(), ' ');
-        }
-        l_Line.erase(l_Line.find_last_not_of(' ') + 1);
-        a_rOut << l_Line << "\n";
-    }
+    printTable(l_Rows, "", a_rOut);
     for (const tChassisRow& l_Chassis : a_rReport.m_Chassis) {
         for (const std::string& l_Failure : l_Chassis.m_Failures) {
             a_rErr << "zu7461-probe: chassis " << l_Chassis.m_Index << ": " << l_Failure << "\n";

@@ -52,5 +52,10 @@ std::string openListHint(const tFinderReport& a_rReport);
 // The component's symbolic name of a code, or empty.
 std::string statusName(std::int32_t a_Status);
 
+// Rows of cells in columns as wide as their widest cell, two spaces apart, each line after
+// a_rIndent; the first row is the heading.
+void printTable(const std::vector<std::vector<std::string>>& a_rRows, const std::string& a_rIndent,
+                std::ostream& a_rOut);
+
 } // namespace nProbe
 } // namespace nZU7461_14_0

@@ -3,6 +3,7 @@
 #include "tools/probeFinder.h"
 #include "tools/probeModule.h"
 #include "tools/probeVerify.h"
+#include "tools/probeWalk.h"
 
 #include <nlohmann/json.hpp>
 
@@ -14,9 +15,9 @@
 #include <ctime>
 #include <map>
 #include <optional>
+#include <tuple>
 #include <set>
 #include <unordered_map>
-#include <unordered_set>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -48,25 +49,6 @@ template <typename tItem> struct tListAnswer {
     std::string m_Why;
 };
 
-template <typename tItem, typename tCall> tListAnswer<tItem> fetchList(tCall a_Call) {
-    tListAnswer<tItem> l_Answer;
-    l_Answer.m_Code = fetchAll<tItem>(
-        [&](tItem* a_pItems, std::uint32_t* a_pCount) {
-            const std::int32_t l_Status = a_Call(a_pItems, a_pCount);
-            // The first call is the count query, whatever the fill's buffer turns out to be.
-            if (!l_Answer.m_Counted) {
-                l_Answer.m_Counted = true;
-                l_Answer.m_CountCode = l_Status;
-                l_Answer.m_Announced = *a_pCount;
-            } else {
-                l_Answer.m_Filled = true;
-            }
-            return l_Status;
-        },
-        l_Answer.m_Items, &l_Answer.m_Why);
-    return l_Answer;
-}
-
 // An entry point with up to four outputs, called twice: once with its outputs set to zero, once
 // with every bit set, which tells outputs left unwritten from outputs written, and an answer
 // that changes between two calls from one that does not.
@@ -77,16 +59,23 @@ struct tSingleAnswer {
     bool m_Changes = false;
 };
 
-template <typename tCall>
-tSingleAnswer readTwice(const std::array<std::uint32_t, 4>& a_rAllSet, tCall a_Call) {
+// a_Call is handed a pointer to each output, of the types tValues.
+template <typename... tValues, typename tCall> tSingleAnswer readTwice(tCall a_Call) {
     tSingleAnswer l_First, l_Second;
-    l_First.m_Code = a_Call(false, l_First.m_Values);
-    l_Second.m_Code = a_Call(true, l_Second.m_Values);
+    for (tSingleAnswer* l_pAnswer : {&l_First, &l_Second}) {
+        std::tuple<tValues...> l_Values(static_cast<tValues>(l_pAnswer == &l_First ? 0 : ~0)...);
+        l_pAnswer->m_Code =
+            std::apply([&](tValues&... a_rValues) { return a_Call(&a_rValues...); }, l_Values);
+        l_pAnswer->m_Values = std::apply(
+            [](tValues... a_Values) { return std::array<std::uint32_t, 4>{a_Values...}; },
+            l_Values);
+    }
+    const std::array<std::uint32_t, 4> l_AllSet = {static_cast<tValues>(~0)...};
     if (l_First.m_Code != l_Second.m_Code) {
         l_First.m_Changes = true;
     } else if (l_First.m_Code >= 0 && l_First.m_Values != l_Second.m_Values) {
         l_First.m_Unwritten =
-            l_First.m_Values == std::array<std::uint32_t, 4>{} && l_Second.m_Values == a_rAllSet;
+            l_First.m_Values == std::array<std::uint32_t, 4>{} && l_Second.m_Values == l_AllSet;
         l_First.m_Changes = !l_First.m_Unwritten;
     }
     return l_First;
@@ -125,30 +114,16 @@ std::optional<std::string> exactJsonText(const std::string& a_rText) {
     }
 }
 
-bool parsesAsSlotPath(const std::string& a_rText) {
-    auto l_Hex = [&](std::size_t a_At) {
-        return a_At + 1 < a_rText.size() &&
-               std::isxdigit(static_cast<unsigned char>(a_rText[a_At])) &&
-               std::isxdigit(static_cast<unsigned char>(a_rText[a_At + 1]));
-    };
-    if (a_rText.compare(0, 2, "MR") != 0 || !l_Hex(2) || a_rText.size() < 5 || a_rText[4] != ':') {
-        return false;
-    }
-    for (std::size_t l_At = 5; l_At < a_rText.size(); l_At += 3) {
-        if (!l_Hex(l_At) || (l_At + 2 < a_rText.size() && a_rText[l_At + 2] != ',') ||
-            l_At + 3 == a_rText.size()) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Walks the library and remembers every answer on the way.
 class cRecorder {
 public:
     cRecorder(cBridgeLibrary& a_rLibrary, const std::vector<std::uint32_t>& a_rAttributes,
               std::ostream& a_rErr)
-        : m_rLibrary(a_rLibrary), m_rAttributes(a_rAttributes), m_rErr(a_rErr) {}
+        : m_rLibrary(a_rLibrary), m_rAttributes(a_rAttributes), m_rErr(a_rErr), m_Walk([this] {
+              m_rErr << "zu7461-probe: the library reports more than " << kMaxListItems
+                     << " bridges; the walk stops there\n";
+              m_Recording.m_Complete = false;
+          }) {}
 
     tMachineRecording Run() {
         Walk();
@@ -197,14 +172,7 @@ private:
         }
         return true;
     }
-    template <typename tItem>
-    void Check(const std::string& a_rWhat, const tListAnswer<tItem>& a_rAnswer) {
-        if (a_rAnswer.m_Code < 0) {
-            Failed(a_rWhat, a_rAnswer.m_Code, a_rAnswer.m_Why);
-        }
-    }
 
-    // Each new reference once, in the order met, up to as many as the finder would take.
     void Meet(std::uint32_t a_Ref) {
         if (a_Ref == 0 || a_Ref == 0xFFFFFFFFu) {
             if (m_BadRefs.insert(a_Ref).second) {
@@ -213,46 +181,51 @@ private:
             }
             return;
         }
-        if (m_Index.count(a_Ref) != 0) {
-            return;
-        }
-        if (m_Bridges.size() >= kMaxListItems) {
-            if (!m_Capped) {
-                m_rErr << "zu7461-probe: the library reports more than " << kMaxListItems
-                       << " bridges; the walk stops there\n";
-                m_Capped = true;
-                m_Recording.m_Complete = false;
-            }
-            return;
-        }
-        m_Index[a_Ref] = m_Bridges.size();
-        m_Bridges.emplace_back();
-        m_Bridges.back().m_Ref = a_Ref;
+        m_Walk.meet(a_Ref);
     }
 
-    tListAnswer<std::uint32_t> Search(const std::uint16_t* a_pSsVid, const std::uint16_t* a_pSsId) {
-        return fetchList<std::uint32_t>([&](std::uint32_t* a_pBridges, std::uint32_t* a_pCount) {
-            return Entry<tZuPciBrd_FindBridgesByPciIds>(kFindBridgesByPciIds)(
-                Session(), nullptr, nullptr, a_pSsVid, a_pSsId, a_pBridges, a_pCount);
-        });
+    // The list the entry point gives for the session and a_Arguments; a failure reported as
+    // that of a_rWhat.
+    template <typename tFunction, typename tItem, typename... tArguments>
+    tListAnswer<tItem> List(std::size_t a_Entry, const std::string& a_rWhat,
+                            tArguments... a_Arguments) {
+        tListAnswer<tItem> l_Answer;
+        l_Answer.m_Code = fetchAll<tItem>(
+            [&](tItem* a_pItems, std::uint32_t* a_pCount) {
+                const std::int32_t l_Status =
+                    Entry<tFunction>(a_Entry)(Session(), a_Arguments..., a_pItems, a_pCount);
+                // The first call is the count query, whatever the fill's buffer turns out to be.
+                if (!l_Answer.m_Counted) {
+                    l_Answer.m_Counted = true;
+                    l_Answer.m_CountCode = l_Status;
+                    l_Answer.m_Announced = *a_pCount;
+                } else {
+                    l_Answer.m_Filled = true;
+                }
+                return l_Status;
+            },
+            l_Answer.m_Items, &l_Answer.m_Why);
+        if (l_Answer.m_Code < 0) {
+            Failed(a_rWhat, l_Answer.m_Code, l_Answer.m_Why);
+        }
+        return l_Answer;
     }
 
     // The machine-wide search first, whose order is the order of the finder's list and so of
     // the file; then the finder's own search, then what the walk from the root buses adds.
     void Walk() {
         if (Has(kGetRootBuses)) {
-            m_Roots = fetchList<std::uint8_t>([&](std::uint8_t* a_pBuses, std::uint32_t* a_pCount) {
-                return Entry<tZuPciBrd_GetRootBuses>(kGetRootBuses)(Session(), a_pBuses, a_pCount);
-            });
-            Check("GetRootBuses", *m_Roots);
+            m_Roots = List<tZuPciBrd_GetRootBuses, std::uint8_t>(kGetRootBuses, "GetRootBuses");
         }
         if (Has(kFindBridgesByPciIds)) {
-            m_AllSearch = Search(nullptr, nullptr);
-            Check("FindBridgesByPciIds with no ID", *m_AllSearch);
+            m_AllSearch = List<tZuPciBrd_FindBridgesByPciIds, std::uint32_t>(
+                kFindBridgesByPciIds, "FindBridgesByPciIds with no ID", nullptr, nullptr, nullptr,
+                nullptr);
             const std::uint16_t l_SsVid = ZUPCIBRD_CHASSIS_SUBSYSTEM_VENDOR_ID,
                                 l_SsId = ZUPCIBRD_CHASSIS_SUBSYSTEM_ID;
-            m_ChassisSearch = Search(&l_SsVid, &l_SsId);
-            Check("FindBridgesByPciIds for the chassis", *m_ChassisSearch);
+            m_ChassisSearch = List<tZuPciBrd_FindBridgesByPciIds, std::uint32_t>(
+                kFindBridgesByPciIds, "FindBridgesByPciIds for the chassis", nullptr, nullptr,
+                &l_SsVid, &l_SsId);
             for (const std::uint32_t l_Ref : m_AllSearch->m_Items) {
                 Meet(l_Ref);
             }
@@ -266,31 +239,27 @@ private:
                     continue;
                 }
                 auto& l_Children = m_BusChildren[l_Bus] =
-                    fetchList<std::uint32_t>([&](std::uint32_t* a_pItems, std::uint32_t* a_pCount) {
-                        return Entry<tZuPciBrd_GetBusChildren>(kGetBusChildren)(Session(), l_Bus,
-                                                                                a_pItems, a_pCount);
-                    });
-                Check("GetBusChildren of root bus 0x" + hexText(l_Bus, 2), l_Children);
+                    List<tZuPciBrd_GetBusChildren, std::uint32_t>(
+                        kGetBusChildren, "GetBusChildren of root bus 0x" + hexText(l_Bus, 2),
+                        l_Bus);
                 for (const std::uint32_t l_Ref : l_Children.m_Items) {
                     Meet(l_Ref);
                 }
             }
         }
-        // A queue read by index: every bridge is asked for its children once, however often
-        // and in whatever loops the library names it.
-        for (std::size_t l_Next = 0; l_Next < m_Bridges.size() && Has(kGetBridgeChildren);
-             ++l_Next) {
-            const std::uint32_t l_Ref = m_Bridges[l_Next].m_Ref;
+        m_Walk.walk([&](std::size_t a_Index) {
+            if (!Has(kGetBridgeChildren)) {
+                return;
+            }
+            const std::uint32_t l_Ref = m_Walk.bridges()[a_Index].m_Ref;
             auto& l_Children = m_BridgeChildren[l_Ref] =
-                fetchList<std::uint32_t>([&](std::uint32_t* a_pItems, std::uint32_t* a_pCount) {
-                    return Entry<tZuPciBrd_GetBridgeChildren>(kGetBridgeChildren)(
-                        Session(), l_Ref, a_pItems, a_pCount);
-                });
-            Check("GetBridgeChildren of bridge " + std::to_string(l_Ref), l_Children);
+                List<tZuPciBrd_GetBridgeChildren, std::uint32_t>(
+                    kGetBridgeChildren, "GetBridgeChildren of bridge " + std::to_string(l_Ref),
+                    l_Ref);
             for (const std::uint32_t l_Child : l_Children.m_Items) {
                 Meet(l_Child);
             }
-        }
+        });
         if (Has(kFindParentBridgeForBus)) {
             for (unsigned l_Bus = 0; l_Bus <= 0xFF; ++l_Bus) {
                 std::uint32_t l_Bridge = 0;
@@ -300,7 +269,7 @@ private:
                 m_BusOwner[l_Bus] = {l_Status, l_Status >= 0 ? l_Bridge : 0};
             }
         }
-        for (tRecordedBridge& l_Bridge : m_Bridges) {
+        for (tRecordedBridge& l_Bridge : m_Walk.bridges()) {
             Describe(l_Bridge);
         }
     }
@@ -317,48 +286,34 @@ private:
         };
         if (Has(kGetBridgeAddress)) {
             a_rBridge.m_Address =
-                readTwice({0xFF, 0xFF, 0xFF, 0}, [&](bool a_AllSet, auto& a_rOut) {
-                    std::uint8_t l_Bus = a_AllSet ? 0xFF : 0, l_Device = l_Bus, l_Function = l_Bus;
-                    const std::int32_t l_Status = Entry<tZuPciBrd_GetBridgeAddress>(
-                        kGetBridgeAddress)(Session(), l_Ref, &l_Bus, &l_Device, &l_Function);
-                    a_rOut = {l_Bus, l_Device, l_Function, 0};
-                    return l_Status;
+                readTwice<std::uint8_t, std::uint8_t, std::uint8_t>([&](auto... a_pOutputs) {
+                    return Entry<tZuPciBrd_GetBridgeAddress>(kGetBridgeAddress)(Session(), l_Ref,
+                                                                                a_pOutputs...);
                 });
             l_Single("GetBridgeAddress", a_rBridge.m_Address);
         }
         if (Has(kGetBridgeIds)) {
-            a_rBridge.m_Ids =
-                readTwice({0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}, [&](bool a_AllSet, auto& a_rOut) {
-                    std::uint16_t l_Ids[4];
-                    std::fill(std::begin(l_Ids), std::end(l_Ids), a_AllSet ? 0xFFFF : 0);
-                    const std::int32_t l_Status = Entry<tZuPciBrd_GetBridgeIds>(kGetBridgeIds)(
-                        Session(), l_Ref, &l_Ids[0], &l_Ids[1], &l_Ids[2], &l_Ids[3]);
-                    a_rOut = {l_Ids[0], l_Ids[1], l_Ids[2], l_Ids[3]};
-                    return l_Status;
+            a_rBridge.m_Ids = readTwice<std::uint16_t, std::uint16_t, std::uint16_t, std::uint16_t>(
+                [&](auto... a_pOutputs) {
+                    return Entry<tZuPciBrd_GetBridgeIds>(kGetBridgeIds)(Session(), l_Ref,
+                                                                        a_pOutputs...);
                 });
             l_Single("GetBridgeIds", a_rBridge.m_Ids);
         }
         if (Has(kGetBridgeParent)) {
             a_rBridge.m_ParentRead = true;
-            a_rBridge.m_Parent =
-                readTwice({0xFFFFFFFFu, 0, 0, 0}, [&](bool a_AllSet, auto& a_rOut) {
-                    std::uint32_t l_Parent = a_AllSet ? 0xFFFFFFFFu : 0;
-                    const std::int32_t l_Status = Entry<tZuPciBrd_GetBridgeParent>(
-                        kGetBridgeParent)(Session(), l_Ref, &l_Parent);
-                    a_rOut = {l_Parent, 0, 0, 0};
-                    return l_Status;
-                });
+            a_rBridge.m_Parent = readTwice<std::uint32_t>([&](std::uint32_t* a_pParent) {
+                return Entry<tZuPciBrd_GetBridgeParent>(kGetBridgeParent)(Session(), l_Ref,
+                                                                          a_pParent);
+            });
             l_Single("GetBridgeParent", a_rBridge.m_Parent);
         }
         if (Has(kGetBridgeSlotPath)) {
-            a_rBridge.m_SlotPath = fetchList<char>([&](char* a_pText, std::uint32_t* a_pSize) {
-                return Entry<tZuPciBrd_GetBridgeSlotPath>(kGetBridgeSlotPath)(Session(), l_Ref,
-                                                                              a_pText, a_pSize);
-            });
-            Check("GetBridgeSlotPath" + l_Which, *a_rBridge.m_SlotPath);
+            a_rBridge.m_SlotPath = List<tZuPciBrd_GetBridgeSlotPath, char>(
+                kGetBridgeSlotPath, "GetBridgeSlotPath" + l_Which, l_Ref);
             const std::vector<char>& l_Text = a_rBridge.m_SlotPath->m_Items;
             const std::string l_Path(l_Text.begin(), std::find(l_Text.begin(), l_Text.end(), '\0'));
-            if (a_rBridge.m_SlotPath->m_Code >= 0 && !parsesAsSlotPath(l_Path)) {
+            if (a_rBridge.m_SlotPath->m_Code >= 0 && !isSlotPath(l_Path)) {
                 m_rErr << "zu7461-probe: the slot path" << l_Which << ", " << jsonText(l_Path)
                        << ", does not parse as MRbb:ee,...\n";
             }
@@ -366,12 +321,9 @@ private:
         if (Has(kGetAttributeU32)) {
             for (const std::uint32_t l_Id : m_rAttributes) {
                 a_rBridge.m_Attributes.emplace_back(
-                    l_Id, readTwice({0xFFFFFFFFu, 0, 0, 0}, [&](bool a_AllSet, auto& a_rOut) {
-                        std::uint32_t l_Value = a_AllSet ? 0xFFFFFFFFu : 0;
-                        const std::int32_t l_Status = Entry<tZuPciBrd_GetAttributeU32>(
-                            kGetAttributeU32)(Session(), l_Ref, l_Id, &l_Value);
-                        a_rOut = {l_Value, 0, 0, 0};
-                        return l_Status;
+                    l_Id, readTwice<std::uint32_t>([&](std::uint32_t* a_pValue) {
+                        return Entry<tZuPciBrd_GetAttributeU32>(kGetAttributeU32)(Session(), l_Ref,
+                                                                                  l_Id, a_pValue);
                     }));
                 // Not every bridge has every attribute: a refusal is an answer, not a gap.
                 if (a_rBridge.m_Attributes.back().second.m_Changes) {
@@ -397,7 +349,7 @@ private:
         }
         std::set<std::uint32_t> l_Addresses;
         std::vector<tRecordedBridge*> l_Unplaced;
-        for (tRecordedBridge& l_Bridge : m_Bridges) {
+        for (tRecordedBridge& l_Bridge : m_Walk.bridges()) {
             const tSingleAnswer& l_Address = l_Bridge.m_Address;
             if (!m_rLibrary.has(kGetBridgeAddress) || !m_rLibrary.has(kGetBridgeIds) ||
                 l_Address.m_Code < 0 || l_Address.m_Changes || l_Bridge.m_Ids.m_Code < 0 ||
@@ -441,16 +393,16 @@ private:
         auto l_ClaimAll = [&]() {
             for (unsigned l_Bus = 0; l_Bus <= 0xFF; ++l_Bus) {
                 if (m_BusOwner[l_Bus].first >= 0 && m_BusOwner[l_Bus].second != 0) {
-                    l_Claim(Find(m_BusOwner[l_Bus].second), l_Bus);
+                    l_Claim(m_Walk.find(m_BusOwner[l_Bus].second), l_Bus);
                 }
             }
-            for (tRecordedBridge& l_Parent : m_Bridges) {
+            for (tRecordedBridge& l_Parent : m_Walk.bridges()) {
                 const auto l_Children = m_BridgeChildren.find(l_Parent.m_Ref);
                 if (l_Children == m_BridgeChildren.end()) {
                     continue;
                 }
                 for (const std::uint32_t l_Child : l_Children->second.m_Items) {
-                    const tRecordedBridge* l_pChild = Find(l_Child);
+                    const tRecordedBridge* l_pChild = m_Walk.find(l_Child);
                     if (l_pChild != nullptr && l_pChild->m_InMachine) {
                         l_Claim(&l_Parent, l_pChild->m_Bus);
                     }
@@ -461,7 +413,7 @@ private:
         // A bridge whose address the library did not write sits behind the bridge that lists
         // it as a child, or else on a root bus; nothing else can tell where it is.
         std::unordered_map<std::uint32_t, const tRecordedBridge*> l_ListedBy;
-        for (const tRecordedBridge& l_Parent : m_Bridges) {
+        for (const tRecordedBridge& l_Parent : m_Walk.bridges()) {
             const auto l_Children = m_BridgeChildren.find(l_Parent.m_Ref);
             if (l_Children != m_BridgeChildren.end() && l_Parent.m_SecondaryBus) {
                 for (const std::uint32_t l_Child : l_Children->second.m_Items) {
@@ -496,7 +448,7 @@ private:
             l_Root[a_Bus] = true;
             m_RootList.push_back(static_cast<std::uint8_t>(a_Bus));
         };
-        for (tRecordedBridge& l_Bridge : m_Bridges) {
+        for (tRecordedBridge& l_Bridge : m_Walk.bridges()) {
             if (l_Bridge.m_InMachine && !l_Root[l_Bridge.m_Bus] &&
                 l_Owner[l_Bridge.m_Bus] == nullptr) {
                 l_MakeRoot(l_Bridge.m_Bus);
@@ -535,7 +487,7 @@ private:
             }
             return std::nullopt;
         };
-        for (tRecordedBridge& l_Bridge : m_Bridges) {
+        for (tRecordedBridge& l_Bridge : m_Walk.bridges()) {
             if (l_Bridge.m_InMachine && !l_Bridge.m_SecondaryBus) {
                 if (const auto l_Bus = l_FreeBus()) {
                     l_Bridge.m_SecondaryBus = static_cast<std::uint8_t>(*l_Bus);
@@ -548,7 +500,7 @@ private:
                 }
             }
         }
-        for (tRecordedBridge& l_Bridge : m_Bridges) {
+        for (tRecordedBridge& l_Bridge : m_Walk.bridges()) {
             if (l_Bridge.m_InMachine) {
                 m_InFile.push_back(&l_Bridge);
                 m_OnBus[l_Bridge.m_Bus].push_back(l_Bridge.m_Ref);
@@ -563,28 +515,18 @@ private:
         }
     }
 
-    tRecordedBridge* Find(std::uint32_t a_Ref) {
-        const auto l_At = m_Index.find(a_Ref);
-        return l_At == m_Index.end() ? nullptr : &m_Bridges[l_At->second];
-    }
-
     // The slot path the simulator derives for a bridge of the file.
     std::string SlotPath(const tRecordedBridge& a_rBridge) {
-        std::vector<std::string> l_Elements;
-        const tRecordedBridge* l_pBridge = &a_rBridge;
-        while (true) {
-            l_Elements.push_back(hexText(l_pBridge->m_Device * 8u + l_pBridge->m_Function, 2));
-            const std::uint32_t l_Above = m_Above[l_pBridge->m_Bus];
-            if (l_Above == 0) {
-                break;
-            }
-            l_pBridge = Find(l_Above);
+        std::vector<const tRecordedBridge*> l_Chain = {&a_rBridge};
+        while (const std::uint32_t l_Above = m_Above[l_Chain.back()->m_Bus]) {
+            l_Chain.push_back(m_Walk.find(l_Above));
         }
-        std::string l_Text = "MR" + hexText(l_pBridge->m_Bus, 2) + ":";
-        for (auto l_Element = l_Elements.rbegin(); l_Element != l_Elements.rend(); ++l_Element) {
-            l_Text += (l_Element == l_Elements.rbegin() ? "" : ",") + *l_Element;
+        std::vector<std::uint8_t> l_Elements;
+        for (auto l_pBridge = l_Chain.rbegin(); l_pBridge != l_Chain.rend(); ++l_pBridge) {
+            l_Elements.push_back(
+                static_cast<std::uint8_t>((*l_pBridge)->m_Device * 8u + (*l_pBridge)->m_Function));
         }
-        return l_Text;
+        return slotPathText(l_Chain.back()->m_Bus, l_Elements);
     }
 
     // The members of a rule that make the simulator answer a list as the library did, where
@@ -708,7 +650,7 @@ private:
                               " answers other than the buses the bridges report");
             }
         }
-        for (tRecordedBridge& l_Bridge : m_Bridges) {
+        for (tRecordedBridge& l_Bridge : m_Walk.bridges()) {
             BridgeRules(l_Bridge, l_Add);
         }
         return l_Rules;
@@ -881,10 +823,8 @@ private:
     tMachineRecording m_Recording;
     std::set<std::size_t> m_Missing;
     std::set<std::uint32_t> m_BadRefs;
-    bool m_Capped = false;
     std::size_t m_Failures = 0;
-    std::vector<tRecordedBridge> m_Bridges;
-    std::unordered_map<std::uint32_t, std::size_t> m_Index;
+    cBridgeWalk<tRecordedBridge> m_Walk;
     std::optional<tListAnswer<std::uint8_t>> m_Roots;
     std::optional<tListAnswer<std::uint32_t>> m_AllSearch, m_ChassisSearch;
     std::map<std::uint8_t, tListAnswer<std::uint32_t>> m_BusChildren;
