@@ -19,9 +19,6 @@ namespace {
 // More than any machine has: an answer above these (kMaxListItems for a list) is a finding,
 // not something to read.
 constexpr std::uint32_t kMaxSlotPathBytes = 65536;
-// All lists of one session together: a library that answers every children query with a full
-// list of made-up references must not make the walk quadratic.
-constexpr std::uint64_t kMaxItemsPerSession = 1u << 22;
 // Items beyond the room given, where a fill that overruns it shows.
 constexpr std::size_t kGuardItems = 4;
 constexpr std::size_t kMaxShownItems = 8;
@@ -195,7 +192,7 @@ private:
     std::uint32_t m_Session;
     cFindings& m_rFindings;
     tAnswers m_Answers;
-    std::uint64_t m_ItemBudget = kMaxItemsPerSession;
+    std::uint64_t m_ItemBudget = kMaxWalkItems;
     bool m_BudgetSpent = false;
     std::vector<std::uint8_t> m_RootBuses;
     bool m_BusAsked[256] = {};
@@ -275,7 +272,7 @@ bool cSessionCheck::fetch(const std::string& a_rCall, std::size_t a_Entry, std::
             if (!m_BudgetSpent) {
                 finding("too-large", a_rCall,
                         "announces " + counted(l_Count, l_pUnit) + " when the session's lists " +
-                            "already add up to nearly " + num(kMaxItemsPerSession) +
+                            "already add up to nearly " + num(kMaxWalkItems) +
                             "; the rest is not read");
             }
             m_BudgetSpent = true;

@@ -173,6 +173,21 @@ private:
         return true;
     }
 
+    // Whether more lists may be read. What is not read stays out of the file, as with an entry
+    // point the library lacks.
+    bool Affordable() {
+        if (m_ItemsRead <= kMaxWalkItems) {
+            return true;
+        }
+        if (!m_ListsCut) {
+            m_ListsCut = true;
+            m_rErr << "zu7461-probe: the library's lists add up to more than " << kMaxWalkItems
+                   << " items; the rest is not read\n";
+        }
+        m_Recording.m_Complete = false;
+        return false;
+    }
+
     void Meet(std::uint32_t a_Ref) {
         if (a_Ref == 0 || a_Ref == 0xFFFFFFFFu) {
             if (m_BadRefs.insert(a_Ref).second) {
@@ -208,6 +223,7 @@ private:
         if (l_Answer.m_Code < 0) {
             Failed(a_rWhat, l_Answer.m_Code, l_Answer.m_Why);
         }
+        m_ItemsRead += l_Answer.m_Items.size();
         return l_Answer;
     }
 
@@ -238,6 +254,9 @@ private:
                 if (m_BusChildren.count(l_Bus) != 0) {
                     continue;
                 }
+                if (!Affordable()) {
+                    break;
+                }
                 auto& l_Children = m_BusChildren[l_Bus] =
                     List<tZuPciBrd_GetBusChildren, std::uint32_t>(
                         kGetBusChildren, "GetBusChildren of root bus 0x" + hexText(l_Bus, 2),
@@ -248,7 +267,7 @@ private:
             }
         }
         m_Walk.walk([&](std::size_t a_Index) {
-            if (!Has(kGetBridgeChildren)) {
+            if (!Has(kGetBridgeChildren) || !Affordable()) {
                 return;
             }
             const std::uint32_t l_Ref = m_Walk.bridges()[a_Index].m_Ref;
@@ -308,7 +327,7 @@ private:
             });
             l_Single("GetBridgeParent", a_rBridge.m_Parent);
         }
-        if (Has(kGetBridgeSlotPath)) {
+        if (Has(kGetBridgeSlotPath) && Affordable()) {
             a_rBridge.m_SlotPath = List<tZuPciBrd_GetBridgeSlotPath, char>(
                 kGetBridgeSlotPath, "GetBridgeSlotPath" + l_Which, l_Ref);
             const std::vector<char>& l_Text = a_rBridge.m_SlotPath->m_Items;
@@ -827,6 +846,8 @@ private:
     cBridgeWalk<tRecordedBridge> m_Walk;
     std::optional<tListAnswer<std::uint8_t>> m_Roots;
     std::optional<tListAnswer<std::uint32_t>> m_AllSearch, m_ChassisSearch;
+    std::uint64_t m_ItemsRead = 0;
+    bool m_ListsCut = false;
     std::map<std::uint8_t, tListAnswer<std::uint32_t>> m_BusChildren;
     std::unordered_map<std::uint32_t, tListAnswer<std::uint32_t>> m_BridgeChildren;
     std::array<std::pair<std::int32_t, std::uint32_t>, 256> m_BusOwner = {};

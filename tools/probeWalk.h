@@ -14,6 +14,10 @@
 namespace nZU7461_14_0 {
 namespace nProbe {
 
+// All lists of one walk together: a library that answers every children query with a full list
+// of made-up references must not make the walk quadratic in time or memory.
+constexpr std::uint64_t kMaxWalkItems = 1u << 22;
+
 // The bridges met, each a tBridge whose m_Ref is its reference. The list is the queue, read by
 // index and never erased from, so every bridge is visited once however often and in whatever
 // loops the library names it; it stops at as many bridges as the finder takes.

@@ -154,23 +154,30 @@ elseif(CASE STREQUAL "liars")
         endif()
     endforeach()
 elseif(CASE STREQUAL "wide_walk")
-    # One bridge with 60,000 children, then every bridge with the same 600: each walk ends, and
-    # the children that are no bridges are named, a few of them.
+    # One bridge with 60,000 children, then every bridge with the same 600, then with the same
+    # 60,000: each walk ends, in bounded memory, and the children that are no bridges are named,
+    # a few of them.
     file(READ ${SOURCE}/liars/ownChild.json l_Json)
-    foreach(l_Last 60999 1599)
-        execute_process(COMMAND seq -s , 1000 ${l_Last} OUTPUT_VARIABLE l_Items
-                        OUTPUT_STRIP_TRAILING_WHITESPACE)
-        set(l_Bridge "\"bridge\": 1, ")
-        if(l_Last EQUAL 1599)
+    foreach(l_Case 1:60999 all:1599 all:60999)
+        string(REGEX REPLACE ":.*" "" l_Which ${l_Case})
+        string(REGEX REPLACE ".*:" "" l_Last ${l_Case})
+        set(l_Bridge "\"bridge\": ${l_Which}, ")
+        if(l_Which STREQUAL "all")
             set(l_Bridge "")
         endif()
+        execute_process(COMMAND seq -s , 1000 ${l_Last} OUTPUT_VARIABLE l_Items
+                        OUTPUT_STRIP_TRAILING_WHITESPACE)
         string(JSON l_Wide SET "${l_Json}" faults "{\"rules\": [{\"entry\": \"GetBridgeChildren\", ${l_Bridge}\"items\": [${l_Items}]}]}")
         use_topology("${l_Wide}")
-        set(l_File "${g_Drive}${WORK}/wide-${l_Last}.json")
+        set(l_File "${g_Drive}${WORK}/wide-${l_Which}-${l_Last}.json")
         run_program(${PROBE} --record ${l_File})
         math(EXPR l_More "${l_Last} - 1000 + 1 - 20")
+        set(l_Cut "^Recorded")
+        if(l_Case STREQUAL "all:60999")
+            set(l_Cut "lists add up to more than 4194304 items; the rest is not read$")
+        endif()
         expect_lines(1 "${g_Out}${g_Err}" "^Recorded 1 root bus and 2 bridges from .* \\(incomplete\\)$"
-                     "left out of the file: bridges 1000, 1001, .*, 1019 and ${l_More} more$")
+                     "left out of the file: bridges 1000, 1001, .*, 1019 and ${l_More} more$" "${l_Cut}")
         set(ENV{ZUPCIBRD_SIM_TOPOLOGY} "${l_File}")
         run_program(${PROBE})
         expect_lines(0 "${g_Out}" "^Found 2 ZU PXI-7461 chassis:$")
