@@ -89,31 +89,33 @@ std::string logLine(const tSimCall& a_rCall, const std::string& a_rCause) {
     return a_rCause.empty() ? l_Line : l_Line + " [" + a_rCause + "]";
 }
 
-std::string argNumber(std::uint32_t a_Value) {
+namespace nShown {
+
+std::string num(std::uint32_t a_Value) {
     return std::to_string(a_Value);
 }
-std::string argHex(std::uint32_t a_Value, int a_Digits) {
+std::string hex(std::uint32_t a_Value, int a_Digits) {
     return hexText(a_Value, a_Digits);
 }
-std::string argOut(const void* a_pOutput) {
+std::string out(const void* a_pOutput) {
     return a_pOutput == nullptr ? "null" : "out";
 }
-std::string argBuffer(const void* a_pBuffer) {
+std::string buffer(const void* a_pBuffer) {
     return a_pBuffer == nullptr ? "null" : "buf";
 }
-std::string argCount(const std::uint32_t* a_pCount) {
+std::string count(const std::uint32_t* a_pCount) {
     return a_pCount == nullptr ? "null" : std::to_string(*a_pCount);
 }
-std::string argId(const std::uint16_t* a_pId) {
+std::string id(const std::uint16_t* a_pId) {
     return a_pId == nullptr ? "null" : hexText(*a_pId, 4);
 }
 
-std::string argText(const char* a_pText) {
+std::string text(const char* a_pText) {
     // A slot path is short; a caller's text without its end is shown only so far.
     return a_pText == nullptr ? "null" : quotedText(a_pText, strnlen(a_pText, 256));
 }
 
-std::string argBytes(const void* a_pBytes, std::uint32_t a_Count) {
+std::string bytes(const void* a_pBytes, std::uint32_t a_Count) {
     const auto* l_pBytes = static_cast<const std::uint8_t*>(a_pBytes);
     if (l_pBytes == nullptr) {
         return "null";
@@ -124,6 +126,8 @@ std::string argBytes(const void* a_pBytes, std::uint32_t a_Count) {
     }
     return l_Shown + "]";
 }
+
+} // namespace nShown
 
 } // namespace nZuPciBrdSim
 } // namespace nZU7461_14_0

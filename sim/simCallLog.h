@@ -24,24 +24,26 @@ void appendLogNote(const std::string& a_rNote);
 // Arguments as a line shows them: numbers in decimal, IDs and attributes in hexadecimal, an
 // output pointer as "out", a buffer as "buf", a count pointer as the count it holds, any null
 // pointer as "null".
-std::string argNumber(std::uint32_t a_Value);
-std::string argHex(std::uint32_t a_Value, int a_Digits);
-std::string argOut(const void* a_pOutput);
-std::string argBuffer(const void* a_pBuffer);
-std::string argCount(const std::uint32_t* a_pCount);
-std::string argId(const std::uint16_t* a_pId);
-// A caller's text, quoted and shown only so far when it has no end.
-std::string argText(const char* a_pText);
+namespace nShown {
+std::string num(std::uint32_t a_Value);
+std::string hex(std::uint32_t a_Value, int a_Digits);
+std::string out(const void* a_pOutput);
+std::string buffer(const void* a_pBuffer);
+std::string count(const std::uint32_t* a_pCount);
+std::string id(const std::uint16_t* a_pId);
+// A caller's text, quoted, and shown only so far when it has no end.
+std::string text(const char* a_pText);
 // The first bytes of a buffer, enough to tell images apart.
-std::string argBytes(const void* a_pBytes, std::uint32_t a_Count);
+std::string bytes(const void* a_pBytes, std::uint32_t a_Count);
 
-template <typename... tParts> std::string logArguments(const tParts&... a_rParts) {
+template <typename... tParts> std::string args(const tParts&... a_rParts) {
     std::string l_Text;
     for (const std::string& l_Part : {std::string(a_rParts)...}) {
         l_Text += (l_Text.empty() ? "" : ",") + l_Part;
     }
     return l_Text;
 }
+} // namespace nShown
 
 } // namespace nZuPciBrdSim
 } // namespace nZU7461_14_0

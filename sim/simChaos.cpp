@@ -1,4 +1,4 @@
-#include "sim/simChaos.h"
+#include "sim/simFaultEngine.h"
 
 #include "sim/zupcibrdSim.h"
 

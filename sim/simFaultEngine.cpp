@@ -1,7 +1,6 @@
 #include "sim/simFaultEngine.h"
 
 #include "sim/simCallLog.h"
-#include "sim/simChaos.h"
 #include "sim/simJsonReading.h"
 #include "sim/simMachine.h"
 #include "sim/zupcibrdSim.h"

@@ -43,5 +43,18 @@ std::uint32_t waitAtGate(const std::string& a_rGate, std::uint32_t a_Calls,
                          std::uint32_t a_TimeoutMs);
 void releaseGate(const std::string& a_rGate, std::uint32_t a_Calls);
 
+// Chaos (simChaos.cpp): answers picked at random within what a bridge driver library may do,
+// drawn from a splitmix64 sequence of the seed, the same on every platform.
+std::uint64_t nextRandom(std::uint64_t& a_rState);
+std::uint32_t below(std::uint64_t& a_rState, std::uint32_t a_Bound);
+// The percentage of calls changed: the given one, or one drawn from the sequence.
+std::uint32_t chaosRate(const tChaos& a_rChaos, std::uint64_t& a_rSequence);
+// The chaos member that gives the same answers again: the seed as drawn, the rate in force.
+std::string replayText(const tChaos& a_rChaos, std::uint32_t a_Rate);
+// Whether the call's draw fails it before the machine runs.
+bool chaosFails(std::uint64_t a_Draw);
+// Changes the call's answer and what it writes, by the call's draw.
+void applyChaos(tSimCall& a_rCall, std::uint64_t a_Draw);
+
 } // namespace nZuPciBrdSim
 } // namespace nZU7461_14_0

@@ -116,10 +116,12 @@ tFaultRule readRule(const tJson& a_rValue, const std::string& a_rWhere) {
     }
     l_Rule.m_Gate = l_Gate.value_or("");
     tFaultEffect& l_Effect = l_Rule.m_Effect;
-    if (const auto l_Answer = l_Object.number("answer", INT32_MIN, UINT32_MAX)) {
+    if (const tJson* l_pAnswer = l_Object.find("answer")) {
         // A code, or its 32-bit pattern in hexadecimal ("0xFFFB3950" is -313008).
+        const tWholeNumber l_Answer =
+            readNumber(*l_pAnswer, l_Object.placeOf("answer"), INT32_MIN, UINT32_MAX, kWording);
         l_Effect.m_Answer =
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(l_Answer->asSigned()));
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(l_Answer.asSigned()));
     }
     l_Effect.m_Writes = l_Object.flag("writes");
     l_Effect.m_Value = l_Object.u32("value", 0, UINT32_MAX);

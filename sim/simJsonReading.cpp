@@ -60,6 +60,9 @@ tNumberProblem parseWholeText(const std::string& a_rText, tWholeNumber& a_rNumbe
     return tNumberProblem::kNone;
 }
 
+namespace {
+
+// A JSON number, or a text as parseWholeText reads it.
 tNumberProblem readWholeNumber(const nlohmann::json& a_rValue, tWholeNumber& a_rNumber) {
     if (a_rValue.is_number_unsigned()) {
         a_rNumber = tWholeNumber{false, a_rValue.get<std::uint64_t>()};
@@ -85,6 +88,8 @@ tNumberProblem readWholeNumber(const nlohmann::json& a_rValue, tWholeNumber& a_r
     }
     return tNumberProblem::kWrongType;
 }
+
+} // namespace
 
 std::string hexText(std::uint64_t a_Value, int a_Digits) {
     char l_Text[24];
@@ -168,13 +173,6 @@ tWholeNumber readNumber(const nlohmann::json& a_rValue, const std::string& a_rWh
     return checkedNumber(l_Problem, l_Number, shown(a_rValue), a_rWhere, a_Min, a_Max, a_rWording);
 }
 
-bool readFlag(const nlohmann::json& a_rValue, const std::string& a_rWhere) {
-    if (!a_rValue.is_boolean()) {
-        fail(a_rWhere, shown(a_rValue) + " must be true or false");
-    }
-    return a_rValue.get<bool>();
-}
-
 std::string readText(const nlohmann::json& a_rValue, const std::string& a_rWhere) {
     if (!a_rValue.is_string()) {
         fail(a_rWhere, shown(a_rValue) + " must be a text");
@@ -230,25 +228,22 @@ const nlohmann::json& cJsonObject::required(const char* a_pName, const char* a_p
     return *l_pMember;
 }
 
-std::optional<tWholeNumber> cJsonObject::number(const char* a_pName, std::int64_t a_Min,
-                                                std::uint64_t a_Max) const {
+std::optional<std::uint32_t> cJsonObject::u32(const char* a_pName, std::uint32_t a_Min,
+                                              std::uint32_t a_Max) const {
     const nlohmann::json* l_pMember = find(a_pName);
     if (l_pMember == nullptr) {
         return std::nullopt;
     }
-    return readNumber(*l_pMember, placeOf(a_pName), a_Min, a_Max, m_rWording);
-}
-
-std::optional<std::uint32_t> cJsonObject::u32(const char* a_pName, std::uint32_t a_Min,
-                                              std::uint32_t a_Max) const {
-    const std::optional<tWholeNumber> l_Number = number(a_pName, a_Min, a_Max);
-    return l_Number ? std::optional<std::uint32_t>(l_Number->m_Magnitude) : std::nullopt;
+    return static_cast<std::uint32_t>(
+        readNumber(*l_pMember, placeOf(a_pName), a_Min, a_Max, m_rWording).m_Magnitude);
 }
 
 std::optional<bool> cJsonObject::flag(const char* a_pName) const {
     const nlohmann::json* l_pMember = find(a_pName);
-    return l_pMember == nullptr ? std::nullopt
-                                : std::optional<bool>(readFlag(*l_pMember, placeOf(a_pName)));
+    if (l_pMember != nullptr && !l_pMember->is_boolean()) {
+        fail(placeOf(a_pName), shown(*l_pMember) + " must be true or false");
+    }
+    return l_pMember == nullptr ? std::nullopt : std::optional<bool>(l_pMember->get<bool>());
 }
 
 std::optional<std::string> cJsonObject::text(const char* a_pName) const {

@@ -32,8 +32,7 @@ enum class tNumberProblem : std::uint8_t {
     kWrongType, // neither a JSON number nor a text
 };
 
-// A JSON number, or a text in decimal or with 0x in hexadecimal, either with a leading minus.
-tNumberProblem readWholeNumber(const nlohmann::json& a_rValue, tWholeNumber& a_rNumber);
+// A text in decimal or with 0x in hexadecimal, either with a leading minus.
 tNumberProblem parseWholeText(const std::string& a_rText, tWholeNumber& a_rNumber);
 
 // "0x" and at least a_Digits upper-case hexadecimal digits.
@@ -75,7 +74,6 @@ tWholeNumber checkedNumber(tNumberProblem a_Problem, const tWholeNumber& a_rNumb
                            const tNumberWording& a_rWording);
 tWholeNumber readNumber(const nlohmann::json& a_rValue, const std::string& a_rWhere,
                         std::int64_t a_Min, std::uint64_t a_Max, const tNumberWording& a_rWording);
-bool readFlag(const nlohmann::json& a_rValue, const std::string& a_rWhere);
 std::string readText(const nlohmann::json& a_rValue, const std::string& a_rWhere);
 // An array of at most a_Max elements.
 const nlohmann::json& readArray(const nlohmann::json& a_rValue, const std::string& a_rWhere,
@@ -97,8 +95,6 @@ public:
     const nlohmann::json& required(const char* a_pName, const char* a_pHint = "") const;
 
     // The members that may be left out: empty when they are.
-    std::optional<tWholeNumber> number(const char* a_pName, std::int64_t a_Min,
-                                       std::uint64_t a_Max) const;
     std::optional<std::uint32_t> u32(const char* a_pName, std::uint32_t a_Min,
                                      std::uint32_t a_Max) const;
     std::optional<bool> flag(const char* a_pName) const;

@@ -22,55 +22,31 @@ namespace {
 // read whole.
 constexpr std::size_t kMaxTopologyBytes = 1024 * 1024;
 
-bool readHexByte(const char*& a_rpText, std::uint8_t& a_rValue) {
-    unsigned l_Value = 0;
-    for (int l_Digit = 0; l_Digit < 2; ++l_Digit) {
-        const char l_Char = a_rpText[l_Digit];
-        if (l_Char >= '0' && l_Char <= '9') {
-            l_Value = l_Value * 16 + static_cast<unsigned>(l_Char - '0');
-        } else if ((l_Char | 0x20) >= 'a' && (l_Char | 0x20) <= 'f') {
-            l_Value = l_Value * 16 + static_cast<unsigned>((l_Char | 0x20) - 'a' + 10);
-        } else {
-            return false;
-        }
-    }
-    a_rValue = static_cast<std::uint8_t>(l_Value);
-    a_rpText += 2;
-    return true;
+bool isHexDigit(char a_Char) {
+    return (a_Char >= '0' && a_Char <= '9') || ((a_Char | 0x20) >= 'a' && (a_Char | 0x20) <= 'f');
 }
 
 // "MRbb:" then zero or more two-digit elements separated by commas; hex digits of either case.
 // Nothing may follow the last element. Each character is looked at only after the ones before
 // it matched, so an unterminated text is never read further than its well-formed beginning.
-bool parseSlotPath(const char* a_pText, std::uint8_t& a_rRootBus,
-                   std::vector<std::uint8_t>& a_rElements) {
-    const char* l_pAt = a_pText;
-    a_rElements.clear();
-    if (l_pAt[0] != 'M' || l_pAt[1] != 'R') {
+bool isSlotPath(const char* a_pText) {
+    auto l_HexPair = [](const char* a_pAt) { return isHexDigit(a_pAt[0]) && isHexDigit(a_pAt[1]); };
+    if (a_pText[0] != 'M' || a_pText[1] != 'R' || !l_HexPair(a_pText + 2) || a_pText[4] != ':') {
         return false;
     }
-    l_pAt += 2;
-    if (!readHexByte(l_pAt, a_rRootBus) || *l_pAt != ':') {
-        return false;
-    }
-    ++l_pAt;
+    const char* l_pAt = a_pText + 5;
     if (*l_pAt == '\0') {
         return true;
     }
-    while (true) {
-        std::uint8_t l_Element = 0;
-        if (!readHexByte(l_pAt, l_Element)) {
-            return false;
-        }
-        a_rElements.push_back(l_Element);
-        if (*l_pAt == '\0') {
-            return true;
-        }
-        if (*l_pAt != ',') {
-            return false;
-        }
-        ++l_pAt;
+    while (l_HexPair(l_pAt) && l_pAt[2] == ',') {
+        l_pAt += 3;
     }
+    return l_HexPair(l_pAt) && l_pAt[2] == '\0';
+}
+
+std::int32_t answered(tAnswer& a_rAnswer, tAnswer a_Values) {
+    a_rAnswer = std::move(a_Values);
+    return 0;
 }
 
 // Why a path cannot be the topology file before it is opened, or empty. A FIFO would hold the
@@ -176,47 +152,33 @@ std::int32_t cSimMachine::bridgesWithIds(const std::uint16_t* a_pVid, const std:
 std::int32_t cSimMachine::bridgeAtAddress(std::uint8_t a_Bus, std::uint8_t a_Device,
                                           std::uint8_t a_Function, tAnswer& a_rAnswer) const {
     const tTopologyBridge* l_pBridge = bridgeAt(a_Bus, slotPathElement(a_Device, a_Function));
-    if (l_pBridge == nullptr) {
-        return ZUPCIBRD_SIM_NOT_FOUND;
-    }
-    a_rAnswer = {l_pBridge->m_Ref};
-    return 0;
+    return l_pBridge == nullptr ? ZUPCIBRD_SIM_NOT_FOUND : answered(a_rAnswer, {l_pBridge->m_Ref});
 }
 
+// Slot paths are unique: a well-formed text names the bridge whose path it spells.
 std::int32_t cSimMachine::bridgeAtSlotPath(const char* a_pText, tAnswer& a_rAnswer) const {
-    std::uint8_t l_Bus = 0;
-    std::vector<std::uint8_t> l_Elements;
-    if (!parseSlotPath(a_pText, l_Bus, l_Elements)) {
+    if (!isSlotPath(a_pText)) {
         return ZUPCIBRD_SIM_MALFORMED_SLOT_PATH;
     }
-    if (!isRootBus(l_Bus)) {
-        return ZUPCIBRD_SIM_NOT_FOUND;
-    }
-    // A path with no elements names a root bus, not a bridge.
-    const tTopologyBridge* l_pBridge = nullptr;
-    for (const std::uint8_t l_Element : l_Elements) {
-        l_pBridge = bridgeAt(l_Bus, l_Element);
-        if (l_pBridge == nullptr) {
-            return ZUPCIBRD_SIM_NOT_FOUND;
+    std::string l_Path = a_pText;
+    std::transform(l_Path.begin(), l_Path.end(), l_Path.begin(), [](char a_Char) {
+        return a_Char >= 'a' && a_Char <= 'f' ? static_cast<char>(a_Char - 'a' + 'A') : a_Char;
+    });
+    for (const tTopologyBridge& l_Bridge : m_Topology.m_Bridges) {
+        if (l_Bridge.m_SlotPath == l_Path) {
+            return answered(a_rAnswer, {l_Bridge.m_Ref});
         }
-        l_Bus = l_pBridge->m_SecondaryBus;
     }
-    if (l_pBridge == nullptr) {
-        return ZUPCIBRD_SIM_NOT_FOUND;
-    }
-    a_rAnswer = {l_pBridge->m_Ref};
-    return 0;
+    return ZUPCIBRD_SIM_NOT_FOUND;
 }
 
 std::int32_t cSimMachine::bridgeAboveBus(std::uint8_t a_Bus, tAnswer& a_rAnswer) const {
     if (isRootBus(a_Bus)) {
-        a_rAnswer = {0};
-        return 0;
+        return answered(a_rAnswer, {0});
     }
     for (const tTopologyBridge& l_Bridge : m_Topology.m_Bridges) {
         if (l_Bridge.m_SecondaryBus == a_Bus) {
-            a_rAnswer = {l_Bridge.m_Ref};
-            return 0;
+            return answered(a_rAnswer, {l_Bridge.m_Ref});
         }
     }
     return ZUPCIBRD_SIM_NOT_FOUND;
@@ -224,11 +186,8 @@ std::int32_t cSimMachine::bridgeAboveBus(std::uint8_t a_Bus, tAnswer& a_rAnswer)
 
 std::int32_t cSimMachine::parentOf(std::uint32_t a_Bridge, tAnswer& a_rAnswer) const {
     const tTopologyBridge* l_pBridge = find(a_Bridge);
-    if (l_pBridge == nullptr) {
-        return ZUPCIBRD_SIM_UNKNOWN_BRIDGE;
-    }
-    a_rAnswer = {l_pBridge->m_Parent};
-    return 0;
+    return l_pBridge == nullptr ? ZUPCIBRD_SIM_UNKNOWN_BRIDGE
+                                : answered(a_rAnswer, {l_pBridge->m_Parent});
 }
 
 std::int32_t cSimMachine::childrenOf(std::uint32_t a_Bridge, tAnswer& a_rAnswer) const {
@@ -239,12 +198,10 @@ std::int32_t cSimMachine::childrenOf(std::uint32_t a_Bridge, tAnswer& a_rAnswer)
 
 std::int32_t cSimMachine::bridgesOnBus(std::uint8_t a_Bus, tAnswer& a_rAnswer) const {
     const std::vector<tTopologyBridge>& l_Bridges = m_Topology.m_Bridges;
-    const bool l_Known =
-        isRootBus(a_Bus) ||
-        std::any_of(l_Bridges.begin(), l_Bridges.end(), [a_Bus](const tTopologyBridge& a_rBridge) {
+    if (!isRootBus(a_Bus) &&
+        std::none_of(l_Bridges.begin(), l_Bridges.end(), [a_Bus](const tTopologyBridge& a_rBridge) {
             return a_rBridge.m_SecondaryBus == a_Bus;
-        });
-    if (!l_Known) {
+        })) {
         return ZUPCIBRD_SIM_NOT_FOUND;
     }
     for (const tTopologyBridge& l_Bridge : l_Bridges) {
@@ -262,11 +219,9 @@ std::int32_t cSimMachine::rootBuses(tAnswer& a_rAnswer) const {
 
 std::int32_t cSimMachine::addressOf(std::uint32_t a_Bridge, tAnswer& a_rAnswer) const {
     const tTopologyBridge* l_pBridge = find(a_Bridge);
-    if (l_pBridge == nullptr) {
-        return ZUPCIBRD_SIM_UNKNOWN_BRIDGE;
-    }
-    a_rAnswer = {l_pBridge->m_Bus, l_pBridge->m_Device, l_pBridge->m_Function};
-    return 0;
+    return l_pBridge == nullptr ? ZUPCIBRD_SIM_UNKNOWN_BRIDGE
+                                : answered(a_rAnswer, {l_pBridge->m_Bus, l_pBridge->m_Device,
+                                                       l_pBridge->m_Function});
 }
 
 std::int32_t cSimMachine::slotPathOf(std::uint32_t a_Bridge, tAnswer& a_rAnswer) const {
@@ -275,18 +230,15 @@ std::int32_t cSimMachine::slotPathOf(std::uint32_t a_Bridge, tAnswer& a_rAnswer)
         return ZUPCIBRD_SIM_UNKNOWN_BRIDGE;
     }
     const std::string& l_Path = l_pBridge->m_SlotPath;
-    a_rAnswer.assign(l_Path.c_str(), l_Path.c_str() + l_Path.size() + 1);
-    return 0;
+    return answered(a_rAnswer, tAnswer(l_Path.c_str(), l_Path.c_str() + l_Path.size() + 1));
 }
 
 std::int32_t cSimMachine::idsOf(std::uint32_t a_Bridge, tAnswer& a_rAnswer) const {
     const tTopologyBridge* l_pBridge = find(a_Bridge);
-    if (l_pBridge == nullptr) {
-        return ZUPCIBRD_SIM_UNKNOWN_BRIDGE;
-    }
-    a_rAnswer = {l_pBridge->m_VendorId, l_pBridge->m_DeviceId, l_pBridge->m_SubsystemVendorId,
-                 l_pBridge->m_SubsystemId};
-    return 0;
+    return l_pBridge == nullptr
+               ? ZUPCIBRD_SIM_UNKNOWN_BRIDGE
+               : answered(a_rAnswer, {l_pBridge->m_VendorId, l_pBridge->m_DeviceId,
+                                      l_pBridge->m_SubsystemVendorId, l_pBridge->m_SubsystemId});
 }
 
 std::int32_t cSimMachine::attributeOf(std::uint32_t a_Bridge, std::uint32_t a_Id,
@@ -296,11 +248,9 @@ std::int32_t cSimMachine::attributeOf(std::uint32_t a_Bridge, std::uint32_t a_Id
         return ZUPCIBRD_SIM_UNKNOWN_BRIDGE;
     }
     const auto l_Attribute = l_pBridge->m_Attributes.find(a_Id);
-    if (l_Attribute == l_pBridge->m_Attributes.end()) {
-        return ZUPCIBRD_SIM_UNKNOWN_ATTRIBUTE;
-    }
-    a_rAnswer = {l_Attribute->second};
-    return 0;
+    return l_Attribute == l_pBridge->m_Attributes.end()
+               ? ZUPCIBRD_SIM_UNKNOWN_ATTRIBUTE
+               : answered(a_rAnswer, {l_Attribute->second});
 }
 
 std::int32_t cSimMachine::setAttribute(std::uint32_t a_Bridge, std::uint32_t a_Id,

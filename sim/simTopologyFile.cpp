@@ -23,10 +23,6 @@ std::uint64_t readNumber(const tJson& a_rValue, const std::string& a_rWhere, std
     return nZuPciBrdSim::readNumber(a_rValue, a_rWhere, 0, a_Max, kWording).m_Magnitude;
 }
 
-std::string busText(std::uint8_t a_Bus) {
-    return hexText(a_Bus, 2);
-}
-
 // The file, "bridges", a bridge and its "attributes" are four levels of arrays and objects;
 // twice that leaves room to spare. Deeper files are refused: values nested without limit would
 // take the host process down in any code that walks them recursively.
@@ -248,7 +244,7 @@ void linkBridges(tTopology& a_rTopology, const std::vector<tParentClaim>& a_rCla
             fail(l_Where(l_Index), "address " + l_Text + " is already used by " +
                                        l_Where(l_SameAddress.first->second));
         }
-        const std::string l_Secondary = "secondary bus " + busText(l_Bridge.m_SecondaryBus);
+        const std::string l_Secondary = "secondary bus " + hexText(l_Bridge.m_SecondaryBus, 2);
         if (isRootBus(a_rTopology, l_Bridge.m_SecondaryBus)) {
             fail(l_Where(l_Index), l_Secondary + " is a root bus");
         }
@@ -267,8 +263,8 @@ void linkBridges(tTopology& a_rTopology, const std::vector<tParentClaim>& a_rCla
         const bool l_OnRoot = isRootBus(a_rTopology, l_Bridge.m_Bus);
         const auto l_Upstream = l_BySecondaryBus.find(l_Bridge.m_Bus);
         if (!l_OnRoot && l_Upstream == l_BySecondaryBus.end()) {
-            fail(l_Where(l_Index),
-                 "bus " + busText(l_Bridge.m_Bus) + " is neither a root bus nor behind a bridge");
+            fail(l_Where(l_Index), "bus " + hexText(l_Bridge.m_Bus, 2) +
+                                       " is neither a root bus nor behind a bridge");
         }
         l_Bridge.m_Parent = l_OnRoot ? 0 : l_Bridges[l_Upstream->second].m_Ref;
 
@@ -286,7 +282,8 @@ void linkBridges(tTopology& a_rTopology, const std::vector<tParentClaim>& a_rCla
                          : "is behind bridge " + std::to_string(l_Bridge.m_Parent);
             fail(l_Where(l_Index) + ".parent",
                  (l_Claim.m_IsNull ? std::string("null") : std::to_string(l_Claim.m_Ref)) +
-                     " does not match its bus " + busText(l_Bridge.m_Bus) + ", which " + l_Truth);
+                     " does not match its bus " + hexText(l_Bridge.m_Bus, 2) + ", which " +
+                     l_Truth);
         }
     }
 
@@ -361,7 +358,7 @@ bool readTopology(const std::string& a_rText, tTopology& a_rTopology, std::strin
             const auto l_Bus =
                 static_cast<std::uint8_t>(readNumber(l_RootBuses[l_Index], l_Where, 0xFF));
             if (isRootBus(l_Topology, l_Bus)) {
-                fail(l_Where, "bus " + busText(l_Bus) + " is listed twice");
+                fail(l_Where, "bus " + hexText(l_Bus, 2) + " is listed twice");
             }
             l_Topology.m_RootBuses.push_back(l_Bus);
         }

@@ -54,15 +54,22 @@ template <typename tBody> std::int32_t guarded(tBody&& a_Body) {
     }
 }
 
-// A query of the session's machine, as the work of a call.
-template <typename tQuery> auto onMachine(std::uint32_t a_Session, tQuery&& a_Query) {
-    return [a_Session, &a_Query](tAnswer& a_rAnswer) -> std::int32_t {
+// A query of the session's machine as the work of a call: a_Method with a_Arguments, and the
+// call's answer after them where the query gives one.
+template <typename tMethod, typename... tArguments>
+auto query(std::uint32_t a_Session, tMethod a_Method, tArguments... a_Arguments) {
+    return [=](tAnswer& a_rAnswer) -> std::int32_t {
         const std::lock_guard<std::mutex> l_Guard(g_Lock);
         const auto l_Session = g_Sessions.find(a_Session);
         if (l_Session == g_Sessions.end()) {
             return ZUPCIBRD_SIM_UNKNOWN_SESSION;
         }
-        return a_Query(*l_Session->second, a_rAnswer);
+        cSimMachine& l_Machine = *l_Session->second;
+        if constexpr (std::is_invocable_v<tMethod, cSimMachine&, tArguments..., tAnswer&>) {
+            return (l_Machine.*a_Method)(a_Arguments..., a_rAnswer);
+        } else {
+            return (l_Machine.*a_Method)(a_Arguments...);
+        }
     };
 }
 
@@ -86,30 +93,33 @@ void writeOutput(const tSimCall& a_rCall, std::size_t a_Index, tOutput* a_pOutpu
 
 // An entry point with single outputs (or none), each of which must not be null.
 template <typename tWork, typename... tOutput>
-std::int32_t serve(tSimCall a_Call, bool a_Valid, tWork&& a_Work, tOutput*... a_pOutputs) {
-    a_Call.m_OutputGiven = {(a_pOutputs != nullptr)...};
-    runCall(a_Call, a_Valid && ((a_pOutputs != nullptr) && ...), a_Call.m_Outputs, a_Work);
-    std::size_t l_Index = 0;
-    (writeOutput(a_Call, l_Index++, a_pOutputs), ...);
-    return a_Call.m_Code;
+std::int32_t serve(tSimCall&& a_rCall, bool a_Valid, tWork&& a_Work, tOutput*... a_pOutputs) {
+    tSimCall& l_Call = a_rCall;
+    l_Call.m_OutputGiven = {(a_pOutputs != nullptr)...};
+    runCall(l_Call, a_Valid && ((a_pOutputs != nullptr) && ...), l_Call.m_Outputs, a_Work);
+    [[maybe_unused]] std::size_t l_Index = 0;
+    (writeOutput(l_Call, l_Index++, a_pOutputs), ...);
+    return l_Call.m_Code;
 }
 
 // A count-then-fill entry point. The engine never fills more than the room the caller gave,
 // nor without a buffer.
 template <typename tItem, typename tWork>
-std::int32_t serveList(tSimCall a_Call, tItem* a_pBuffer, std::uint32_t* a_pCount, tWork&& a_Work) {
-    a_Call.m_BufferGiven = a_pBuffer != nullptr;
-    a_Call.m_CountGiven = a_pCount != nullptr;
-    a_Call.m_Room = a_pCount != nullptr ? *a_pCount : 0;
-    runCall(a_Call, a_pCount != nullptr, a_Call.m_Items, a_Work);
-    for (std::size_t l_Index = 0; a_pBuffer != nullptr && l_Index < a_Call.m_Fill.size();
+std::int32_t serveList(tSimCall&& a_rCall, tItem* a_pBuffer, std::uint32_t* a_pCount,
+                       tWork&& a_Work) {
+    tSimCall& l_Call = a_rCall;
+    l_Call.m_BufferGiven = a_pBuffer != nullptr;
+    l_Call.m_CountGiven = a_pCount != nullptr;
+    l_Call.m_Room = a_pCount != nullptr ? *a_pCount : 0;
+    runCall(l_Call, a_pCount != nullptr, l_Call.m_Items, a_Work);
+    for (std::size_t l_Index = 0; a_pBuffer != nullptr && l_Index < l_Call.m_Fill.size();
          ++l_Index) {
-        a_pBuffer[l_Index] = static_cast<tItem>(a_Call.m_Fill[l_Index]);
+        a_pBuffer[l_Index] = static_cast<tItem>(l_Call.m_Fill[l_Index]);
     }
-    if (a_Call.m_WriteCount && a_pCount != nullptr) {
-        *a_pCount = a_Call.m_Count;
+    if (l_Call.m_WriteCount && a_pCount != nullptr) {
+        *a_pCount = l_Call.m_Count;
     }
-    return a_Call.m_Code;
+    return l_Call.m_Code;
 }
 
 } // namespace
@@ -117,6 +127,7 @@ std::int32_t serveList(tSimCall a_Call, tItem* a_pBuffer, std::uint32_t* a_pCoun
 } // namespace nZU7461_14_0
 
 using namespace nZU7461_14_0::nZuPciBrdSim;
+using namespace nZU7461_14_0::nZuPciBrdSim::nShown;
 
 #ifndef ZUPCIBRD_SIM_WITHOUT_OpenSession
 ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_OpenSession(std::uint32_t a_Flags,
@@ -129,27 +140,24 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_OpenSession(std::uint32_t a_Flags,
         std::string l_Fault;
         const bool l_Loaded = loadMachine(*l_pMachine, l_Faults, l_Fault);
         takeUpScript(l_Loaded ? l_Faults : tFaultScript());
-        tSimCall l_Call(tEntry::OpenSession, logArguments(argNumber(a_Flags), argOut(a_pSession)));
-        return serve(
-            std::move(l_Call), a_Flags == ZUPCIBRD_SIM_SESSION_FLAGS,
-            [&](tAnswer& a_rAnswer) -> std::int32_t {
-                if (!l_Loaded) {
-                    std::fputs(("zupcibrd: " + l_Fault + "\n").c_str(), stderr);
-                    return ZUPCIBRD_SIM_TOPOLOGY_FAULT;
-                }
-                const std::lock_guard<std::mutex> l_Guard(g_Lock);
-                // 0xFFFFFFFF is the caller's "no session"; 0 is never handed out either.
-                std::uint32_t l_Handle = g_LastSession;
-                do {
-                    ++l_Handle;
-                } while (l_Handle == 0 || l_Handle == 0xFFFFFFFFu ||
-                         g_Sessions.count(l_Handle) != 0);
-                g_Sessions.emplace(l_Handle, std::move(l_pMachine));
-                g_LastSession = l_Handle;
-                a_rAnswer = {l_Handle};
-                return 0;
-            },
-            a_pSession);
+        auto l_Open = [&](tAnswer& a_rAnswer) -> std::int32_t {
+            if (!l_Loaded) {
+                std::fputs(("zupcibrd: " + l_Fault + "\n").c_str(), stderr);
+                return ZUPCIBRD_SIM_TOPOLOGY_FAULT;
+            }
+            const std::lock_guard<std::mutex> l_Guard(g_Lock);
+            // 0xFFFFFFFF is the caller's "no session"; 0 is never handed out either.
+            std::uint32_t l_Handle = g_LastSession;
+            do {
+                ++l_Handle;
+            } while (l_Handle == 0 || l_Handle == 0xFFFFFFFFu || g_Sessions.count(l_Handle) != 0);
+            g_Sessions.emplace(l_Handle, std::move(l_pMachine));
+            g_LastSession = l_Handle;
+            a_rAnswer = {l_Handle};
+            return 0;
+        };
+        return serve(tSimCall(tEntry::OpenSession, args(num(a_Flags), out(a_pSession))),
+                     a_Flags == ZUPCIBRD_SIM_SESSION_FLAGS, l_Open, a_pSession);
     });
 }
 #endif
@@ -158,7 +166,7 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_OpenSession(std::uint32_t a_Flags,
 ZUPCIBRD_SIM_EXPORT void ZuPciBrd_CloseSession(std::uint32_t a_Session) {
     static_cast<void>(guarded([&] {
         std::unique_ptr<cSimMachine> l_pClosed; // destroyed outside the lock
-        return serve(tSimCall(tEntry::CloseSession, argNumber(a_Session)), true, [&](tAnswer&) {
+        return serve(tSimCall(tEntry::CloseSession, num(a_Session)), true, [&](tAnswer&) {
             const std::lock_guard<std::mutex> l_Guard(g_Lock);
             const auto l_Session = g_Sessions.find(a_Session);
             if (l_Session != g_Sessions.end()) {
@@ -178,15 +186,12 @@ ZuPciBrd_FindBridgesByPciIds(std::uint32_t a_Session, const std::uint16_t* a_pVi
                              const std::uint16_t* a_pSsPid, std::uint32_t* a_pBridges,
                              std::uint32_t* a_pCount) {
     return guarded([&] {
-        return serveList(tSimCall(tEntry::FindBridgesByPciIds,
-                                  logArguments(argNumber(a_Session), argId(a_pVid), argId(a_pPid),
-                                               argId(a_pSsVid), argId(a_pSsPid),
-                                               argBuffer(a_pBridges), argCount(a_pCount))),
-                         a_pBridges, a_pCount,
-                         onMachine(a_Session, [&](cSimMachine& a_rMachine, tAnswer& a_rAnswer) {
-                             return a_rMachine.bridgesWithIds(a_pVid, a_pPid, a_pSsVid, a_pSsPid,
-                                                              a_rAnswer);
-                         }));
+        return serveList(
+            tSimCall(tEntry::FindBridgesByPciIds,
+                     args(num(a_Session), id(a_pVid), id(a_pPid), id(a_pSsVid), id(a_pSsPid),
+                          buffer(a_pBridges), count(a_pCount))),
+            a_pBridges, a_pCount,
+            query(a_Session, &cSimMachine::bridgesWithIds, a_pVid, a_pPid, a_pSsVid, a_pSsPid));
     });
 }
 #endif
@@ -196,16 +201,11 @@ ZUPCIBRD_SIM_EXPORT std::int32_t
 ZuPciBrd_FindBridgeByAddress(std::uint32_t a_Session, std::uint8_t a_Bus, std::uint8_t a_Dev,
                              std::uint8_t a_Func, std::uint32_t* a_pBridge) {
     return guarded([&] {
-        return serve(tSimCall(tEntry::FindBridgeByAddress,
-                              logArguments(argNumber(a_Session), argNumber(a_Bus), argNumber(a_Dev),
-                                           argNumber(a_Func), argOut(a_pBridge))),
-                     a_Dev <= 31 && a_Func <= 7,
-                     onMachine(a_Session,
-                               [&](cSimMachine& a_rMachine, tAnswer& a_rAnswer) {
-                                   return a_rMachine.bridgeAtAddress(a_Bus, a_Dev, a_Func,
-                                                                     a_rAnswer);
-                               }),
-                     a_pBridge);
+        return serve(
+            tSimCall(tEntry::FindBridgeByAddress,
+                     args(num(a_Session), num(a_Bus), num(a_Dev), num(a_Func), out(a_pBridge))),
+            a_Dev <= 31 && a_Func <= 7,
+            query(a_Session, &cSimMachine::bridgeAtAddress, a_Bus, a_Dev, a_Func), a_pBridge);
     });
 }
 #endif
@@ -215,15 +215,10 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_FindBridgeBySlotPath(std::uint32_t a_S
                                                                const char* a_pSlotPath,
                                                                std::uint32_t* a_pBridge) {
     return guarded([&] {
-        return serve(
-            tSimCall(tEntry::FindBridgeBySlotPath,
-                     logArguments(argNumber(a_Session), argText(a_pSlotPath), argOut(a_pBridge))),
-            a_pSlotPath != nullptr,
-            onMachine(a_Session,
-                      [&](cSimMachine& a_rMachine, tAnswer& a_rAnswer) {
-                          return a_rMachine.bridgeAtSlotPath(a_pSlotPath, a_rAnswer);
-                      }),
-            a_pBridge);
+        return serve(tSimCall(tEntry::FindBridgeBySlotPath,
+                              args(num(a_Session), text(a_pSlotPath), out(a_pBridge))),
+                     a_pSlotPath != nullptr,
+                     query(a_Session, &cSimMachine::bridgeAtSlotPath, a_pSlotPath), a_pBridge);
     });
 }
 #endif
@@ -233,15 +228,9 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_FindParentBridgeForBus(std::uint32_t a
                                                                  std::uint8_t a_Bus,
                                                                  std::uint32_t* a_pBridge) {
     return guarded([&] {
-        return serve(
-            tSimCall(tEntry::FindParentBridgeForBus,
-                     logArguments(argNumber(a_Session), argNumber(a_Bus), argOut(a_pBridge))),
-            true,
-            onMachine(a_Session,
-                      [&](cSimMachine& a_rMachine, tAnswer& a_rAnswer) {
-                          return a_rMachine.bridgeAboveBus(a_Bus, a_rAnswer);
-                      }),
-            a_pBridge);
+        return serve(tSimCall(tEntry::FindParentBridgeForBus,
+                              args(num(a_Session), num(a_Bus), out(a_pBridge))),
+                     true, query(a_Session, &cSimMachine::bridgeAboveBus, a_Bus), a_pBridge);
     });
 }
 #endif
@@ -250,16 +239,9 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_FindParentBridgeForBus(std::uint32_t a
 ZUPCIBRD_SIM_EXPORT std::int32_t
 ZuPciBrd_GetBridgeParent(std::uint32_t a_Session, std::uint32_t a_Child, std::uint32_t* a_pParent) {
     return guarded([&] {
-        return serve(
-            tSimCall(tEntry::GetBridgeParent,
-                     logArguments(argNumber(a_Session), argNumber(a_Child), argOut(a_pParent)),
-                     a_Child),
-            true,
-            onMachine(a_Session,
-                      [&](cSimMachine& a_rMachine, tAnswer& a_rAnswer) {
-                          return a_rMachine.parentOf(a_Child, a_rAnswer);
-                      }),
-            a_pParent);
+        return serve(tSimCall(tEntry::GetBridgeParent,
+                              args(num(a_Session), num(a_Child), out(a_pParent)), a_Child),
+                     true, query(a_Session, &cSimMachine::parentOf, a_Child), a_pParent);
     });
 }
 #endif
@@ -270,14 +252,11 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_GetBridgeChildren(std::uint32_t a_Sess
                                                             std::uint32_t* a_pChildren,
                                                             std::uint32_t* a_pCount) {
     return guarded([&] {
-        return serveList(tSimCall(tEntry::GetBridgeChildren,
-                                  logArguments(argNumber(a_Session), argNumber(a_Parent),
-                                               argBuffer(a_pChildren), argCount(a_pCount)),
-                                  a_Parent),
-                         a_pChildren, a_pCount,
-                         onMachine(a_Session, [&](cSimMachine& a_rMachine, tAnswer& a_rAnswer) {
-                             return a_rMachine.childrenOf(a_Parent, a_rAnswer);
-                         }));
+        return serveList(
+            tSimCall(tEntry::GetBridgeChildren,
+                     args(num(a_Session), num(a_Parent), buffer(a_pChildren), count(a_pCount)),
+                     a_Parent),
+            a_pChildren, a_pCount, query(a_Session, &cSimMachine::childrenOf, a_Parent));
     });
 }
 #endif
@@ -288,13 +267,10 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_GetBusChildren(std::uint32_t a_Session
                                                          std::uint32_t* a_pChildren,
                                                          std::uint32_t* a_pCount) {
     return guarded([&] {
-        return serveList(tSimCall(tEntry::GetBusChildren,
-                                  logArguments(argNumber(a_Session), argNumber(a_Bus),
-                                               argBuffer(a_pChildren), argCount(a_pCount))),
-                         a_pChildren, a_pCount,
-                         onMachine(a_Session, [&](cSimMachine& a_rMachine, tAnswer& a_rAnswer) {
-                             return a_rMachine.bridgesOnBus(a_Bus, a_rAnswer);
-                         }));
+        return serveList(
+            tSimCall(tEntry::GetBusChildren,
+                     args(num(a_Session), num(a_Bus), buffer(a_pChildren), count(a_pCount))),
+            a_pChildren, a_pCount, query(a_Session, &cSimMachine::bridgesOnBus, a_Bus));
     });
 }
 #endif
@@ -304,12 +280,8 @@ ZUPCIBRD_SIM_EXPORT std::int32_t
 ZuPciBrd_GetRootBuses(std::uint32_t a_Session, std::uint8_t* a_pBuses, std::uint32_t* a_pCount) {
     return guarded([&] {
         return serveList(
-            tSimCall(tEntry::GetRootBuses,
-                     logArguments(argNumber(a_Session), argBuffer(a_pBuses), argCount(a_pCount))),
-            a_pBuses, a_pCount,
-            onMachine(a_Session, [&](cSimMachine& a_rMachine, tAnswer& a_rAnswer) {
-                return a_rMachine.rootBuses(a_rAnswer);
-            }));
+            tSimCall(tEntry::GetRootBuses, args(num(a_Session), buffer(a_pBuses), count(a_pCount))),
+            a_pBuses, a_pCount, query(a_Session, &cSimMachine::rootBuses));
     });
 }
 #endif
@@ -319,16 +291,11 @@ ZUPCIBRD_SIM_EXPORT std::int32_t
 ZuPciBrd_GetBridgeAddress(std::uint32_t a_Session, std::uint32_t a_Bridge, std::uint8_t* a_pBus,
                           std::uint8_t* a_pDev, std::uint8_t* a_pFunc) {
     return guarded([&] {
-        return serve(tSimCall(tEntry::GetBridgeAddress,
-                              logArguments(argNumber(a_Session), argNumber(a_Bridge),
-                                           argOut(a_pBus), argOut(a_pDev), argOut(a_pFunc)),
-                              a_Bridge),
-                     true,
-                     onMachine(a_Session,
-                               [&](cSimMachine& a_rMachine, tAnswer& a_rAnswer) {
-                                   return a_rMachine.addressOf(a_Bridge, a_rAnswer);
-                               }),
-                     a_pBus, a_pDev, a_pFunc);
+        return serve(
+            tSimCall(tEntry::GetBridgeAddress,
+                     args(num(a_Session), num(a_Bridge), out(a_pBus), out(a_pDev), out(a_pFunc)),
+                     a_Bridge),
+            true, query(a_Session, &cSimMachine::addressOf, a_Bridge), a_pBus, a_pDev, a_pFunc);
     });
 }
 #endif
@@ -339,14 +306,11 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_GetBridgeSlotPath(std::uint32_t a_Sess
                                                             std::uint32_t a_Bridge, char* a_pText,
                                                             std::uint32_t* a_pSize) {
     return guarded([&] {
-        return serveList(tSimCall(tEntry::GetBridgeSlotPath,
-                                  logArguments(argNumber(a_Session), argNumber(a_Bridge),
-                                               argBuffer(a_pText), argCount(a_pSize)),
-                                  a_Bridge),
-                         a_pText, a_pSize,
-                         onMachine(a_Session, [&](cSimMachine& a_rMachine, tAnswer& a_rAnswer) {
-                             return a_rMachine.slotPathOf(a_Bridge, a_rAnswer);
-                         }));
+        return serveList(
+            tSimCall(tEntry::GetBridgeSlotPath,
+                     args(num(a_Session), num(a_Bridge), buffer(a_pText), count(a_pSize)),
+                     a_Bridge),
+            a_pText, a_pSize, query(a_Session, &cSimMachine::slotPathOf, a_Bridge));
     });
 }
 #endif
@@ -356,17 +320,12 @@ ZUPCIBRD_SIM_EXPORT std::int32_t
 ZuPciBrd_GetBridgeIds(std::uint32_t a_Session, std::uint32_t a_Bridge, std::uint16_t* a_pVid,
                       std::uint16_t* a_pPid, std::uint16_t* a_pSsVid, std::uint16_t* a_pSsPid) {
     return guarded([&] {
-        return serve(
-            tSimCall(tEntry::GetBridgeIds,
-                     logArguments(argNumber(a_Session), argNumber(a_Bridge), argOut(a_pVid),
-                                  argOut(a_pPid), argOut(a_pSsVid), argOut(a_pSsPid)),
-                     a_Bridge),
-            true,
-            onMachine(a_Session,
-                      [&](cSimMachine& a_rMachine, tAnswer& a_rAnswer) {
-                          return a_rMachine.idsOf(a_Bridge, a_rAnswer);
-                      }),
-            a_pVid, a_pPid, a_pSsVid, a_pSsPid);
+        return serve(tSimCall(tEntry::GetBridgeIds,
+                              args(num(a_Session), num(a_Bridge), out(a_pVid), out(a_pPid),
+                                   out(a_pSsVid), out(a_pSsPid)),
+                              a_Bridge),
+                     true, query(a_Session, &cSimMachine::idsOf, a_Bridge), a_pVid, a_pPid,
+                     a_pSsVid, a_pSsPid);
     });
 }
 #endif
@@ -377,13 +336,11 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_SetAttributeU32(std::uint32_t a_Sessio
                                                           std::uint32_t a_AttributeId,
                                                           std::uint32_t a_Value) {
     return guarded([&] {
-        return serve(tSimCall(tEntry::SetAttributeU32,
-                              logArguments(argNumber(a_Session), argNumber(a_Bridge),
-                                           argHex(a_AttributeId, 8), argHex(a_Value, 8)),
-                              a_Bridge, a_AttributeId),
-                     true, onMachine(a_Session, [&](cSimMachine& a_rMachine, tAnswer&) {
-                         return a_rMachine.setAttribute(a_Bridge, a_AttributeId, a_Value);
-                     }));
+        return serve(
+            tSimCall(tEntry::SetAttributeU32,
+                     args(num(a_Session), num(a_Bridge), hex(a_AttributeId, 8), hex(a_Value, 8)),
+                     a_Bridge, a_AttributeId),
+            true, query(a_Session, &cSimMachine::setAttribute, a_Bridge, a_AttributeId, a_Value));
     });
 }
 #endif
@@ -394,17 +351,11 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_GetAttributeU32(std::uint32_t a_Sessio
                                                           std::uint32_t a_AttributeId,
                                                           std::uint32_t* a_pValue) {
     return guarded([&] {
-        return serve(tSimCall(tEntry::GetAttributeU32,
-                              logArguments(argNumber(a_Session), argNumber(a_Bridge),
-                                           argHex(a_AttributeId, 8), argOut(a_pValue)),
-                              a_Bridge, a_AttributeId),
-                     true,
-                     onMachine(a_Session,
-                               [&](cSimMachine& a_rMachine, tAnswer& a_rAnswer) {
-                                   return a_rMachine.attributeOf(a_Bridge, a_AttributeId,
-                                                                 a_rAnswer);
-                               }),
-                     a_pValue);
+        return serve(
+            tSimCall(tEntry::GetAttributeU32,
+                     args(num(a_Session), num(a_Bridge), hex(a_AttributeId, 8), out(a_pValue)),
+                     a_Bridge, a_AttributeId),
+            true, query(a_Session, &cSimMachine::attributeOf, a_Bridge, a_AttributeId), a_pValue);
     });
 }
 #endif
@@ -413,11 +364,8 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_GetAttributeU32(std::uint32_t a_Sessio
 ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_OpenBridge(std::uint32_t a_Session,
                                                      std::uint32_t a_Bridge) {
     return guarded([&] {
-        return serve(tSimCall(tEntry::OpenBridge,
-                              logArguments(argNumber(a_Session), argNumber(a_Bridge)), a_Bridge),
-                     true, onMachine(a_Session, [&](cSimMachine& a_rMachine, tAnswer&) {
-                         return a_rMachine.setOpen(a_Bridge, true);
-                     }));
+        return serve(tSimCall(tEntry::OpenBridge, args(num(a_Session), num(a_Bridge)), a_Bridge),
+                     true, query(a_Session, &cSimMachine::setOpen, a_Bridge, true));
     });
 }
 #endif
@@ -425,11 +373,8 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_OpenBridge(std::uint32_t a_Session,
 #ifndef ZUPCIBRD_SIM_WITHOUT_CloseBridge
 ZUPCIBRD_SIM_EXPORT void ZuPciBrd_CloseBridge(std::uint32_t a_Session, std::uint32_t a_Bridge) {
     static_cast<void>(guarded([&] {
-        return serve(tSimCall(tEntry::CloseBridge,
-                              logArguments(argNumber(a_Session), argNumber(a_Bridge)), a_Bridge),
-                     true, onMachine(a_Session, [&](cSimMachine& a_rMachine, tAnswer&) {
-                         return a_rMachine.setOpen(a_Bridge, false);
-                     }));
+        return serve(tSimCall(tEntry::CloseBridge, args(num(a_Session), num(a_Bridge)), a_Bridge),
+                     true, query(a_Session, &cSimMachine::setOpen, a_Bridge, false));
     }));
 }
 #endif
@@ -442,17 +387,14 @@ ZuPciBrd_EepromUpdate(std::uint32_t a_Session, std::uint32_t a_Bridge, std::uint
                       std::uint32_t a_UpdateMethod, std::uint32_t a_ByteCount,
                       const void* a_pBuffer) {
     return guarded([&] {
-        return serve(
-            tSimCall(tEntry::EepromUpdate,
-                     logArguments(argNumber(a_Session), argNumber(a_Bridge), argHex(a_Vid, 4),
-                                  argHex(a_Pid, 4), argNumber(a_AlwaysOverwrite),
-                                  argNumber(a_UpdateMethod), argNumber(a_ByteCount),
-                                  argBytes(a_pBuffer, a_ByteCount)),
-                     a_Bridge),
-            a_pBuffer != nullptr && a_ByteCount != 0,
-            onMachine(a_Session, [&](cSimMachine& a_rMachine, tAnswer&) {
-                return a_rMachine.updateEeprom(a_Bridge, a_Vid, a_Pid, a_AlwaysOverwrite != 0);
-            }));
+        return serve(tSimCall(tEntry::EepromUpdate,
+                              args(num(a_Session), num(a_Bridge), hex(a_Vid, 4), hex(a_Pid, 4),
+                                   num(a_AlwaysOverwrite), num(a_UpdateMethod), num(a_ByteCount),
+                                   bytes(a_pBuffer, a_ByteCount)),
+                              a_Bridge),
+                     a_pBuffer != nullptr && a_ByteCount != 0,
+                     query(a_Session, &cSimMachine::updateEeprom, a_Bridge, a_Vid, a_Pid,
+                           a_AlwaysOverwrite != 0));
     });
 }
 #endif

@@ -810,20 +810,13 @@ private:
     // The bridge as the file gives it, with what the walk noted of it.
     nZuPciBrdSim::tWrittenBridge Written(const tRecordedBridge& a_rBridge) const {
         const auto& l_Ids = a_rBridge.m_Ids.m_Values;
-        nZuPciBrdSim::tWrittenBridge l_Written;
-        nZuPciBrdSim::tTopologyBridge& l_Bridge = l_Written.m_Bridge;
-        l_Bridge.m_Ref = a_rBridge.m_Ref;
-        l_Bridge.m_Bus = a_rBridge.m_Bus;
-        l_Bridge.m_Device = a_rBridge.m_Device;
-        l_Bridge.m_Function = a_rBridge.m_Function;
-        l_Bridge.m_SecondaryBus = *a_rBridge.m_SecondaryBus;
-        l_Bridge.m_VendorId = static_cast<std::uint16_t>(l_Ids[0]);
-        l_Bridge.m_DeviceId = static_cast<std::uint16_t>(l_Ids[1]);
-        l_Bridge.m_SubsystemVendorId = static_cast<std::uint16_t>(l_Ids[2]);
-        l_Bridge.m_SubsystemId = static_cast<std::uint16_t>(l_Ids[3]);
-        l_Bridge.m_Parent = a_rBridge.m_Parent.m_Values[0];
-        l_Bridge.m_Attributes = a_rBridge.m_Kept;
-        l_Written.m_StatesParent = a_rBridge.m_ParentAgrees;
+        auto l_Id = [&](std::size_t a_Index) { return static_cast<std::uint16_t>(l_Ids[a_Index]); };
+        nZuPciBrdSim::tWrittenBridge l_Written = {
+            {a_rBridge.m_Ref, a_rBridge.m_Bus, a_rBridge.m_Device, a_rBridge.m_Function,
+             *a_rBridge.m_SecondaryBus, l_Id(0), l_Id(1), l_Id(2), l_Id(3),
+             a_rBridge.m_Parent.m_Values[0], std::string(), a_rBridge.m_Kept},
+            a_rBridge.m_ParentAgrees,
+            std::string()};
         if (a_rBridge.m_SlotPath && a_rBridge.m_SlotPath->m_Code >= 0) {
             const auto& l_Text = a_rBridge.m_SlotPath->m_Items;
             l_Written.m_Comment =
