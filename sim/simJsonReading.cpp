@@ -26,6 +26,16 @@ std::int64_t tWholeNumber::asSigned() const {
     return -static_cast<std::int64_t>(m_Magnitude - 1) - 1;
 }
 
+namespace {
+
+enum class tNumberProblem : std::uint8_t {
+    kNone,
+    kNotDigits, // a text that is not "[-]digits" or "[-]0xhexdigits"
+    kNotWhole,  // a JSON number with a fraction or an exponent
+    kTooLarge,  // beyond 64 bits
+    kWrongType, // neither a JSON number nor a text
+};
+
 tNumberProblem parseWholeText(const std::string& a_rText, tWholeNumber& a_rNumber) {
     const bool l_Negative = !a_rText.empty() && a_rText[0] == '-';
     const std::size_t l_Sign = l_Negative ? 1 : 0;
@@ -60,8 +70,6 @@ tNumberProblem parseWholeText(const std::string& a_rText, tWholeNumber& a_rNumbe
     return tNumberProblem::kNone;
 }
 
-namespace {
-
 // A JSON number, or a text as parseWholeText reads it.
 tNumberProblem readWholeNumber(const nlohmann::json& a_rValue, tWholeNumber& a_rNumber) {
     if (a_rValue.is_number_unsigned()) {
@@ -87,6 +95,31 @@ tNumberProblem readWholeNumber(const nlohmann::json& a_rValue, tWholeNumber& a_r
         return parseWholeText(a_rValue.get_ref<const std::string&>(), a_rNumber);
     }
     return tNumberProblem::kWrongType;
+}
+
+tWholeNumber checkedNumber(tNumberProblem a_Problem, const tWholeNumber& a_rNumber,
+                           const std::string& a_rShown, const std::string& a_rWhere,
+                           std::int64_t a_Min, std::uint64_t a_Max,
+                           const tNumberWording& a_rWording) {
+    switch (a_Problem) {
+    case tNumberProblem::kNone:
+    case tNumberProblem::kTooLarge:
+        break;
+    case tNumberProblem::kNotDigits:
+        fail(a_rWhere,
+             a_rShown + " is not a number (use decimal digits or 0x and hexadecimal digits)");
+    case tNumberProblem::kNotWhole:
+        fail(a_rWhere, a_rShown + " is not a whole number (write it without fraction or exponent)");
+    case tNumberProblem::kWrongType:
+        fail(a_rWhere, a_rShown + " must be " + a_rWording.m_pKind + " or a text such as \"" +
+                           hexText(a_rWording.m_Example, a_rWording.m_ExampleDigits) + "\"");
+    }
+    if (a_Problem == tNumberProblem::kTooLarge || !a_rNumber.isWithin(a_Min, a_Max)) {
+        const bool l_Hex = a_rWording.m_HexRange && a_Max >= 0x20;
+        fail(a_rWhere, a_rShown + " is out of range " + std::to_string(a_Min) + ".." +
+                           (l_Hex ? hexText(a_Max, 0) : std::to_string(a_Max)));
+    }
+    return a_rNumber;
 }
 
 } // namespace
@@ -141,36 +174,20 @@ std::string elementAt(const std::string& a_rWhere, std::size_t a_Index) {
     return a_rWhere + "[" + std::to_string(a_Index) + "]";
 }
 
-tWholeNumber checkedNumber(tNumberProblem a_Problem, const tWholeNumber& a_rNumber,
-                           const std::string& a_rShown, const std::string& a_rWhere,
-                           std::int64_t a_Min, std::uint64_t a_Max,
-                           const tNumberWording& a_rWording) {
-    switch (a_Problem) {
-    case tNumberProblem::kNone:
-    case tNumberProblem::kTooLarge:
-        break;
-    case tNumberProblem::kNotDigits:
-        fail(a_rWhere,
-             a_rShown + " is not a number (use decimal digits or 0x and hexadecimal digits)");
-    case tNumberProblem::kNotWhole:
-        fail(a_rWhere, a_rShown + " is not a whole number (write it without fraction or exponent)");
-    case tNumberProblem::kWrongType:
-        fail(a_rWhere, a_rShown + " must be " + a_rWording.m_pKind + " or a text such as \"" +
-                           hexText(a_rWording.m_Example, a_rWording.m_ExampleDigits) + "\"");
-    }
-    if (a_Problem == tNumberProblem::kTooLarge || !a_rNumber.isWithin(a_Min, a_Max)) {
-        const bool l_Hex = a_rWording.m_HexRange && a_Max >= 0x20;
-        fail(a_rWhere, a_rShown + " is out of range " + std::to_string(a_Min) + ".." +
-                           (l_Hex ? hexText(a_Max, 0) : std::to_string(a_Max)));
-    }
-    return a_rNumber;
-}
-
 tWholeNumber readNumber(const nlohmann::json& a_rValue, const std::string& a_rWhere,
                         std::int64_t a_Min, std::uint64_t a_Max, const tNumberWording& a_rWording) {
     tWholeNumber l_Number;
     const tNumberProblem l_Problem = readWholeNumber(a_rValue, l_Number);
     return checkedNumber(l_Problem, l_Number, shown(a_rValue), a_rWhere, a_Min, a_Max, a_rWording);
+}
+
+tWholeNumber readNumberText(const std::string& a_rText, const std::string& a_rWhere,
+                            std::int64_t a_Min, std::uint64_t a_Max,
+                            const tNumberWording& a_rWording) {
+    tWholeNumber l_Number;
+    const tNumberProblem l_Problem = parseWholeText(a_rText, l_Number);
+    return checkedNumber(l_Problem, l_Number, quotedShort(a_rText), a_rWhere, a_Min, a_Max,
+                         a_rWording);
 }
 
 std::string readText(const nlohmann::json& a_rValue, const std::string& a_rWhere) {

@@ -24,17 +24,6 @@ struct tWholeNumber {
     std::int64_t asSigned() const;
 };
 
-enum class tNumberProblem : std::uint8_t {
-    kNone,
-    kNotDigits, // a text that is not "[-]digits" or "[-]0xhexdigits"
-    kNotWhole,  // a JSON number with a fraction or an exponent
-    kTooLarge,  // beyond 64 bits
-    kWrongType, // neither a JSON number nor a text
-};
-
-// A text in decimal or with 0x in hexadecimal, either with a leading minus.
-tNumberProblem parseWholeText(const std::string& a_rText, tWholeNumber& a_rNumber);
-
 // "0x" and at least a_Digits upper-case hexadecimal digits.
 std::string hexText(std::uint64_t a_Value, int a_Digits);
 
@@ -67,13 +56,14 @@ struct tNumberWording {
     bool m_HexRange; // "0..0xFF" (decimal below 32) rather than "min..max" in decimal
 };
 
-// The number a_rShown names, refused unless it is whole and within a_Min..a_Max.
-tWholeNumber checkedNumber(tNumberProblem a_Problem, const tWholeNumber& a_rNumber,
-                           const std::string& a_rShown, const std::string& a_rWhere,
-                           std::int64_t a_Min, std::uint64_t a_Max,
-                           const tNumberWording& a_rWording);
+// A JSON number, or a text in decimal or with 0x in hexadecimal, either with a leading minus,
+// refused unless it is whole and within a_Min..a_Max.
 tWholeNumber readNumber(const nlohmann::json& a_rValue, const std::string& a_rWhere,
                         std::int64_t a_Min, std::uint64_t a_Max, const tNumberWording& a_rWording);
+// The same for a text alone, such as a member's name.
+tWholeNumber readNumberText(const std::string& a_rText, const std::string& a_rWhere,
+                            std::int64_t a_Min, std::uint64_t a_Max,
+                            const tNumberWording& a_rWording);
 std::string readText(const nlohmann::json& a_rValue, const std::string& a_rWhere);
 // An array of at most a_Max elements.
 const nlohmann::json& readArray(const nlohmann::json& a_rValue, const std::string& a_rWhere,

@@ -189,12 +189,8 @@ tTopologyBridge readBridge(const tJson& a_rValue, std::size_t a_Index, tParentCl
             const std::string l_MemberWhere =
                 l_AttributesWhere + "[" + quotedShort(l_Member.key()) + "]";
             // An attribute ID, written as a member name.
-            tWholeNumber l_Number;
-            const tNumberProblem l_Problem = parseWholeText(l_Member.key(), l_Number);
             const std::uint64_t l_Id =
-                checkedNumber(l_Problem, l_Number, quotedShort(l_Member.key()), l_MemberWhere, 0,
-                              0xFFFFFFFFu, kWording)
-                    .m_Magnitude;
+                readNumberText(l_Member.key(), l_MemberWhere, 0, 0xFFFFFFFFu, kWording).m_Magnitude;
             const auto l_Value = static_cast<std::uint32_t>(
                 readNumber(l_Member.value(), l_MemberWhere, 0xFFFFFFFFu));
             if (!l_Bridge.m_Attributes.emplace(static_cast<std::uint32_t>(l_Id), l_Value).second) {
