@@ -94,12 +94,11 @@ void writeOutput(const tSimCall& a_rCall, std::size_t a_Index, tOutput* a_pOutpu
 // An entry point with single outputs (or none), each of which must not be null.
 template <typename tWork, typename... tOutput>
 std::int32_t serve(tSimCall&& a_rCall, bool a_Valid, tWork&& a_Work, tOutput*... a_pOutputs) {
-    tSimCall& l_Call = a_rCall;
-    l_Call.m_OutputGiven = {(a_pOutputs != nullptr)...};
-    runCall(l_Call, a_Valid && ((a_pOutputs != nullptr) && ...), l_Call.m_Outputs, a_Work);
+    a_rCall.m_OutputGiven = {(a_pOutputs != nullptr)...};
+    runCall(a_rCall, a_Valid && ((a_pOutputs != nullptr) && ...), a_rCall.m_Outputs, a_Work);
     [[maybe_unused]] std::size_t l_Index = 0;
-    (writeOutput(l_Call, l_Index++, a_pOutputs), ...);
-    return l_Call.m_Code;
+    (writeOutput(a_rCall, l_Index++, a_pOutputs), ...);
+    return a_rCall.m_Code;
 }
 
 // A count-then-fill entry point. The engine never fills more than the room the caller gave,
@@ -107,19 +106,18 @@ std::int32_t serve(tSimCall&& a_rCall, bool a_Valid, tWork&& a_Work, tOutput*...
 template <typename tItem, typename tWork>
 std::int32_t serveList(tSimCall&& a_rCall, tItem* a_pBuffer, std::uint32_t* a_pCount,
                        tWork&& a_Work) {
-    tSimCall& l_Call = a_rCall;
-    l_Call.m_BufferGiven = a_pBuffer != nullptr;
-    l_Call.m_CountGiven = a_pCount != nullptr;
-    l_Call.m_Room = a_pCount != nullptr ? *a_pCount : 0;
-    runCall(l_Call, a_pCount != nullptr, l_Call.m_Items, a_Work);
-    for (std::size_t l_Index = 0; a_pBuffer != nullptr && l_Index < l_Call.m_Fill.size();
+    a_rCall.m_BufferGiven = a_pBuffer != nullptr;
+    a_rCall.m_CountGiven = a_pCount != nullptr;
+    a_rCall.m_Room = a_pCount != nullptr ? *a_pCount : 0;
+    runCall(a_rCall, a_pCount != nullptr, a_rCall.m_Items, a_Work);
+    for (std::size_t l_Index = 0; a_pBuffer != nullptr && l_Index < a_rCall.m_Fill.size();
          ++l_Index) {
-        a_pBuffer[l_Index] = static_cast<tItem>(l_Call.m_Fill[l_Index]);
+        a_pBuffer[l_Index] = static_cast<tItem>(a_rCall.m_Fill[l_Index]);
     }
-    if (l_Call.m_WriteCount && a_pCount != nullptr) {
-        *a_pCount = l_Call.m_Count;
+    if (a_rCall.m_WriteCount && a_pCount != nullptr) {
+        *a_pCount = a_rCall.m_Count;
     }
-    return l_Call.m_Code;
+    return a_rCall.m_Code;
 }
 
 } // namespace
