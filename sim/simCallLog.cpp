@@ -25,17 +25,12 @@ std::FILE* openLog() {
 #endif
 }
 
+// 'd' in decimal; 'b', 'w' and 'l' in hexadecimal of their width.
 std::string formatted(std::uint32_t a_Value, char a_Format) {
-    switch (a_Format) {
-    case 'b':
-        return hexText(a_Value, 2);
-    case 'w':
-        return hexText(a_Value, 4);
-    case 'l':
-        return hexText(a_Value, 8);
-    default:
-        return std::to_string(a_Value);
-    }
+    return a_Format == 'd' ? std::to_string(a_Value)
+                           : hexText(a_Value, a_Format == 'b'   ? 2
+                                              : a_Format == 'w' ? 4
+                                                                : 8);
 }
 
 } // namespace

@@ -68,22 +68,21 @@ std::string whyNotAFile(const std::filesystem::path& a_rPath) {
 // named. a_rRefusal says why a named path is not opened at all. Windows paths are read as
 // UTF-16 so that any file name works.
 bool openNamedFile(std::FILE*& a_rpFile, std::string& a_rName, std::string& a_rRefusal) {
-    a_rpFile = nullptr;
 #ifdef _WIN32
     const wchar_t* l_pPath = _wgetenv(L"" ZUPCIBRD_SIM_TOPOLOGY_VARIABLE);
-    if (l_pPath == nullptr || *l_pPath == L'\0') {
-        return false;
-    }
-    a_rName = nZuPlatform::toUtf8(l_pPath);
-    a_rRefusal = whyNotAFile(l_pPath);
-    a_rpFile = a_rRefusal.empty() ? _wfopen(l_pPath, L"rb") : nullptr;
 #else
     const char* l_pPath = std::getenv(ZUPCIBRD_SIM_TOPOLOGY_VARIABLE);
-    if (l_pPath == nullptr || *l_pPath == '\0') {
+#endif
+    a_rpFile = nullptr;
+    if (l_pPath == nullptr || *l_pPath == 0) {
         return false;
     }
-    a_rName = l_pPath;
     a_rRefusal = whyNotAFile(l_pPath);
+#ifdef _WIN32
+    a_rName = nZuPlatform::toUtf8(l_pPath);
+    a_rpFile = a_rRefusal.empty() ? _wfopen(l_pPath, L"rb") : nullptr;
+#else
+    a_rName = l_pPath;
     a_rpFile = a_rRefusal.empty() ? std::fopen(l_pPath, "rb") : nullptr;
 #endif
     return true;
