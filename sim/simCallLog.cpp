@@ -1,9 +1,11 @@
 #include "sim/simCallLog.h"
 
+#include "sim/simJsonReading.h"
 #include "sim/zupcibrdSim.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 namespace nZU7461_14_0 {
@@ -23,6 +25,14 @@ std::FILE* openLog() {
 #endif
 }
 
+// 'd' in decimal; 'b', 'w' and 'l' in hexadecimal of their width.
+std::string formatted(std::uint32_t a_Value, char a_Format) {
+    return a_Format == 'd' ? std::to_string(a_Value)
+                           : hexText(a_Value, a_Format == 'b'   ? 2
+                                              : a_Format == 'w' ? 4
+                                                                : 8);
+}
+
 } // namespace
 
 void appendCallLog(const std::string& a_rLine) {
@@ -36,25 +46,83 @@ void appendCallLog(const std::string& a_rLine) {
     std::fclose(l_pFile);
 }
 
-std::string quotedText(const char* a_pBytes, std::size_t a_Size) {
-    std::string l_Text = "\"";
-    for (std::size_t l_Index = 0; l_Index < a_Size; ++l_Index) {
-        const auto l_Byte = static_cast<unsigned char>(a_pBytes[l_Index]);
-        if (l_Byte == '"' || l_Byte == '\\') {
-            l_Text += '\\';
-            l_Text += static_cast<char>(l_Byte);
-        } else if (l_Byte == 0) {
-            l_Text += "\\0";
-        } else if (l_Byte < 0x20 || l_Byte > 0x7E) {
-            char l_Escape[8];
-            std::snprintf(l_Escape, sizeof l_Escape, "\\x%02X", l_Byte);
-            l_Text += l_Escape;
-        } else {
-            l_Text += static_cast<char>(l_Byte);
+void appendLogNote(const std::string& a_rNote) {
+    appendCallLog("# " + a_rNote);
+}
+
+std::string logLine(const tSimCall& a_rCall, const std::string& a_rCause) {
+    const tEntryInfo& l_Info = infoOf(a_rCall.m_Entry);
+    std::string l_Line = std::string(entryName(a_rCall.m_Entry)) + "(" + a_rCall.m_Arguments + ")";
+    if (!l_Info.m_Void) {
+        l_Line += " -> " + std::to_string(a_rCall.m_Code);
+    }
+    if (a_rCall.m_WriteOutputs) {
+        for (std::size_t l_Index = 0; l_Index < a_rCall.m_Outputs.size(); ++l_Index) {
+            if (l_Index < a_rCall.m_OutputGiven.size() && a_rCall.m_OutputGiven[l_Index]) {
+                l_Line += std::string(" ") + l_Info.m_Outputs[l_Index] + "=" +
+                          formatted(a_rCall.m_Outputs[l_Index], l_Info.m_OutputFormat);
+            }
         }
     }
-    return l_Text + "\"";
+    if (a_rCall.m_WriteCount && a_rCall.m_CountGiven) {
+        l_Line += (a_rCall.m_Entry == tEntry::GetBridgeSlotPath ? " size=" : " count=") +
+                  std::to_string(a_rCall.m_Count);
+    }
+    if (!a_rCall.m_Fill.empty()) {
+        l_Line += std::string(" ") + l_Info.m_pList + "=";
+        if (l_Info.m_ItemFormat == 'c') {
+            const std::string l_Bytes(a_rCall.m_Fill.begin(), a_rCall.m_Fill.end());
+            l_Line += quotedText(l_Bytes.data(), l_Bytes.size());
+        } else {
+            for (std::size_t l_Index = 0; l_Index < a_rCall.m_Fill.size(); ++l_Index) {
+                l_Line += (l_Index == 0 ? "[" : ",") +
+                          formatted(a_rCall.m_Fill[l_Index], l_Info.m_ItemFormat);
+            }
+            l_Line += "]";
+        }
+    }
+    return a_rCause.empty() ? l_Line : l_Line + " [" + a_rCause + "]";
 }
+
+namespace nShown {
+
+std::string num(std::uint32_t a_Value) {
+    return std::to_string(a_Value);
+}
+std::string hex(std::uint32_t a_Value, int a_Digits) {
+    return hexText(a_Value, a_Digits);
+}
+std::string out(const void* a_pOutput) {
+    return a_pOutput == nullptr ? "null" : "out";
+}
+std::string buffer(const void* a_pBuffer) {
+    return a_pBuffer == nullptr ? "null" : "buf";
+}
+std::string count(const std::uint32_t* a_pCount) {
+    return a_pCount == nullptr ? "null" : std::to_string(*a_pCount);
+}
+std::string id(const std::uint16_t* a_pId) {
+    return a_pId == nullptr ? "null" : hexText(*a_pId, 4);
+}
+
+std::string text(const char* a_pText) {
+    // A slot path is short; a caller's text without its end is shown only so far.
+    return a_pText == nullptr ? "null" : quotedText(a_pText, strnlen(a_pText, 256));
+}
+
+std::string bytes(const void* a_pBytes, std::uint32_t a_Count) {
+    const auto* l_pBytes = static_cast<const std::uint8_t*>(a_pBytes);
+    if (l_pBytes == nullptr) {
+        return "null";
+    }
+    std::string l_Shown = "[";
+    for (std::uint32_t l_Index = 0; l_Index < a_Count && l_Index < 16; ++l_Index) {
+        l_Shown += (l_Index == 0 ? "" : " ") + hexText(l_pBytes[l_Index], 2).substr(2);
+    }
+    return l_Shown + "]";
+}
+
+} // namespace nShown
 
 } // namespace nZuPciBrdSim
 } // namespace nZU7461_14_0

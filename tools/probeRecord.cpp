@@ -5,6 +5,8 @@
 #include "tools/probeVerify.h"
 #include "tools/probeWalk.h"
 
+#include "sim/simTopologyFile.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -96,10 +98,6 @@ struct tRecordedBridge {
     bool m_ParentAgrees = false;
     std::map<std::uint32_t, std::uint32_t> m_Kept;
 };
-
-std::string quoted(std::uint32_t a_Value, int a_Digits) {
-    return "\"0x" + hexText(a_Value, a_Digits) + "\"";
-}
 
 std::string jsonText(const std::string& a_rText) {
     return nlohmann::json(a_rText).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -770,70 +768,38 @@ private:
         }
     }
 
-    std::string BridgeLine(const tRecordedBridge& a_rBridge) const {
+    // The bridge as the file gives it, with what the walk noted of it.
+    nZuPciBrdSim::tWrittenBridge Written(const tRecordedBridge& a_rBridge) const {
         const auto& l_Ids = a_rBridge.m_Ids.m_Values;
-        std::string l_Line = "    { \"ref\": " + std::to_string(a_rBridge.m_Ref) +
-                             ", \"bus\": " + quoted(a_rBridge.m_Bus, 2) +
-                             ", \"device\": " + quoted(a_rBridge.m_Device, 2) +
-                             ", \"function\": " + std::to_string(a_rBridge.m_Function) +
-                             ", \"secondaryBus\": " + quoted(*a_rBridge.m_SecondaryBus, 2) +
-                             ",\n      \"vendorId\": " + quoted(l_Ids[0], 4) +
-                             ", \"deviceId\": " + quoted(l_Ids[1], 4) +
-                             ", \"subsystemVendorId\": " + quoted(l_Ids[2], 4) +
-                             ", \"subsystemId\": " + quoted(l_Ids[3], 4);
-        if (a_rBridge.m_ParentAgrees) {
-            const std::uint32_t l_Parent = a_rBridge.m_Parent.m_Values[0];
-            l_Line +=
-                ", \"parent\": " + (l_Parent == 0 ? std::string("null") : std::to_string(l_Parent));
-        }
-        if (!a_rBridge.m_Kept.empty()) {
-            l_Line += ",\n      \"attributes\": {";
-            bool l_First = true;
-            for (const auto& l_Attribute : a_rBridge.m_Kept) {
-                l_Line += std::string(l_First ? " " : ", ") + quoted(l_Attribute.first, 8) + ": " +
-                          quoted(l_Attribute.second, 8);
-                l_First = false;
-            }
-            l_Line += " }";
-        }
-        std::string l_Comment;
+        auto l_Id = [&](std::size_t a_Index) { return static_cast<std::uint16_t>(l_Ids[a_Index]); };
+        nZuPciBrdSim::tWrittenBridge l_Written = {
+            {a_rBridge.m_Ref, a_rBridge.m_Bus, a_rBridge.m_Device, a_rBridge.m_Function,
+             *a_rBridge.m_SecondaryBus, l_Id(0), l_Id(1), l_Id(2), l_Id(3),
+             a_rBridge.m_Parent.m_Values[0], std::string(), a_rBridge.m_Kept},
+            a_rBridge.m_ParentAgrees,
+            std::string()};
         if (a_rBridge.m_SlotPath && a_rBridge.m_SlotPath->m_Code >= 0) {
             const auto& l_Text = a_rBridge.m_SlotPath->m_Items;
-            l_Comment = "slot path " +
-                        std::string(l_Text.begin(), std::find(l_Text.begin(), l_Text.end(), '\0'));
+            l_Written.m_Comment =
+                "slot path " +
+                std::string(l_Text.begin(), std::find(l_Text.begin(), l_Text.end(), '\0'));
         }
         for (const std::string& l_Note : a_rBridge.m_Notes) {
-            l_Comment += (l_Comment.empty() ? "" : "; ") + l_Note;
+            l_Written.m_Comment += (l_Written.m_Comment.empty() ? "" : "; ") + l_Note;
         }
-        if (!l_Comment.empty()) {
-            l_Line += ",\n      \"comment\": " + jsonText(l_Comment);
-        }
-        return l_Line + " }";
+        return l_Written;
     }
 
     std::string Body(const std::vector<tJson>& a_rRules) {
         m_Recording.m_RootBuses = m_RootList.size();
         m_Recording.m_Bridges = m_InFile.size();
-        std::string l_Text = "  \"rootBuses\": [";
-        for (std::size_t l_Index = 0; l_Index < m_RootList.size(); ++l_Index) {
-            l_Text += (l_Index == 0 ? "" : ", ") + quoted(m_RootList[l_Index], 2);
+        std::vector<nZuPciBrdSim::tWrittenBridge> l_Bridges;
+        for (const tRecordedBridge* l_pBridge : m_InFile) {
+            l_Bridges.push_back(Written(*l_pBridge));
         }
-        l_Text += "],\n  \"bridges\": [";
-        for (std::size_t l_Index = 0; l_Index < m_InFile.size(); ++l_Index) {
-            l_Text += (l_Index == 0 ? "\n" : ",\n") + BridgeLine(*m_InFile[l_Index]);
-        }
-        l_Text += m_InFile.empty() ? "]" : "\n  ]";
-        if (!a_rRules.empty()) {
-            l_Text += ",\n  \"faults\": {\n    \"comment\": \"answers of the recorded library that "
-                      "its machine alone does not give\",\n    \"rules\": [";
-            for (std::size_t l_Index = 0; l_Index < a_rRules.size(); ++l_Index) {
-                l_Text += (l_Index == 0 ? "\n      " : ",\n      ") +
-                          a_rRules[l_Index].dump(-1, ' ', false,
-                                                 nlohmann::json::error_handler_t::replace);
-            }
-            l_Text += "\n    ]\n  }";
-        }
-        return l_Text + "\n}\n";
+        return nZuPciBrdSim::topologyBody(
+            m_RootList, l_Bridges, a_rRules,
+            "answers of the recorded library that its machine alone does not give");
     }
 
     cBridgeLibrary& m_rLibrary;
