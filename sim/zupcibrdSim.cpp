@@ -40,10 +40,8 @@ namespace nZuPciBrdSim {
 namespace {
 
 std::mutex g_Lock;
-// Guarded by g_Lock, as is g_LastSession.
+// Guarded by g_Lock.
 std::map<std::uint32_t, std::unique_ptr<cSimMachine>> g_Sessions;
-// A variant of the library without OpenSession leaves it unused.
-[[maybe_unused]] std::uint32_t g_LastSession = 0;
 
 // Runs a_Body and maps what may escape it to a code.
 template <typename tBody> std::int32_t guarded(tBody&& a_Body) {
@@ -138,24 +136,47 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_OpenSession(std::uint32_t a_Flags,
         std::string l_Fault;
         const bool l_Loaded = loadMachine(*l_pMachine, l_Faults, l_Fault);
         takeUpScript(l_Loaded ? l_Faults : tFaultScript());
+        std::uint32_t l_Made = 0;
         auto l_Open = [&](tAnswer& a_rAnswer) -> std::int32_t {
             if (!l_Loaded) {
                 std::fputs(("zupcibrd: " + l_Fault + "\n").c_str(), stderr);
                 return ZUPCIBRD_SIM_TOPOLOGY_FAULT;
             }
             const std::lock_guard<std::mutex> l_Guard(g_Lock);
-            // 0xFFFFFFFF is the caller's "no session"; 0 is never handed out either.
-            std::uint32_t l_Handle = g_LastSession;
-            do {
+            // The smallest number no open session has, never 0: once every session is closed
+            // the library numbers them as if freshly loaded, so that a chaos run replays alike
+            // whether or not the host kept the library loaded in between.
+            std::uint32_t l_Handle = 1;
+            for (const auto& l_Session : g_Sessions) {
+                if (l_Session.first != l_Handle) {
+                    break;
+                }
                 ++l_Handle;
-            } while (l_Handle == 0 || l_Handle == 0xFFFFFFFFu || g_Sessions.count(l_Handle) != 0);
+            }
+            if (l_Handle == 0xFFFFFFFFu) { // the caller's "no session"
+                return ZUPCIBRD_SIM_OUT_OF_MEMORY;
+            }
             g_Sessions.emplace(l_Handle, std::move(l_pMachine));
-            g_LastSession = l_Handle;
+            l_Made = l_Handle;
             a_rAnswer = {l_Handle};
             return 0;
         };
-        return serve(tSimCall(tEntry::OpenSession, args(num(a_Flags), out(a_pSession))),
-                     a_Flags == ZUPCIBRD_SIM_SESSION_FLAGS, l_Open, a_pSession);
+        const std::int32_t l_Code =
+            serve(tSimCall(tEntry::OpenSession, args(num(a_Flags), out(a_pSession))),
+                  a_Flags == ZUPCIBRD_SIM_SESSION_FLAGS, l_Open, a_pSession);
+        // A session whose handle the caller did not get (faults or chaos changed or withheld
+        // it), or whose opening it was told failed, could never be closed: it is forgotten
+        // again rather than left to pile up.
+        if (l_Made != 0 && (l_Code < 0 || a_pSession == nullptr || *a_pSession != l_Made)) {
+            std::unique_ptr<cSimMachine> l_pDropped; // destroyed outside the lock
+            const std::lock_guard<std::mutex> l_Guard(g_Lock);
+            const auto l_Session = g_Sessions.find(l_Made);
+            if (l_Session != g_Sessions.end()) {
+                l_pDropped = std::move(l_Session->second);
+                g_Sessions.erase(l_Session);
+            }
+        }
+        return l_Code;
     });
 }
 #endif

@@ -470,13 +470,18 @@ TEST_F(Wrapper, FetchesHandOnOnlyWhatTheLibraryFilled) {
 
 TEST_F(Wrapper, SessionsAreClosedBeforeAnotherOpensAndBeforeTheLibraryGoes) {
     open("");
+    // The library may hand out a closed session's number again; calls() shows the first as S.
+    auto l_Shown = [&] {
+        const std::uint32_t l_Session = m_pWrapper->Session();
+        return l_Session == m_Session ? std::string("S") : std::to_string(l_Session);
+    };
     m_pWrapper->OpenSession(0, &m_Status);
-    const std::string l_Second = std::to_string(m_pWrapper->Session());
+    const std::string l_Second = l_Shown();
     m_pWrapper->CloseSession();
     EXPECT_FALSE(m_pWrapper->IsSessionOpen());
     m_pWrapper->CloseSession(); // with none open the library is still told
     m_pWrapper->OpenSession(0, &m_Status);
-    const std::string l_Third = std::to_string(m_pWrapper->Session());
+    const std::string l_Third = l_Shown();
     m_Sim.m_Held.release();
     m_pWrapper.reset();
     EXPECT_EQ(calls(), "CloseSession(S)\nOpenSession(0,out)\nCloseSession(" + l_Second +

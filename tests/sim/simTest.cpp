@@ -258,6 +258,18 @@ TEST(Sim, TheCallLogHasOneLineForEveryCallWithItsAnswer) {
 }
 
 // The one line chaos writes names the member that replays the run: drawn seeds, drawn rates.
+// A session whose handle the caller never got is forgotten, and numbers restart once every
+// session is closed: a chaos run replays alike whether or not the library stayed loaded.
+TEST(Sim, SessionsTheCallerNeverGotAreForgotten) {
+    const zuTest::cTopologyFile l_File(
+        topology(R"({"rules": [{"entry": "OpenSession", "call": 2, "value": 77}]})"));
+    const std::uint32_t l_First = tSession().m_Handle;
+    std::uint32_t l_Lost = 0;
+    EXPECT_EQ(ZU_SIM(OpenSession)(0, &l_Lost), 0);
+    EXPECT_EQ(l_Lost, 77u);
+    EXPECT_EQ(tSession().m_Handle, l_First);
+}
+
 TEST(Sim, ChaosNamesTheMemberThatReplaysItsRun) {
     for (const char* l_pChaos :
          {R"("seed": "random", "rate": 100)", R"("seed": "0xFFFFFFFFFFFFFFF5")",
