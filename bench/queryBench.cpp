@@ -30,7 +30,7 @@ constexpr std::size_t kPerList = 250;
 class tRegisteredItems {
 public:
     explicit tRegisteredItems(std::size_t a_Count)
-        : m_Topology(bridgeValues(std::min(a_Count, kPerList))) {
+        : m_Topology(zuTest::chassisTopology(bridgeValues(std::min(a_Count, kPerList)))) {
         nZU7461_14_0::moduleAttach();
         while (m_Code == 0 && m_Items.size() < a_Count) {
             std::uint32_t l_Count = 0;
