@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <set>
 #include <tuple>
+#include <utility>
 
 namespace nZU7461_14_0 {
 namespace nProbe {
@@ -36,9 +37,9 @@ public:
     }
 
 private:
-    std::uint32_t Session() const { return m_rLibrary.session(); }
-    template <typename tFunction> tFunction Entry(std::size_t a_Entry) const {
-        return m_rLibrary.entry<tFunction>(a_Entry);
+    template <typename tFunction, typename... tArguments>
+    std::int32_t Call(std::size_t a_Entry, tArguments... a_Arguments) {
+        return m_rLibrary.entry<tFunction>(a_Entry)(m_rLibrary.session(), a_Arguments...);
     }
     void Failed(const std::string& a_rWhat, std::int32_t a_Status, const std::string& a_rWhy) {
         // A library that refuses every bridge of thousands gets a report one can still read.
@@ -49,30 +50,24 @@ private:
         m_rRecording.m_Complete = false;
     }
     bool Has(std::size_t a_Entry) {
-        if (!m_rLibrary.has(a_Entry)) {
-            if (m_Missing.insert(a_Entry).second) {
-                m_rErr << "zu7461-probe: the library lacks " << kZuPciBrdEntryNames[a_Entry]
-                       << "\n";
-            }
-            m_rRecording.m_Complete = false;
-            return false;
+        const bool l_Has = m_rLibrary.has(a_Entry);
+        if (!l_Has && m_Missing.insert(a_Entry).second) {
+            m_rErr << "zu7461-probe: the library lacks " << kZuPciBrdEntryNames[a_Entry] << "\n";
         }
-        return true;
+        m_rRecording.m_Complete = m_rRecording.m_Complete && l_Has;
+        return l_Has;
     }
 
     // Whether more lists may be read. What is not read stays out of the file, as with an entry
     // point the library lacks.
     bool Affordable() {
-        if (m_ItemsRead <= kMaxWalkItems) {
-            return true;
-        }
-        if (!m_ListsCut) {
-            m_ListsCut = true;
+        const bool l_Affordable = m_ItemsRead <= kMaxWalkItems;
+        if (!l_Affordable && !std::exchange(m_ListsCut, true)) {
             m_rErr << "zu7461-probe: the library's lists add up to more than " << kMaxWalkItems
                    << " items; the rest is not read\n";
         }
-        m_rRecording.m_Complete = false;
-        return false;
+        m_rRecording.m_Complete = m_rRecording.m_Complete && l_Affordable;
+        return l_Affordable;
     }
 
     void Meet(const std::vector<std::uint32_t>& a_rRefs) {
@@ -95,11 +90,9 @@ private:
         l_Answer.m_Code = fetchAll<tItem>(
             [&](tItem* a_pItems, std::uint32_t* a_pCount) {
                 const std::int32_t l_Status =
-                    Entry<tFunction>(a_Entry)(Session(), a_Arguments..., a_pItems, a_pCount);
+                    Call<tFunction>(a_Entry, a_Arguments..., a_pItems, a_pCount);
                 // The first call is the count query, whatever the fill's buffer turns out to be.
-                if (!l_Answer.m_Counted) {
-                    l_Answer.m_Counted = true;
-                    l_Answer.m_CountCode = l_Status;
+                if (!std::exchange(l_Answer.m_Counted, true)) {
                     l_Answer.m_Announced = *a_pCount;
                 } else {
                     l_Answer.m_Filled = true;
@@ -123,7 +116,7 @@ private:
                 static_cast<tValues>(l_pAnswer == &l_First ? 0 : ~0)...);
             l_pAnswer->m_Code = std::apply(
                 [&](tValues&... a_rValues) {
-                    return Entry<tFunction>(a_Entry)(Session(), a_Arguments..., &a_rValues...);
+                    return Call<tFunction>(a_Entry, a_Arguments..., &a_rValues...);
                 },
                 l_Values);
             l_pAnswer->m_Values = std::apply(
@@ -186,9 +179,8 @@ private:
         if (Has(kFindParentBridgeForBus)) {
             for (unsigned l_Bus = 0; l_Bus <= 0xFF; ++l_Bus) {
                 std::uint32_t l_Bridge = 0;
-                const std::int32_t l_Status =
-                    Entry<tZuPciBrd_FindParentBridgeForBus>(kFindParentBridgeForBus)(
-                        Session(), static_cast<std::uint8_t>(l_Bus), &l_Bridge);
+                const std::int32_t l_Status = Call<tZuPciBrd_FindParentBridgeForBus>(
+                    kFindParentBridgeForBus, static_cast<std::uint8_t>(l_Bus), &l_Bridge);
                 m_BusOwner[l_Bus] = {l_Status, l_Status >= 0 ? l_Bridge : 0};
             }
         }
@@ -219,7 +211,6 @@ private:
             l_Single("GetBridgeIds", a_rBridge.m_Ids);
         }
         if (Has(kGetBridgeParent)) {
-            a_rBridge.m_ParentRead = true;
             a_rBridge.m_Parent =
                 ReadTwice<tZuPciBrd_GetBridgeParent, std::uint32_t>(kGetBridgeParent, l_Ref);
             l_Single("GetBridgeParent", a_rBridge.m_Parent);

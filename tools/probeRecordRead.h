@@ -16,7 +16,6 @@ namespace nProbe {
 // One count-then-fill answer as the library gave it.
 template <typename tItem> struct tListAnswer {
     std::int32_t m_Code = 0;
-    std::int32_t m_CountCode = 0;
     std::uint32_t m_Announced = 0;
     bool m_Counted = false;
     bool m_Filled = false;
@@ -43,7 +42,6 @@ struct tSingleAnswer {
 struct tRecordedBridge {
     std::uint32_t m_Ref = 0;
     tSingleAnswer m_Address, m_Ids, m_Parent;
-    bool m_ParentRead = false;
     std::optional<tListAnswer<char>> m_SlotPath;
     std::vector<std::pair<std::uint32_t, tSingleAnswer>> m_Attributes;
     // The machine: where the bridge sits in the file, if it does.

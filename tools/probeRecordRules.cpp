@@ -37,14 +37,41 @@ public:
     void Run() {
         BuildMachine();
         std::vector<tJson> l_Rules = Rules();
-        std::string l_Body = Body(l_Rules);
-        if (l_Body.size() > kMaxFileBytes) {
+        m_rRecording.m_RootBuses = m_RootList.size();
+        m_rRecording.m_Bridges = m_InFile.size();
+        // The bridges as the file gives them, with what the walk noted of each.
+        std::vector<nZuPciBrdSim::tWrittenBridge> l_Bridges;
+        for (const tRecordedBridge* l_pBridge : m_InFile) {
+            const auto& l_Ids = l_pBridge->m_Ids.m_Values;
+            auto l_Id = [&](std::size_t a_Index) {
+                return static_cast<std::uint16_t>(l_Ids[a_Index]);
+            };
+            l_Bridges.push_back(
+                {{l_pBridge->m_Ref, l_pBridge->m_Bus, l_pBridge->m_Device, l_pBridge->m_Function,
+                  *l_pBridge->m_SecondaryBus, l_Id(0), l_Id(1), l_Id(2), l_Id(3),
+                  l_pBridge->m_Parent.m_Values[0], std::string(), l_pBridge->m_Kept},
+                 l_pBridge->m_ParentAgrees,
+                 std::string()});
+            std::string& l_Comment = l_Bridges.back().m_Comment;
+            if (l_pBridge->m_SlotPath && l_pBridge->m_SlotPath->m_Code >= 0) {
+                l_Comment = "slot path " + slotPathAnswer(*l_pBridge->m_SlotPath);
+            }
+            for (const std::string& l_Note : l_pBridge->m_Notes) {
+                l_Comment += (l_Comment.empty() ? "" : "; ") + l_Note;
+            }
+        }
+        auto l_Body = [&] {
+            return nZuPciBrdSim::topologyBody(
+                m_RootList, l_Bridges, l_Rules,
+                "answers of the recorded library that its machine alone does not give");
+        };
+        m_rRecording.m_Body = l_Body();
+        if (m_rRecording.m_Body.size() > kMaxFileBytes) {
             notReproduced("the rules that repeat the library's answers would make the file "
                           "larger than the simulator reads; they are left out");
             l_Rules.clear();
-            l_Body = Body(l_Rules);
+            m_rRecording.m_Body = l_Body();
         }
-        m_rRecording.m_Body = l_Body;
     }
 
 private:
@@ -421,7 +448,7 @@ private:
         if (m_rLibrary.has(kGetBridgeIds)) {
             l_Single("GetBridgeIds", a_rBridge.m_Ids, l_Absent, {}, {});
         }
-        if (a_rBridge.m_ParentRead) {
+        if (m_rLibrary.has(kGetBridgeParent)) {
             const std::uint32_t l_Derived = a_rBridge.m_InMachine ? m_Above[a_rBridge.m_Bus] : 0;
             const std::uint32_t l_Parent = a_rBridge.m_Parent.m_Values[0];
             const bool l_Agrees = a_rBridge.m_InMachine && a_rBridge.m_Parent.m_Code == 0 &&
@@ -460,37 +487,6 @@ private:
                          : std::optional<std::uint32_t>(l_Answer.m_Values[0]),
                      l_Attribute.first);
         }
-    }
-
-    // The bridge as the file gives it, with what the walk noted of it.
-    nZuPciBrdSim::tWrittenBridge Written(const tRecordedBridge& a_rBridge) const {
-        const auto& l_Ids = a_rBridge.m_Ids.m_Values;
-        auto l_Id = [&](std::size_t a_Index) { return static_cast<std::uint16_t>(l_Ids[a_Index]); };
-        nZuPciBrdSim::tWrittenBridge l_Written = {
-            {a_rBridge.m_Ref, a_rBridge.m_Bus, a_rBridge.m_Device, a_rBridge.m_Function,
-             *a_rBridge.m_SecondaryBus, l_Id(0), l_Id(1), l_Id(2), l_Id(3),
-             a_rBridge.m_Parent.m_Values[0], std::string(), a_rBridge.m_Kept},
-            a_rBridge.m_ParentAgrees,
-            std::string()};
-        if (a_rBridge.m_SlotPath && a_rBridge.m_SlotPath->m_Code >= 0) {
-            l_Written.m_Comment = "slot path " + slotPathAnswer(*a_rBridge.m_SlotPath);
-        }
-        for (const std::string& l_Note : a_rBridge.m_Notes) {
-            l_Written.m_Comment += (l_Written.m_Comment.empty() ? "" : "; ") + l_Note;
-        }
-        return l_Written;
-    }
-
-    std::string Body(const std::vector<tJson>& a_rRules) {
-        m_rRecording.m_RootBuses = m_RootList.size();
-        m_rRecording.m_Bridges = m_InFile.size();
-        std::vector<nZuPciBrdSim::tWrittenBridge> l_Bridges;
-        for (const tRecordedBridge* l_pBridge : m_InFile) {
-            l_Bridges.push_back(Written(*l_pBridge));
-        }
-        return nZuPciBrdSim::topologyBody(
-            m_RootList, l_Bridges, a_rRules,
-            "answers of the recorded library that its machine alone does not give");
     }
 
     const cBridgeLibrary& m_rLibrary;
