@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 namespace nZU7461_14_0 {
 namespace nProbe {
@@ -81,14 +82,19 @@ private:
     void BuildMachine() {
         std::array<bool, 256> l_Root = {};
         auto l_MakeRoot = [&](unsigned a_Bus) {
-            l_Root[a_Bus] = true;
-            m_RootList.push_back(static_cast<std::uint8_t>(a_Bus));
+            if (!std::exchange(l_Root[a_Bus], true)) {
+                m_RootList.push_back(static_cast<std::uint8_t>(a_Bus));
+            }
         };
         for (const std::uint8_t l_Bus : m_Roots ? m_Roots->m_Items : std::vector<std::uint8_t>()) {
-            if (!l_Root[l_Bus]) {
-                l_MakeRoot(l_Bus);
-            }
+            l_MakeRoot(l_Bus);
         }
+        auto l_Place = [](tRecordedBridge& a_rBridge, unsigned a_Slot) {
+            a_rBridge.m_InMachine = true;
+            a_rBridge.m_Bus = static_cast<std::uint8_t>(a_Slot >> 8);
+            a_rBridge.m_Device = static_cast<std::uint8_t>(a_Slot >> 3 & 31);
+            a_rBridge.m_Function = static_cast<std::uint8_t>(a_Slot & 7);
+        };
         std::set<std::uint32_t> l_Addresses;
         std::vector<tRecordedBridge*> l_Unplaced;
         for (tRecordedBridge& l_Bridge : m_Walk.bridges()) {
@@ -116,10 +122,7 @@ private:
                               " has the address of another bridge");
                 continue;
             }
-            l_Bridge.m_InMachine = true;
-            l_Bridge.m_Bus = static_cast<std::uint8_t>(l_Address.m_Values[0]);
-            l_Bridge.m_Device = static_cast<std::uint8_t>(l_Address.m_Values[1]);
-            l_Bridge.m_Function = static_cast<std::uint8_t>(l_Address.m_Values[2]);
+            l_Place(l_Bridge, l_Key);
         }
 
         // The bus behind a bridge: the one the library names it the parent of, or the one
@@ -174,10 +177,7 @@ private:
                  ++l_Index) {
                 for (unsigned l_Slot = 0; l_Slot < 256; ++l_Slot) {
                     if (l_Addresses.insert(l_Buses[l_Index] << 8 | l_Slot).second) {
-                        l_pBridge->m_InMachine = true;
-                        l_pBridge->m_Bus = l_Buses[l_Index];
-                        l_pBridge->m_Device = static_cast<std::uint8_t>(l_Slot >> 3);
-                        l_pBridge->m_Function = static_cast<std::uint8_t>(l_Slot & 7);
+                        l_Place(*l_pBridge, l_Buses[l_Index] << 8 | l_Slot);
                         l_pBridge->m_Notes.push_back(
                             "the library wrote no address: one was chosen");
                         break;
