@@ -400,10 +400,9 @@ private:
         const std::int32_t l_Absent = a_rBridge.m_InMachine ? 0 : ZUPCIBRD_SIM_UNKNOWN_BRIDGE;
         const auto l_Children = m_BridgeChildren.find(l_Ref);
         if (l_Children != m_BridgeChildren.end()) {
-            std::vector<std::uint32_t> l_Natural;
-            if (a_rBridge.m_InMachine) {
-                l_Natural = m_OnBus[*a_rBridge.m_SecondaryBus];
-            }
+            const std::vector<std::uint32_t> l_Natural = a_rBridge.m_InMachine
+                                                             ? m_OnBus[*a_rBridge.m_SecondaryBus]
+                                                             : std::vector<std::uint32_t>();
             a_rAdd("GetBridgeChildren", l_Ref, ListRule(l_Children->second, l_Natural, l_Absent),
                    "GetBridgeChildren" + l_Which + " answered a failure after its count");
         }
@@ -462,12 +461,8 @@ private:
             a_rBridge.m_ParentAgrees = l_Agrees;
         }
         if (a_rBridge.m_SlotPath) {
-            std::vector<char> l_Natural;
-            if (a_rBridge.m_InMachine) {
-                const std::string l_Path = SlotPath(a_rBridge);
-                l_Natural.assign(l_Path.begin(), l_Path.end());
-                l_Natural.push_back('\0');
-            }
+            const std::string l_Path = a_rBridge.m_InMachine ? SlotPath(a_rBridge) + '\0' : "";
+            const std::vector<char> l_Natural(l_Path.begin(), l_Path.end());
             a_rAdd("GetBridgeSlotPath", l_Ref, ListRule(*a_rBridge.m_SlotPath, l_Natural, l_Absent),
                    "GetBridgeSlotPath" + l_Which + " answered what a rule cannot repeat");
         }
