@@ -20,15 +20,6 @@ using tJson = nlohmann::ordered_json;
 // The simulator reads no file above 1 MiB; rules that would make the file larger are dropped.
 constexpr std::size_t kMaxFileBytes = 1000 * 1000;
 
-// The text as JSON, or nothing when it is not UTF-8 and so cannot be written as it is.
-std::optional<std::string> exactJsonText(const std::string& a_rText) {
-    try {
-        return nlohmann::json(a_rText).dump();
-    } catch (const nlohmann::json::exception&) {
-        return std::nullopt;
-    }
-}
-
 // Makes the machine of the file from what was read, and the rules that repeat the rest.
 class cMachineRecorder : private tRecordLog, private tLibraryReading {
 public:
@@ -278,11 +269,7 @@ private:
         const bool l_Text = std::is_same<tItem, char>::value;
         if (a_rAnswer.m_Code == kListTooLong && !a_rAnswer.m_Filled) {
             // Something to list, and an absurd count for it.
-            if (l_Text) {
-                l_Rule["text"] = "";
-            } else {
-                l_Rule["items"] = {0};
-            }
+            l_Rule[l_Text ? "text" : "items"] = l_Text ? tJson("") : tJson::array({0});
             l_Rule["count"] = a_rAnswer.m_Announced;
         } else if (!a_rAnswer.m_Filled) {
             if (a_rAnswer.m_Code == a_NaturalCode && (a_NaturalCode < 0 || a_rNatural.empty())) {
@@ -308,7 +295,8 @@ private:
                 const std::vector<char>& l_Bytes = a_rAnswer.m_Items;
                 const bool l_Ends = !l_Bytes.empty() && l_Bytes.back() == '\0';
                 const std::string l_Path(l_Bytes.begin(), l_Bytes.end() - (l_Ends ? 1 : 0));
-                if (l_Bytes.empty() || !exactJsonText(l_Path)) {
+                // A text that is not UTF-8 comes back from the file other than it was.
+                if (l_Bytes.empty() || tJson::parse(jsonText(l_Path)) != l_Path) {
                     return std::nullopt;
                 }
                 l_Rule["text"] = l_Path;
