@@ -87,16 +87,14 @@ private:
     tListAnswer<tItem> List(std::size_t a_Entry, const std::string& a_rWhat,
                             tArguments... a_Arguments) {
         tListAnswer<tItem> l_Answer;
+        bool l_Counted = false;
         l_Answer.m_Code = fetchAll<tItem>(
             [&](tItem* a_pItems, std::uint32_t* a_pCount) {
                 const std::int32_t l_Status =
                     Call<tFunction>(a_Entry, a_Arguments..., a_pItems, a_pCount);
                 // The first call is the count query, whatever the fill's buffer turns out to be.
-                if (!std::exchange(l_Answer.m_Counted, true)) {
-                    l_Answer.m_Announced = *a_pCount;
-                } else {
-                    l_Answer.m_Filled = true;
-                }
+                l_Answer.m_Filled = std::exchange(l_Counted, true);
+                l_Answer.m_Announced = l_Answer.m_Filled ? l_Answer.m_Announced : *a_pCount;
                 return l_Status;
             },
             l_Answer.m_Items, &l_Answer.m_Why);

@@ -17,7 +17,6 @@ namespace nProbe {
 template <typename tItem> struct tListAnswer {
     std::int32_t m_Code = 0;
     std::uint32_t m_Announced = 0;
-    bool m_Counted = false;
     bool m_Filled = false;
     std::vector<tItem> m_Items;
     std::string m_Why;

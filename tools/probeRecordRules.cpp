@@ -346,12 +346,10 @@ private:
                     l_Chassis.push_back(l_pBridge->m_Ref);
                 }
             }
-            const auto l_AllRule = ListRule(*m_AllSearch, l_All, 0);
-            const auto l_ChassisRule = ListRule(*m_ChassisSearch, l_Chassis, 0);
             // Rules cannot tell one search from the other: one rule has to serve both.
-            const bool l_OneRule = l_AllRule && l_ChassisRule && *l_AllRule == *l_ChassisRule;
-            const std::optional<tJson> l_Rule = l_OneRule ? l_AllRule : std::nullopt;
-            l_Add("FindBridgesByPciIds", std::nullopt, l_Rule,
+            const auto l_AllRule = ListRule(*m_AllSearch, l_All, 0);
+            const bool l_OneRule = l_AllRule == ListRule(*m_ChassisSearch, l_Chassis, 0);
+            l_Add("FindBridgesByPciIds", std::nullopt, l_OneRule ? l_AllRule : std::nullopt,
                   "FindBridgesByPciIds: the finder's search and the search for every bridge "
                   "answer what no one list of bridges gives");
         }
