@@ -371,8 +371,8 @@ bool readTopology(const std::string& a_rText, tTopology& a_rTopology, std::strin
         }
         a_rTopology = std::move(l_Topology);
         return true;
-    } catch (const tReadFault& a_rFault2) {
-        a_rFault = a_rFault2.m_Text;
+    } catch (const tReadFault& a_rError) {
+        a_rFault = a_rError.m_Text;
     } catch (const tJson::exception& a_rError) {
         a_rFault = std::string("document: ") + a_rError.what();
     }
