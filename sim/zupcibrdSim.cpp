@@ -43,6 +43,18 @@ std::mutex g_Lock;
 // Guarded by g_Lock.
 std::map<std::uint32_t, std::unique_ptr<cSimMachine>> g_Sessions;
 
+// Takes the session out of the table; the caller destroys its machine outside the lock.
+[[maybe_unused]] std::unique_ptr<cSimMachine> takeSession(std::uint32_t a_Session) {
+    std::unique_ptr<cSimMachine> l_pMachine;
+    const std::lock_guard<std::mutex> l_Guard(g_Lock);
+    const auto l_Session = g_Sessions.find(a_Session);
+    if (l_Session != g_Sessions.end()) {
+        l_pMachine = std::move(l_Session->second);
+        g_Sessions.erase(l_Session);
+    }
+    return l_pMachine;
+}
+
 // Runs a_Body and maps what may escape it to a code.
 template <typename tBody> std::int32_t guarded(tBody&& a_Body) {
     try {
@@ -168,13 +180,7 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_OpenSession(std::uint32_t a_Flags,
         // it), or whose opening it was told failed, could never be closed: it is forgotten
         // again rather than left to pile up.
         if (l_Made != 0 && (l_Code < 0 || a_pSession == nullptr || *a_pSession != l_Made)) {
-            std::unique_ptr<cSimMachine> l_pDropped; // destroyed outside the lock
-            const std::lock_guard<std::mutex> l_Guard(g_Lock);
-            const auto l_Session = g_Sessions.find(l_Made);
-            if (l_Session != g_Sessions.end()) {
-                l_pDropped = std::move(l_Session->second);
-                g_Sessions.erase(l_Session);
-            }
+            takeSession(l_Made);
         }
         return l_Code;
     });
@@ -184,14 +190,8 @@ ZUPCIBRD_SIM_EXPORT std::int32_t ZuPciBrd_OpenSession(std::uint32_t a_Flags,
 #ifndef ZUPCIBRD_SIM_WITHOUT_CloseSession
 ZUPCIBRD_SIM_EXPORT void ZuPciBrd_CloseSession(std::uint32_t a_Session) {
     static_cast<void>(guarded([&] {
-        std::unique_ptr<cSimMachine> l_pClosed; // destroyed outside the lock
         return serve(tSimCall(tEntry::CloseSession, num(a_Session)), true, [&](tAnswer&) {
-            const std::lock_guard<std::mutex> l_Guard(g_Lock);
-            const auto l_Session = g_Sessions.find(a_Session);
-            if (l_Session != g_Sessions.end()) {
-                l_pClosed = std::move(l_Session->second);
-                g_Sessions.erase(l_Session);
-            }
+            takeSession(a_Session);
             return 0;
         });
     }));
