@@ -134,10 +134,8 @@ int runCheck(bool a_Json, std::ostream& a_rOut) {
     const tLoadedModule l_Loaded = loadModule("zupcibrd.dll");
     std::string l_Location;
     if (l_Loaded.m_Module == nullptr) {
-        const std::string l_Message = systemMessage(l_Loaded.m_Error, l_Searched);
         l_Findings.add("library", l_Searched,
-                       "cannot be loaded: error " + num(l_Loaded.m_Error) +
-                           (l_Message.empty() ? "" : " (" + l_Message + ")") + "; " +
+                       "cannot be loaded: " + errorText(l_Loaded.m_Error, l_Searched) + "; " +
                            bareNameSearch());
     } else {
         const cBridgeLibrary l_Library(l_Loaded.m_Module);

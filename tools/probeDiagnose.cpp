@@ -103,9 +103,7 @@ int runDiagnose(std::ostream& a_rOut) {
            << "loads it):\n";
     const tLoadedModule l_Loaded = loadModule(kLibraryName);
     if (l_Loaded.m_Module == nullptr) {
-        const std::string l_Message = systemMessage(l_Loaded.m_Error, l_Searched);
-        a_rOut << "  not loaded: error " << l_Loaded.m_Error
-               << (l_Message.empty() ? "" : " (" + l_Message + ")") << "\n"
+        a_rOut << "  not loaded: " << errorText(l_Loaded.m_Error, l_Searched) << "\n"
                << "  " << bareNameSearch() << "\n"
                << "  " << simulatorSearchAdvice() << "\n";
         return 1;

@@ -129,6 +129,11 @@ std::string systemMessage(DWORD a_Error, const std::string& a_rFile) {
     return l_Message;
 }
 
+std::string errorText(DWORD a_Error, const std::string& a_rFile) {
+    const std::string l_Message = systemMessage(a_Error, a_rFile);
+    return "error " + std::to_string(a_Error) + (l_Message.empty() ? "" : " (" + l_Message + ")");
+}
+
 std::string hexText(std::uint32_t a_Value, int a_Digits) {
     char l_Text[16];
     std::snprintf(l_Text, sizeof l_Text, "%0*X", a_Digits, a_Value);

@@ -39,6 +39,8 @@ tLoadedModule loadModule(const std::string& a_rUtf8NameOrPath);
 // The system's text for an error number, without trailing line breaks; empty if it has none.
 // Windows names the file in some texts by the insert "%1"; a_rFile takes its place.
 std::string systemMessage(DWORD a_Error, const std::string& a_rFile = "the file");
+// "error N", then the system's text for it in parentheses where there is one.
+std::string errorText(DWORD a_Error, const std::string& a_rFile = "the file");
 
 // The bridge driver library's file name as this platform's loader searches it: the finder asks
 // for zupcibrd.dll, which the Linux layer looks for as zupcibrd.so.

@@ -104,9 +104,8 @@ int runRecord(const tRecordOptions& a_rOptions, std::ostream& a_rOut, std::ostre
     {
         const tLoadedModule l_Loaded = loadModule(kLibraryName);
         if (l_Loaded.m_Module == nullptr) {
-            const std::string l_Message = systemMessage(l_Loaded.m_Error);
-            a_rErr << "zu7461-probe: cannot load " << kLibraryName << ": error " << l_Loaded.m_Error
-                   << (l_Message.empty() ? "" : " (" + l_Message + ")") << "; nothing recorded\n";
+            a_rErr << "zu7461-probe: cannot load " << kLibraryName << ": "
+                   << errorText(l_Loaded.m_Error) << "; nothing recorded\n";
             return 1;
         }
         cBridgeLibrary l_Library(l_Loaded.m_Module);

@@ -165,10 +165,8 @@ bool verifyRecording(const std::string& a_rFile, const std::string& a_rBody,
     // is let go: the finder's, the diagnosis's and the walk's.
     const tLoadedModule l_Held = loadModule(l_Simulator);
     if (l_Held.m_Module == nullptr) {
-        const std::string l_Message = systemMessage(l_Held.m_Error);
-        a_rErr << "zu7461-probe: the recording is not verified: cannot load " << l_Simulator
-               << ": error " << l_Held.m_Error << (l_Message.empty() ? "" : " (" + l_Message + ")")
-               << "\n";
+        a_rErr << "zu7461-probe: the recording is not verified: cannot load " << l_Simulator << ": "
+               << errorText(l_Held.m_Error) << "\n";
         return false;
     }
     tLibraryView l_After;
